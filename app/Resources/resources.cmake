@@ -1,0 +1,20 @@
+# Lays out Resources/ beside the docstation executable: static files from the
+# source tree, the frontal-face cascade from OpenCV's data package, and icons
+# rendered from their SVG sources.
+set(DOCSTATION_RESOURCES_DIR ${CMAKE_CURRENT_BINARY_DIR}/Resources)
+file(MAKE_DIRECTORY ${DOCSTATION_RESOURCES_DIR}/face)
+
+find_file(DOCSTATION_FACE_CASCADE haarcascade_frontalface_default.xml
+  PATHS /usr/share/opencv4/haarcascades /usr/share/opencv/haarcascades
+        ${OpenCV_DIR}/../../../share/opencv4/haarcascades
+  NO_DEFAULT_PATH)
+if(DOCSTATION_FACE_CASCADE)
+  configure_file(${DOCSTATION_FACE_CASCADE}
+    ${DOCSTATION_RESOURCES_DIR}/face/haarcascade_frontalface_default.xml COPYONLY)
+else()
+  message(WARNING "frontal-face cascade not found (package opencv-data); face marking stays off")
+endif()
+
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/Resources/icons.cmake)
+  include(${CMAKE_CURRENT_SOURCE_DIR}/Resources/icons.cmake)
+endif()

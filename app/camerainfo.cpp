@@ -1,0 +1,3 @@
+#include "camerainfo.h"
+
+CameraInfo::CameraInfo() = default;

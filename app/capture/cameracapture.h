@@ -1,0 +1,34 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <QMutex>
+
+#include <memory>
+
+class VirtualSource;
+
+// The capture thread's camera: a cv::VideoCapture on a video device, or a
+// virtual camera when the device number is one of VirtualCameras'. Calls are
+// serialised, so the owner's thread may release while the loop reads.
+class CameraCapture
+{
+public:
+    CameraCapture();
+    ~CameraCapture();
+    CameraCapture(const CameraCapture &) = delete;
+    CameraCapture &operator=(const CameraCapture &) = delete;
+
+    bool open(int deviceNumber, int apiPreference = cv::CAP_ANY);
+    bool isOpened() const;
+    bool read(cv::OutputArray image);
+    bool set(int propId, double value);
+    double get(int propId) const;
+    void release();
+
+private:
+    mutable QMutex mutex;
+    cv::VideoCapture device;
+    std::unique_ptr<VirtualSource> virtualSource;
+};

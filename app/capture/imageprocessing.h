@@ -1,0 +1,148 @@
+#pragma once
+
+#include "cameracapture.h"
+
+#include <QImage>
+#include <QList>
+#include <QMetaType>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <opencv2/core.hpp>
+#include <opencv2/objdetect.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+Q_DECLARE_METATYPE(std::vector<QImage>)
+
+// Last detected face region, enlarged by 200 pixels on every side; read by
+// photo taking. Zero until a face is found.
+extern cv::Rect objectFace;
+
+// One camera's capture-and-processing thread: grabs frames, runs them through
+// the document pipeline and the user rotation, publishes them by signal, and
+// takes photos on request.
+class ImageProcessing : public QThread
+{
+    Q_OBJECT
+public:
+    explicit ImageProcessing(QObject *parent = nullptr);
+    ~ImageProcessing() override;
+
+    QMutex pushedFrameMutex;
+    QImage pushedFrame;
+    cv::VideoWriter *videoWriter = nullptr;
+    double zoomValue = 1.0;
+    CameraCapture capture;
+    cv::Mat frame;   // written only under frameMutex; read it through currentFrame()
+    std::atomic<bool> running{false};
+    std::atomic<bool> cameraOpen{false};
+    int cameraListIndex = 0;
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int angle = 0;
+    std::atomic<bool> resolutionChanged{false};
+    std::atomic<bool> restartRequested{false};
+    std::atomic<bool> photoRequested{false};
+    int correction = 0;
+    int erweima = 0;
+    int shootType = 0;
+    bool childCamera = false;
+    QImage childImage1;
+    QImage childImage2;
+    bool useChildImage1 = false;
+    bool useChildImage2 = false;
+    bool saveImageToTiff = false;
+    int webWidth = 640;
+    int webHeight = 480;
+    std::vector<cv::Point> largestContour;
+    std::vector<std::vector<cv::Point>> documentContours;
+    cv::CascadeClassifier faceClassifier;
+
+    // A shallow copy of the last frame, taken under the frame lock: the loop
+    // replaces `frame` with a new matrix each pass and never writes into one
+    // a reader may hold.
+    cv::Mat currentFrame() const;
+
+    static QImage MatQImage(const cv::Mat &mat);
+    static cv::Mat QImageToMat(QImage image);
+
+    void openCamara();
+    void closeCamara(bool unused);
+    void videoParameterSettings();
+    void reConfigVideoSetting();
+    void setCameraResolution(QSize size);
+    void setCameraRNAgain(QSize size);
+    void setFrameWidth(int width);
+    void setFrameHeight(int height);
+    void setFrameWidthAndHeight(int width, int height);
+    void setCameraExposure(int value);
+    void setAngle(int step);
+    void setZoomValue(double delta);
+    void setWebSize(int w, int h);
+    void setCameraCorrection(int value);
+    void setErweima(int value);
+    void setCameraShootType(int value);
+    void setTakePhotoChildCamera(bool value);
+    void setSaveImageToTiff(bool value);
+    bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+
+    QImage handleQImage(QImage image);
+    QImage handleAngleQImage(QImage image, int angleCode);
+
+    // Document pipeline.
+    std::vector<cv::RotatedRect> findSquares(const cv::Mat &image);
+    std::vector<cv::RotatedRect> handleMat(const cv::Mat &src, cv::Mat &dst, bool live);
+    QImage cutOutDocument(const cv::Mat &processed, const cv::RotatedRect &rect);
+    QImage cutOutFace(const cv::Mat &processed);
+    void toWhiteBackgroup(const cv::Mat &src, cv::Mat &dst);
+
+    // Photo taking.
+    void takePhoto();
+
+    // Web capture and Base64.
+    bool takePhotoByWeb(QString path, int quality, int angle, int unused);
+    QString takePhotoByWebBase64(int quality, int angle, int extra);
+    QString fileToBase64(QString path);
+    QString image2Data(QImage image);
+    std::string Mat2Base64(const cv::Mat &mat);
+    std::string base64Encode(const unsigned char *bytes, int length);
+
+public slots:
+    void readFarme(QImage image);
+    void begin();
+    void end();
+
+signals:
+    void sendFarmeSignal(QImage image);
+    void sendImageBase64Signal(QString base64);
+    void sendTakePhotoImageSignal(QList<QString> paths, int type);
+    void sendTakePhotoImageSignal(std::vector<QImage> images, QList<QString> paths, int type);
+    void closeCameraSignal();
+    void openCameraSignal();
+    void sendChangeBtn2Signal();
+
+protected:
+    void run() override;
+
+private:
+    void runOnePass();
+    void publishFrame(const cv::Mat &grabbed);
+    void setFrame(const cv::Mat &fresh);
+    // Sleeps up to `ms`, returning early once end() has been called.
+    void sleepUnlessStopped(int ms);
+    // Paths of a photo taken off the capture thread; the loop delivers them.
+    void deliverPhotoPaths(const QList<QString> &paths);
+    void flushPendingPhotoPaths();
+
+    mutable QMutex frameMutex;
+    QMutex stopMutex;
+    QWaitCondition stopCondition;
+    QMutex pendingPathsMutex;
+    QList<QList<QString>> pendingPhotoPaths;
+};

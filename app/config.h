@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// The one settings record of the process. Persisted fields live in
+// "system.ini" in the working directory of the process; the run-time fields
+// below them are never written to the file.
+class Config
+{
+public:
+    Config();
+
+    void load();
+    void init();
+    void save();
+
+    // Hands out the next running number and advances "save/number" in one
+    // step, so two threads taking photos never get the same number.
+    int takeSaveNumber();
+
+    QString fileName;     // "system.ini", relative to the working directory
+    QStringList keys;     // the key names, in the order save() writes them
+
+    // Persisted.
+    int cameraIndex;
+    int exposure;
+    int fourcc;
+    int resolution;
+    int outResolution;
+    QString codec;
+    int shootingTime;
+    int quality;
+    int saveType;
+    QString savePrefix;
+    int saveNumber;
+    bool playSound;
+    bool mergeSource;
+    bool pdfSource;
+    QString watermarkText;
+    bool watermarkTime;
+    QString watermarkColor;
+    QString fontFamily;
+    int fontSize;
+    QString fontStyleName;
+    bool strikeOut;
+    bool underline;
+    int transparency;
+    int watermarkX;
+    int watermarkY;
+    int paintingPercentage;
+    int paintingMainResolution;
+    int paintingOtherResolution;
+    QString documentsLocation;
+    bool gnPaishe;
+    bool gnPaizhao;
+    bool gnShenfenz;
+    bool gnTiaoma;
+    bool gnYanshi;
+    bool gnZhiwen;
+    bool gnRecord;
+    bool gnZhuapai;
+    bool gnRenlian;
+    bool gnIswhite;
+
+    // Service-mode switches; persisted under "camera/isWebsocket" and
+    // "camera/isHttp" so a station can be put into service mode by editing
+    // the file. Both off unless the file says otherwise.
+    bool webSocketMode;
+    bool httpMode;
+
+    // Run-time only.
+    QString appDir;
+    QList<QSize> outResolutions;
+    QList<QString> imageFormats;
+    bool autoCaptureOn;
+    bool thirdDeviceMain;
+    int correctionMode;
+    double zoom;
+    int panX;
+    int panY;
+    int viewWidth;
+    int viewHeight;
+    int drawWidth;
+    int drawHeight;
+    int selectionX;
+    int selectionY;
+    int selectionWidth;
+    int selectionHeight;
+
+private:
+    bool writeAtomically();
+    QMutex saveMutex;
+};

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, test and run the station.
+# Idempotent; run as root or through sudo. Works on Debian 12 and on
+# Debian/Ubuntu based desktops.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
+  libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev
+  libopencv-dev opencv-data
+  libqzxing-dev libzxing-dev
+  libusb-1.0-0-dev libsqlite3-dev
+  default-jdk-headless
+  alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev ccache
+  fonts-dejavu-core fonts-wqy-microhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "setup: installed ${missing[*]}"
