@@ -1,0 +1,417 @@
+#include "imageprocessing.h"
+
+#include "cache.h"
+#include "camerainfo.h"
+#include "config.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QTransform>
+#include <QMutexLocker>
+
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
+
+cv::Rect objectFace;
+
+namespace {
+
+// Idle pass while no camera is open, and the wait before reopening a camera
+// that stopped delivering frames.
+constexpr int kIdleMs = 33;
+constexpr int kReopenDelayMs = 5000;
+constexpr int kCloseSettleMs = 500;
+
+const char kFourccTable[8][5] = {"MJPG", "PIM1", "MP42", "DIV3", "DIVX", "U263", "I263", "FLV1"};
+
+struct MetaTypes {
+    MetaTypes()
+    {
+        qRegisterMetaType<QList<QString>>("QList<QString>");
+        qRegisterMetaType<std::vector<QImage>>("std::vector<QImage>");
+    }
+};
+
+} // namespace
+
+ImageProcessing::ImageProcessing(QObject *parent) : QThread(parent)
+{
+    static MetaTypes registered;
+    const QString cascade = Cache::config->appDir
+                            + QStringLiteral("/Resources/face/haarcascade_frontalface_default.xml");
+    faceClassifier.load(cascade.toStdString());
+}
+
+ImageProcessing::~ImageProcessing()
+{
+    end();
+    if (isRunning()) {
+        // The loop may still be inside a blocking delivery to this thread or
+        // a camera read; it ends by itself once running is false.
+        while (!wait(20))
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    }
+    cv::waitKey(100);
+    if (videoWriter) {
+        videoWriter->release();
+        delete videoWriter;
+        videoWriter = nullptr;
+    }
+    capture.release();
+}
+
+cv::Mat ImageProcessing::currentFrame() const
+{
+    QMutexLocker lock(&frameMutex);
+    return frame;
+}
+
+void ImageProcessing::setFrame(const cv::Mat &fresh)
+{
+    QMutexLocker lock(&frameMutex);
+    frame = fresh;
+}
+
+QImage ImageProcessing::MatQImage(const cv::Mat &mat)
+{
+    if (mat.type() == CV_8UC1) {
+        QImage image(mat.cols, mat.rows, QImage::Format_Indexed8);
+        QVector<QRgb> palette(256);
+        for (int i = 0; i < 256; ++i)
+            palette[i] = qRgb(i, i, i);
+        image.setColorTable(palette);
+        for (int row = 0; row < mat.rows; ++row)
+            memcpy(image.scanLine(row), mat.ptr(row), size_t(mat.cols));
+        return image;
+    }
+    if (mat.type() == CV_8UC3) {
+        const QImage wrapped(mat.data, mat.cols, mat.rows, int(mat.step), QImage::Format_RGB888);
+        return wrapped.rgbSwapped();
+    }
+    if (mat.type() == CV_8UC4) {
+        const QImage wrapped(mat.data, mat.cols, mat.rows, int(mat.step), QImage::Format_ARGB32);
+        return wrapped.copy();
+    }
+    return QImage();
+}
+
+cv::Mat ImageProcessing::QImageToMat(QImage image)
+{
+    cv::Mat mat;
+    switch (image.format()) {
+    case QImage::Format_Indexed8:
+        // Shares the image's pixels, as documented; the caller keeps the image alive.
+        mat = cv::Mat(image.height(), image.width(), CV_8UC1, const_cast<uchar *>(image.constBits()),
+                      size_t(image.bytesPerLine()));
+        break;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied: {
+        const cv::Mat wrapped(image.height(), image.width(), CV_8UC4,
+                              const_cast<uchar *>(image.constBits()), size_t(image.bytesPerLine()));
+        cv::cvtColor(wrapped, mat, cv::COLOR_BGRA2BGR);
+        break;
+    }
+    case QImage::Format_RGB888: {
+        const cv::Mat wrapped(image.height(), image.width(), CV_8UC3,
+                              const_cast<uchar *>(image.constBits()), size_t(image.bytesPerLine()));
+        cv::cvtColor(wrapped, mat, cv::COLOR_RGB2BGR);
+        break;
+    }
+    default:
+        break;
+    }
+    return mat;
+}
+
+void ImageProcessing::begin()
+{
+    running = true;
+    cameraOpen = false;
+    start(QThread::InheritPriority);
+}
+
+// The one way to stop the loop: it wakes any wait of the loop, and while it
+// waits it delivers the loop's blocking frame hand-over when this thread is
+// the receiver, so a frame in flight cannot deadlock the shutdown.
+void ImageProcessing::end()
+{
+    {
+        QMutexLocker lock(&stopMutex);
+        running = false;
+        cameraOpen = false;
+        stopCondition.wakeAll();
+    }
+    quit();
+    if (QThread::currentThread() == this || !isRunning())
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    while (!wait(10) && timer.elapsed() < 1000)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+void ImageProcessing::sleepUnlessStopped(int ms)
+{
+    QMutexLocker lock(&stopMutex);
+    QElapsedTimer timer;
+    timer.start();
+    while (running && timer.elapsed() < ms)
+        stopCondition.wait(&stopMutex, ulong(qMax<qint64>(1, ms - timer.elapsed())));
+}
+
+void ImageProcessing::openCamara()
+{
+    if (cameraListIndex < 0 || cameraListIndex >= Cache::cameras->size()) {
+        qDebug() << "openCamara: no camera at" << cameraListIndex;
+        cameraOpen = true;   // the empty-frame rule retries later
+        return;
+    }
+    const int device = Cache::cameras->at(cameraListIndex).index;
+    {
+        CameraCapture probe;
+        if (probe.open(device, cv::CAP_ANY)) {
+            qDebug() << "isOpened" << device;
+            probe.release();
+            CameraCapture second;
+            second.open(device, cv::CAP_ANY);
+            second.release();
+        }
+    }
+    if (frameWidth > 3264) {
+        frameWidth = 3264;
+        frameHeight = 2448;
+    }
+    capture.open(device, cv::CAP_ANY);
+    videoParameterSettings();
+    cameraOpen = true;
+}
+
+void ImageProcessing::closeCamara(bool)
+{
+    cameraOpen = false;
+    QThread::msleep(kCloseSettleMs);
+    capture.release();
+    emit closeCameraSignal();
+}
+
+void ImageProcessing::videoParameterSettings()
+{
+    const int code = Cache::config->fourcc;
+    if (code >= 0 && code <= 7) {
+        const char *c = kFourccTable[code];
+        capture.set(cv::CAP_PROP_FOURCC, cv::VideoWriter::fourcc(c[0], c[1], c[2], c[3]));
+    }
+    qDebug() << "fps" << capture.get(cv::CAP_PROP_FPS) << "width"
+             << capture.get(cv::CAP_PROP_FRAME_WIDTH) << "height"
+             << capture.get(cv::CAP_PROP_FRAME_HEIGHT);
+    qDebug() << (capture.set(cv::CAP_PROP_FPS, 100.0) ? "true" : "false");
+    qDebug() << (capture.set(cv::CAP_PROP_FRAME_WIDTH, frameWidth) ? "true" : "false");
+    qDebug() << (capture.set(cv::CAP_PROP_FRAME_HEIGHT, frameHeight) ? "true" : "false");
+    qDebug() << "fps" << capture.get(cv::CAP_PROP_FPS) << "width"
+             << capture.get(cv::CAP_PROP_FRAME_WIDTH) << "height"
+             << capture.get(cv::CAP_PROP_FRAME_HEIGHT);
+}
+
+void ImageProcessing::reConfigVideoSetting()
+{
+    const Config &config = *Cache::config;
+    if (config.cameraIndex < 0 || config.cameraIndex >= Cache::cameras->size())
+        return;
+    const QList<QSize> &sizes = Cache::cameras->at(config.cameraIndex).resolutions;
+    if (config.resolution < 0 || config.resolution >= sizes.size())
+        return;
+    frameWidth = sizes.at(config.resolution).width();
+    frameHeight = sizes.at(config.resolution).height();
+    resolutionChanged = true;
+}
+
+void ImageProcessing::setCameraResolution(QSize size)
+{
+    frameWidth = size.width();
+    frameHeight = size.height();
+    resolutionChanged = true;
+}
+
+void ImageProcessing::setCameraRNAgain(QSize size)
+{
+    frameWidth = size.width();
+    frameHeight = size.height();
+    restartRequested = true;
+}
+
+void ImageProcessing::setFrameWidth(int width) { frameWidth = width; }
+void ImageProcessing::setFrameHeight(int height) { frameHeight = height; }
+
+void ImageProcessing::setFrameWidthAndHeight(int width, int height)
+{
+    frameWidth = width;
+    frameHeight = height;
+}
+
+void ImageProcessing::setCameraExposure(int value)
+{
+    if (value == -100) {
+        capture.set(cv::CAP_PROP_AUTO_EXPOSURE, 1.0);
+        capture.set(cv::CAP_PROP_AUTOFOCUS, 1.0);
+        capture.set(cv::CAP_PROP_SETTINGS, 0.0);
+    } else {
+        capture.set(cv::CAP_PROP_BRIGHTNESS, value);
+    }
+}
+
+void ImageProcessing::setAngle(int step)
+{
+    int next;
+    if (step == 1)
+        next = angle + 1;
+    else if (step == -1)
+        next = angle - 1;
+    else if (step == 0)
+        next = angle + 2;
+    else
+        return;
+    angle = ((next % 4) + 4) % 4;
+}
+
+void ImageProcessing::setZoomValue(double delta)
+{
+    zoomValue += delta;
+    if (!(zoomValue > 0.0))
+        zoomValue += 0.2;
+}
+
+void ImageProcessing::setWebSize(int w, int h)
+{
+    if (w > 0)
+        webWidth = w;
+    if (h > 0)
+        webHeight = h;
+}
+
+void ImageProcessing::setCameraCorrection(int value) { correction = value; }
+void ImageProcessing::setErweima(int value) { erweima = value; }
+void ImageProcessing::setCameraShootType(int value) { shootType = value; }
+void ImageProcessing::setTakePhotoChildCamera(bool value) { childCamera = value; }
+void ImageProcessing::setSaveImageToTiff(bool value) { saveImageToTiff = value; }
+
+bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2)
+{
+    childImage1 = child1;
+    childImage2 = child2;
+    useChildImage1 = use1;
+    useChildImage2 = use2;
+    photoRequested = true;
+    return true;
+}
+
+void ImageProcessing::readFarme(QImage image)
+{
+    {
+        QMutexLocker lock(&pushedFrameMutex);
+        pushedFrame = image;
+    }
+    cameraOpen = true;
+}
+
+QImage ImageProcessing::handleQImage(QImage image)
+{
+    return handleAngleQImage(image, angle);
+}
+
+QImage ImageProcessing::handleAngleQImage(QImage image, int angleCode)
+{
+    int degrees;
+    switch (angleCode) {
+    case 1: degrees = 90; break;
+    case 2: degrees = 180; break;
+    case 3: degrees = 270; break;
+    default: return image;
+    }
+    QTransform matrix;
+    matrix.rotate(degrees);
+    return image.transformed(matrix, Qt::SmoothTransformation);
+}
+
+void ImageProcessing::deliverPhotoPaths(const QList<QString> &paths)
+{
+    if (QThread::currentThread() == this || !isRunning()) {
+        emit sendTakePhotoImageSignal(paths, 0);
+        return;
+    }
+    // Called on the owner's thread: a blocking delivery to that same thread
+    // could never complete, so the loop hands the paths over on its next pass.
+    QMutexLocker lock(&pendingPathsMutex);
+    pendingPhotoPaths.append(paths);
+}
+
+void ImageProcessing::flushPendingPhotoPaths()
+{
+    QList<QList<QString>> pending;
+    {
+        QMutexLocker lock(&pendingPathsMutex);
+        pending.swap(pendingPhotoPaths);
+    }
+    for (const QList<QString> &paths : pending)
+        emit sendTakePhotoImageSignal(paths, 0);
+}
+
+void ImageProcessing::publishFrame(const cv::Mat &grabbed)
+{
+    cv::Mat processed;
+    handleMat(grabbed, processed, true);
+    const QImage image = handleQImage(MatQImage(processed));
+    if (!Cache::config->webSocketMode) {
+        emit sendFarmeSignal(image);
+        return;
+    }
+    emit sendImageBase64Signal(image2Data(image));
+    if (Cache::config->autoCaptureOn)
+        emit sendFarmeSignal(image);
+}
+
+void ImageProcessing::runOnePass()
+{
+    flushPendingPhotoPaths();
+    if (photoRequested.exchange(false))
+        takePhoto();
+    if (resolutionChanged.exchange(false)) {
+        closeCamara(false);
+        openCamara();
+    }
+    if (restartRequested.exchange(false)) {
+        closeCamara(false);
+        openCamara();
+    }
+    if (!cameraOpen) {
+        sleepUnlessStopped(kIdleMs);
+        return;
+    }
+    // A fresh matrix every pass: readers holding the previous frame keep
+    // their pixels, and nobody sees a half-written one.
+    cv::Mat grabbed;
+    capture.read(grabbed);
+    if (grabbed.empty()) {
+        closeCamara(false);
+        sleepUnlessStopped(kReopenDelayMs);
+        if (running)
+            openCamara();
+        return;
+    }
+    setFrame(grabbed);
+    publishFrame(grabbed.clone());
+}
+
+void ImageProcessing::run()
+{
+    while (running) {
+        try {
+            runOnePass();
+        } catch (const QString &error) {
+            qDebug() << error;
+        } catch (const cv::Exception &error) {
+            qDebug() << "capture pass failed:" << error.what();
+        }
+    }
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+
+class CameraInfo;
+class Config;
+class QWidget;
+
+// The steps of start-up that do not need a window, one function each.
+namespace Startup {
+
+// Loads the desktop's application font when the platform has one.
+void installApplicationFont();
+
+// Real Video4Linux2 cameras first, then the virtual ones named in the environment.
+QList<CameraInfo> findCameras();
+
+// The twelve output resolutions offered for saved photos.
+void fillOutResolutions(Config &config);
+
+// The writable image formats, without JPEG 2000.
+void fillImageFormats(Config &config);
+
+// Creates the top-level window of the configured mode.
+QWidget *createModeWindow(Config &config);
+
+} // namespace Startup
