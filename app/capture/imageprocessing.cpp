@@ -67,7 +67,7 @@ cv::Mat ImageProcessing::currentFrame() const
     return frame;
 }
 
-void ImageProcessing::setFrame(const cv::Mat &fresh)
+void ImageProcessing::setCurrentFrame(const cv::Mat &fresh)
 {
     QMutexLocker lock(&frameMutex);
     frame = fresh;
@@ -399,7 +399,7 @@ void ImageProcessing::runOnePass()
             openCamara();
         return;
     }
-    setFrame(grabbed);
+    setCurrentFrame(grabbed);
     publishFrame(grabbed.clone());
 }
 

@@ -68,6 +68,8 @@ public:
     // replaces `frame` with a new matrix each pass and never writes into one
     // a reader may hold.
     cv::Mat currentFrame() const;
+    // Replaces the current frame as the loop does (tests and pushed frames use it).
+    void setCurrentFrame(const cv::Mat &fresh);
 
     static QImage MatQImage(const cv::Mat &mat);
     static cv::Mat QImageToMat(QImage image);
@@ -133,7 +135,6 @@ protected:
 private:
     void runOnePass();
     void publishFrame(const cv::Mat &grabbed);
-    void setFrame(const cv::Mat &fresh);
     // Sleeps up to `ms`, returning early once end() has been called.
     void sleepUnlessStopped(int ms);
     // Paths of a photo taken off the capture thread; the loop delivers them.
