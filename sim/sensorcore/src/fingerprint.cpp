@@ -1,0 +1,136 @@
+#include "fingerprint.h"
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+
+namespace qxsim {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMmPerPixel = 25.4 / 500.0;  // nominal 500 dpi
+
+struct Minutia {
+    double x, y;  // mm from the window centre
+    int sign;     // +1 / -1: direction of the phase residue
+};
+
+// Parameters of one finger, derived deterministically from its id.
+struct FingerModel {
+    int kind;                 // 0 concentric whorl, 1 spiral whorl, 2 loop-like
+    double coreX, coreY;      // mm from the window centre
+    double axisX, axisY;      // ellipse stretch of the ridge rings
+    double period;            // ridge period in mm
+    double flatten;           // widening of the rings below the core (loop-like)
+    double warpA[2], warpK[2], warpP[2];
+    double contactX, contactY, contactRx, contactRy;
+    std::vector<Minutia> minutiae;
+};
+
+// Small deterministic generator so every build draws the same fingers.
+struct Lcg {
+    uint64_t state;
+    explicit Lcg(uint64_t seed) : state(seed * 6364136223846793005ULL + 1442695040888963407ULL) {}
+    double next() {  // [0, 1)
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0;
+    }
+    double range(double lo, double hi) { return lo + (hi - lo) * next(); }
+};
+
+FingerModel make_model(int finger_id) {
+    Lcg rng(static_cast<uint64_t>(finger_id) + 17);
+    FingerModel m;
+    m.kind = static_cast<int>(static_cast<unsigned>(finger_id) % 3u);
+    m.coreX = rng.range(-1.5, 1.5);
+    m.coreY = rng.range(-2.5, 0.5);
+    m.axisX = rng.range(0.8, 1.0);
+    m.axisY = rng.range(1.05, 1.35);
+    m.period = rng.range(0.44, 0.50);
+    m.flatten = m.kind == 2 ? rng.range(0.25, 0.45) : 0.0;
+    for (int i = 0; i < 2; ++i) {
+        m.warpA[i] = rng.range(0.3, 0.8);
+        m.warpK[i] = rng.range(0.18, 0.35);
+        m.warpP[i] = rng.range(0.0, 2 * kPi);
+    }
+    m.contactX = rng.range(-0.5, 0.5);
+    m.contactY = rng.range(-0.5, 0.5);
+    m.contactRx = rng.range(7.6, 8.4);
+    m.contactRy = rng.range(10.5, 11.5);
+    // Minutiae come in close pairs of opposite sign: each pair adds a ridge
+    // ending and a bifurcation without twisting the far ridge flow.
+    const int pairs = 4 + static_cast<int>(rng.next() * 3);
+    for (int i = 0; i < pairs; ++i) {
+        double x = rng.range(-5.0, 5.0), y = rng.range(-7.5, 7.5);
+        double angle = rng.range(0.0, 2 * kPi), dist = rng.range(0.9, 2.2);
+        m.minutiae.push_back({x, y, +1});
+        m.minutiae.push_back({x + dist * std::cos(angle), y + dist * std::sin(angle), -1});
+    }
+    return m;
+}
+
+// Ridge phase (in ridge periods) at a point, mm from the window centre.
+double phase(const FingerModel &m, double x, double y) {
+    double wx = x + m.warpA[0] * std::sin(m.warpK[0] * y + m.warpP[0]);
+    double wy = y + m.warpA[1] * std::sin(m.warpK[1] * x + m.warpP[1]);
+    double dx = (wx - m.coreX) / m.axisX;
+    double dy = (wy - m.coreY) / m.axisY;
+    // Rings widen below the core; the smooth ramp keeps the ridge flow free of kinks.
+    if (m.flatten > 0) dx /= std::sqrt(1.0 + m.flatten * 0.5 * (dy + std::sqrt(dy * dy + 0.5)));
+    double rho = std::sqrt(dx * dx + dy * dy);
+    double p = rho / m.period;
+    if (m.kind == 1) p += std::atan2(dy, dx) / (2 * kPi);
+    for (const Minutia &mi : m.minutiae) p += mi.sign * std::atan2(y - mi.y, x - mi.x) / (2 * kPi);
+    return p;
+}
+
+double contact(const FingerModel &m, double x, double y) {
+    double ex = (x - m.contactX) / m.contactRx, ey = (y - m.contactY) / m.contactRy;
+    double r = std::sqrt(ex * ex + ey * ey);
+    // Soft edge: full contact inside 0.9, none beyond 1.0.
+    if (r <= 0.9) return 1.0;
+    if (r >= 1.0) return 0.0;
+    return (1.0 - r) / 0.1;
+}
+
+std::unique_ptr<FingerTexture> build(int finger_id, bool dry_patch, int windowW, int windowH) {
+    auto tex = std::make_unique<FingerTexture>();
+    const int scale = 2;
+    tex->scale = scale;
+    tex->width = windowW * scale;
+    tex->height = windowH * scale;
+    tex->darkness.resize(static_cast<size_t>(tex->width) * tex->height);
+    FingerModel m = make_model(finger_id);
+    const double cx = (windowW - 1) / 2.0, cy = (windowH - 1) / 2.0;
+    // The dry patch sits where the left quarter of the image is judged.
+    const double dryX = windowW / 4.0, dryY = windowH / 2.0, dryR = 34.0;
+    for (int ty = 0; ty < tex->height; ++ty) {
+        for (int tx = 0; tx < tex->width; ++tx) {
+            double px = static_cast<double>(tx) / scale, py = static_cast<double>(ty) / scale;
+            double x = (px - cx) * kMmPerPixel, y = (py - cy) * kMmPerPixel;
+            double ridge = 0.5 * (1.0 + std::cos(2 * kPi * phase(m, x, y)));
+            ridge = std::pow(ridge, 0.8);
+            double value = ridge * contact(m, x, y);
+            if (dry_patch && std::fabs(px - dryX) < dryR && std::fabs(py - dryY) < dryR) value *= 0.06;
+            tex->darkness[static_cast<size_t>(ty) * tex->width + tx] =
+                static_cast<uint8_t>(std::lround(value * 255.0));
+        }
+    }
+    return tex;
+}
+
+}  // namespace
+
+const FingerTexture &finger_texture(int finger_id, bool dry_patch, int windowW, int windowH) {
+    static std::mutex lock;
+    static std::map<std::tuple<int, bool, int, int>, std::unique_ptr<FingerTexture>> cache;
+    std::lock_guard<std::mutex> guard(lock);
+    auto key = std::make_tuple(finger_id, dry_patch, windowW, windowH);
+    auto it = cache.find(key);
+    if (it == cache.end()) it = cache.emplace(key, build(finger_id, dry_patch, windowW, windowH)).first;
+    return *it->second;
+}
+
+}  // namespace qxsim
