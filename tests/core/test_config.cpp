@@ -1,2 +1,263 @@
+// The settings record and its file "system.ini", seen from the file side.
+#include "config.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
 #include <gtest/gtest.h>
-TEST(Config, placeholder) { SUCCEED(); }
+
+#include <unistd.h>
+
+namespace {
+
+// Runs each case in an empty working directory of its own.
+class ConfigFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+    }
+    void TearDown() override { QDir::setCurrent(previous); }
+
+    static void writeIni(const QString &text)
+    {
+        QFile file(QStringLiteral("system.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+};
+
+TEST_F(ConfigFile, MissingFileIsCreatedWithFactoryValues)
+{
+    const QString home = QDir::homePath();
+    QDir(home + QStringLiteral("/VarEvuZu")).removeRecursively();
+
+    Config config;
+
+    ASSERT_TRUE(QFileInfo::exists(QStringLiteral("system.ini")));
+    EXPECT_EQ(config.cameraIndex, 0);
+    EXPECT_EQ(config.documentsLocation, home + QStringLiteral("/VarEvuZu"));
+    EXPECT_TRUE(QDir(config.documentsLocation).exists());
+    EXPECT_EQ(config.quality, 80);
+    EXPECT_EQ(config.fourcc, 0);
+
+    QSettings file(QStringLiteral("system.ini"), QSettings::IniFormat);
+    EXPECT_EQ(file.value("image/quality").toInt(), 80);
+    EXPECT_EQ(file.value("image/codec").toString(), QStringLiteral("jpg"));
+    EXPECT_EQ(file.value("image/out_resolution").toInt(), 3);
+    EXPECT_EQ(file.value("save/prefix").toString(), QStringLiteral("IMG"));
+    EXPECT_EQ(file.value("save/number").toInt(), 1);
+    EXPECT_EQ(file.value("watermark/color").toString(), QStringLiteral("ff000000"));
+    EXPECT_EQ(file.value("watermark/font_family").toString(), QStringLiteral("Arial"));
+    EXPECT_EQ(file.value("watermark/font_size").toInt(), 100);
+    EXPECT_EQ(file.value("watermark/font_styleName").toString(), QStringLiteral("Regular"));
+    EXPECT_EQ(file.value("watermark/transparency").toInt(), 50);
+    EXPECT_EQ(file.value("gn/paizhao").toString(), QStringLiteral("true"));
+    EXPECT_EQ(file.value("gn/iswhite").toString(), QStringLiteral("true"));
+    EXPECT_EQ(file.value("gn/paishe").toString(), QStringLiteral("false"));
+    EXPECT_EQ(file.value("camera/isWebsocket").toString(), QStringLiteral("false"));
+    EXPECT_EQ(file.value("camera/isHttp").toString(), QStringLiteral("false"));
+    // Every persisted key, the service switches included, is in the file.
+    EXPECT_EQ(file.allKeys().size(), 41);
+}
+
+TEST_F(ConfigFile, KeysMissingFromAnExistingFileReadAsZeroFalseOrEmpty)
+{
+    writeIni(QStringLiteral("[image]\ncodec=png\n[save]\nplaysound=true\n"));
+    Config config;
+    EXPECT_EQ(config.codec, QStringLiteral("png"));
+    EXPECT_TRUE(config.playSound);
+    EXPECT_EQ(config.quality, 0);           // not the factory 80
+    EXPECT_EQ(config.outResolution, 0);
+    EXPECT_EQ(config.savePrefix, QString());
+    EXPECT_FALSE(config.gnPaizhao);
+    EXPECT_FALSE(config.gnIswhite);
+    EXPECT_FALSE(config.webSocketMode);
+    EXPECT_FALSE(config.httpMode);
+    EXPECT_FALSE(config.autoCaptureOn);
+}
+
+TEST_F(ConfigFile, ServiceModeSwitchesAreReadFromTheFile)
+{
+    writeIni(QStringLiteral("[camera]\nisWebsocket=true\nisHttp=false\n"));
+    Config websocket;
+    EXPECT_TRUE(websocket.webSocketMode);
+    EXPECT_FALSE(websocket.httpMode);
+
+    writeIni(QStringLiteral("[camera]\nisHttp=true\n"));
+    Config http;
+    EXPECT_FALSE(http.webSocketMode);
+    EXPECT_TRUE(http.httpMode);
+}
+
+TEST_F(ConfigFile, WorkingDirectoryFromTheFileIsCreated)
+{
+    const QString target = dir.path() + QStringLiteral("/captures/today");
+    writeIni(QStringLiteral("[user]\ndocumentsLocation=") + target + QStringLiteral("\n"));
+    Config config;
+    EXPECT_EQ(config.documentsLocation, target);
+    EXPECT_TRUE(QDir(target).exists());
+}
+
+TEST_F(ConfigFile, InitKeepsCameraAndWorkingDirectory)
+{
+    Config config;
+    config.cameraIndex = 2;
+    config.documentsLocation = QStringLiteral("/tmp/elsewhere");
+    config.quality = 12;
+    config.savePrefix = QStringLiteral("DOC");
+    config.gnRenlian = true;
+    config.init();
+    EXPECT_EQ(config.cameraIndex, 2);
+    EXPECT_EQ(config.documentsLocation, QStringLiteral("/tmp/elsewhere"));
+    EXPECT_EQ(config.quality, 80);
+    EXPECT_EQ(config.savePrefix, QStringLiteral("IMG"));
+    EXPECT_FALSE(config.gnRenlian);
+}
+
+TEST_F(ConfigFile, SaveThenLoadRestoresEveryField)
+{
+    Config written;
+    written.cameraIndex = 1;
+    written.exposure = -7;
+    written.fourcc = 1;
+    written.resolution = 2;
+    written.outResolution = 6;
+    written.codec = QStringLiteral("png");
+    written.shootingTime = 9;
+    written.quality = 65;
+    written.saveType = 1;
+    written.savePrefix = QStringLiteral("合同");
+    written.saveNumber = 42;
+    written.playSound = false;
+    written.mergeSource = false;
+    written.pdfSource = false;
+    written.watermarkText = QStringLiteral("仅供办理业务使用");
+    written.watermarkTime = true;
+    written.watermarkColor = QStringLiteral("ff12ab34");
+    written.fontFamily = QStringLiteral("DejaVu Sans");
+    written.fontSize = 33;
+    written.fontStyleName = QStringLiteral("Bold");
+    written.strikeOut = true;
+    written.underline = true;
+    written.transparency = 20;
+    written.watermarkX = 10;
+    written.watermarkY = 90;
+    written.paintingPercentage = 25;
+    written.paintingMainResolution = 1;
+    written.paintingOtherResolution = 2;
+    written.documentsLocation = dir.path() + QStringLiteral("/out");
+    written.gnPaishe = true;
+    written.gnPaizhao = false;
+    written.gnShenfenz = true;
+    written.gnTiaoma = true;
+    written.gnYanshi = true;
+    written.gnZhiwen = true;
+    written.gnRecord = true;
+    written.gnZhuapai = true;
+    written.gnRenlian = true;
+    written.gnIswhite = false;
+    written.webSocketMode = true;
+    written.httpMode = true;
+    written.save();
+
+    Config read;
+    EXPECT_EQ(read.cameraIndex, 1);
+    EXPECT_EQ(read.exposure, -7);
+    EXPECT_EQ(read.fourcc, 1);
+    EXPECT_EQ(read.resolution, 2);
+    EXPECT_EQ(read.outResolution, 6);
+    EXPECT_EQ(read.codec, QStringLiteral("png"));
+    EXPECT_EQ(read.shootingTime, 9);
+    EXPECT_EQ(read.quality, 65);
+    EXPECT_EQ(read.saveType, 1);
+    EXPECT_EQ(read.savePrefix, QStringLiteral("合同"));
+    EXPECT_EQ(read.saveNumber, 42);
+    EXPECT_FALSE(read.playSound);
+    EXPECT_FALSE(read.mergeSource);
+    EXPECT_FALSE(read.pdfSource);
+    EXPECT_EQ(read.watermarkText, QStringLiteral("仅供办理业务使用"));
+    EXPECT_TRUE(read.watermarkTime);
+    EXPECT_EQ(read.watermarkColor, QStringLiteral("ff12ab34"));
+    EXPECT_EQ(read.fontFamily, QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(read.fontSize, 33);
+    EXPECT_EQ(read.fontStyleName, QStringLiteral("Bold"));
+    EXPECT_TRUE(read.strikeOut);
+    EXPECT_TRUE(read.underline);
+    EXPECT_EQ(read.transparency, 20);
+    EXPECT_EQ(read.watermarkX, 10);
+    EXPECT_EQ(read.watermarkY, 90);
+    EXPECT_EQ(read.paintingPercentage, 25);
+    EXPECT_EQ(read.paintingMainResolution, 1);
+    EXPECT_EQ(read.paintingOtherResolution, 2);
+    EXPECT_EQ(read.documentsLocation, dir.path() + QStringLiteral("/out"));
+    EXPECT_TRUE(read.gnPaishe);
+    EXPECT_FALSE(read.gnPaizhao);
+    EXPECT_TRUE(read.gnShenfenz);
+    EXPECT_TRUE(read.gnTiaoma);
+    EXPECT_TRUE(read.gnYanshi);
+    EXPECT_TRUE(read.gnZhiwen);
+    EXPECT_TRUE(read.gnRecord);
+    EXPECT_TRUE(read.gnZhuapai);
+    EXPECT_TRUE(read.gnRenlian);
+    EXPECT_FALSE(read.gnIswhite);
+    EXPECT_TRUE(read.webSocketMode);
+    EXPECT_TRUE(read.httpMode);
+}
+
+TEST_F(ConfigFile, SaveReplacesTheFileInsteadOfRewritingItInPlace)
+{
+    Config config;
+    config.savePrefix = QStringLiteral("OLD");
+    config.save();
+    // A second name for the old file: an in-place rewrite would change it too.
+    ASSERT_EQ(::link("system.ini", "before.ini"), 0);
+
+    config.savePrefix = QStringLiteral("NEW");
+    config.save();
+
+    EXPECT_EQ(QSettings(QStringLiteral("before.ini"), QSettings::IniFormat).value("save/prefix"),
+              QStringLiteral("OLD"));
+    EXPECT_EQ(QSettings(QStringLiteral("system.ini"), QSettings::IniFormat).value("save/prefix"),
+              QStringLiteral("NEW"));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("system.ini.tmp")));
+}
+
+TEST_F(ConfigFile, RunningNumbersFromTwoThreadsAreNeverShared)
+{
+    Config config;
+    config.saveNumber = 5;
+    const int perThread = 60;
+    QList<int> first, second;
+    QThread *a = QThread::create([&] { for (int i = 0; i < perThread; ++i) first << config.takeSaveNumber(); });
+    QThread *b = QThread::create([&] { for (int i = 0; i < perThread; ++i) second << config.takeSaveNumber(); });
+    a->start();
+    b->start();
+    a->wait();
+    b->wait();
+    delete a;
+    delete b;
+
+    QSet<int> all;
+    for (int n : first + second)
+        all.insert(n);
+    EXPECT_EQ(all.size(), 2 * perThread);
+    EXPECT_EQ(*std::min_element(all.begin(), all.end()), 5);
+    EXPECT_EQ(*std::max_element(all.begin(), all.end()), 5 + 2 * perThread - 1);
+    EXPECT_EQ(config.saveNumber, 5 + 2 * perThread);
+    EXPECT_EQ(QSettings(QStringLiteral("system.ini"), QSettings::IniFormat).value("save/number").toInt(),
+              5 + 2 * perThread);
+}
+
+} // namespace
