@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-  libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev
+  libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev qt5-image-formats-plugins
   libopencv-dev opencv-data
   libqzxing-dev libzxing-dev
   libusb-1.0-0-dev libsqlite3-dev
