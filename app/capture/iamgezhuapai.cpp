@@ -1,0 +1,182 @@
+#include "iamgezhuapai.h"
+
+#include "cache.h"
+#include "config.h"
+#include "imageprocessing.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+constexpr int idleSleepMs = 2000;     // auto-capture off, or no frame yet
+constexpr int passSleepMs = 200;      // between two tests of the scene
+constexpr int settleMs = 1000;        // a reference or a change must be this old
+constexpr int changeThreshold = 7;    // hash bits; a few bits are a shadow, not a page
+
+// A matrix of the picture's pixels: BGR for colour pictures, one channel for
+// grey ones. Empty for a null picture.
+cv::Mat hashableMat(const QImage &image)
+{
+    if (image.isNull())
+        return cv::Mat();
+    switch (image.format()) {
+    case QImage::Format_Grayscale8:
+        return cv::Mat(image.height(), image.width(), CV_8UC1, const_cast<uchar *>(image.constBits()),
+                       size_t(image.bytesPerLine()))
+            .clone();
+    case QImage::Format_Indexed8:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGB888:
+        return ImageProcessing::QImageToMat(image).clone();
+    default:
+        return ImageProcessing::QImageToMat(image.convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+bool olderThan(const QDateTime &time, int ms)
+{
+    return time.isValid() && time < QDateTime::currentDateTimeUtc().addMSecs(-ms);
+}
+
+} // namespace
+
+IamgeZhuaPai::IamgeZhuaPai(QObject *parent) : QThread(parent) {}
+
+IamgeZhuaPai::~IamgeZhuaPai()
+{
+    end();
+    wait();
+}
+
+bool IamgeZhuaPai::averageHash(const QImage &image, quint64 &hash)
+{
+    const cv::Mat mat = hashableMat(image);
+    if (mat.empty())
+        return false;
+    cv::Mat small;
+    cv::resize(mat, small, cv::Size(8, 8), 0, 0, cv::INTER_CUBIC);
+    cv::Mat grey;
+    if (small.channels() == 1)
+        grey = small;
+    else
+        cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
+
+    int values[64];
+    int sum = 0;
+    for (int i = 0; i < 64; ++i) {
+        values[i] = grey.at<uchar>(i / 8, i % 8) & 0xFC;
+        sum += values[i];
+    }
+    const int mean = sum / 64;
+    hash = 0;
+    for (int i = 0; i < 64; ++i) {
+        if (mean <= values[i])
+            hash |= quint64(1) << i;
+    }
+    return true;
+}
+
+int IamgeZhuaPai::aHash()
+{
+    quint64 reference = 0;
+    quint64 candidate = 0;
+    if (!averageHash(referenceFrame, reference) || !averageHash(candidateFrame, candidate))
+        return 0;
+    return __builtin_popcountll(reference ^ candidate);
+}
+
+void IamgeZhuaPai::readFarme(QImage frame)
+{
+    if (frame.isNull() || !acceptingFrames)
+        return;
+    const QImage copy = frame.copy(frame.rect());
+    QMutexLocker lock(&zhuapaiMutex);
+    currentFrame = copy;
+}
+
+void IamgeZhuaPai::begin()
+{
+    if (isRunning())
+        return;
+    zhuapaiRunning = true;
+    qDebug() << "zhuapai is begin";
+    start(QThread::InheritPriority);
+}
+
+void IamgeZhuaPai::end()
+{
+    zhuapaiRunning = false;
+    acceptingFrames = false;
+    {
+        QMutexLocker lock(&sleepMutex);
+        wakeUp.wakeAll();
+    }
+    quit();
+    wait(settleMs);
+}
+
+void IamgeZhuaPai::run()
+{
+    while (zhuapaiRunning) {
+        if (Cache::config->autoCaptureOn)
+            runOnePass();
+        else
+            sleepUnlessStopped(idleSleepMs);
+    }
+}
+
+void IamgeZhuaPai::runOnePass()
+{
+    acceptingFrames = true;
+    const QImage frame = takeCurrentFrame();
+    if (frame.isNull()) {
+        sleepUnlessStopped(idleSleepMs);
+        acceptingFrames = false;
+        return;
+    }
+    switch (zhuapaiState) {
+    case 0:
+        referenceFrame = frame.copy();
+        stateTime = QDateTime::currentDateTimeUtc();
+        zhuapaiState = 1;
+        break;
+    case 1:
+        if (olderThan(stateTime, settleMs)) {
+            candidateFrame = frame.copy();
+            if (aHash() > changeThreshold) {
+                zhuapaiState = 2;
+                stateTime = QDateTime::currentDateTimeUtc();
+            }
+        }
+        break;
+    case 2:
+        if (olderThan(stateTime, settleMs)) {
+            zhuapaiState = 0;
+            emit sendTakePhoto();
+        }
+        break;
+    default:
+        zhuapaiState = 0;
+        break;
+    }
+    sleepUnlessStopped(passSleepMs);
+    acceptingFrames = false;
+}
+
+QImage IamgeZhuaPai::takeCurrentFrame()
+{
+    QMutexLocker lock(&zhuapaiMutex);
+    return currentFrame;
+}
+
+void IamgeZhuaPai::sleepUnlessStopped(int ms)
+{
+    QMutexLocker lock(&sleepMutex);
+    if (zhuapaiRunning)
+        wakeUp.wait(&sleepMutex, ulong(ms));
+}

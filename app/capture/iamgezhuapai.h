@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDateTime>
+#include <QImage>
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+// Automatic capture: watches the preview frames and emits sendTakePhoto()
+// about one second after the scene has changed (8 x 8 average hash).
+//
+// Owners: begin() once after construction, connect their own per-frame
+// signal to readFarme(QImage) (emitted while Config::autoCaptureOn) and
+// sendTakePhoto() to their takePhoto(); end() (or the destructor) stops it.
+// The loop idles while Config::autoCaptureOn is false.
+class IamgeZhuaPai : public QThread
+{
+    Q_OBJECT
+public:
+    explicit IamgeZhuaPai(QObject *parent = nullptr);
+    ~IamgeZhuaPai() override;
+
+    // Guards currentFrame: readFarme runs on the owner's thread, the loop on this one.
+    QMutex zhuapaiMutex;
+    std::atomic<bool> zhuapaiRunning{false};
+    std::atomic<bool> acceptingFrames{false};
+    QImage currentFrame;
+    int zhuapaiState = 0;   // 0 take a reference, 1 compare, 2 change seen, waiting to shoot
+    QImage referenceFrame;
+    QImage candidateFrame;
+    QDateTime stateTime;
+
+    // Hamming distance (0..64) between the average hashes of referenceFrame
+    // and candidateFrame; 0 when either has no pixels to hash.
+    int aHash();
+
+    // 64-bit average hash of one picture (bit i = row-order pixel i); one-channel
+    // pictures are hashed as they are, colour ones converted to grey first.
+    // Returns false when the picture cannot be converted.
+    static bool averageHash(const QImage &image, quint64 &hash);
+
+public slots:
+    void readFarme(QImage frame);
+    void begin();
+    void end();
+
+signals:
+    void sendTakePhoto();
+
+protected:
+    void run() override;
+
+private:
+    void runOnePass();
+    QImage takeCurrentFrame();
+    // Sleeps up to `ms`, returning early once end() has been called.
+    void sleepUnlessStopped(int ms);
+
+    QMutex sleepMutex;
+    QWaitCondition wakeUp;
+};
