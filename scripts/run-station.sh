@@ -4,6 +4,7 @@
 # platform (stop it with Ctrl+C).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 
 ./scripts/setup.sh
 cmake --preset default
@@ -12,8 +13,10 @@ cmake --build --preset default -j"$(nproc)" --target docstation
 export DOCSTATION_VIRTUAL_CAMERAS="${DOCSTATION_VIRTUAL_CAMERAS:-synthetic}"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   export QT_QPA_PLATFORM=offscreen
+  export DOCSTATION_WARNINGS_TO_STDERR=1
 fi
 # Settings ("system.ini") live in the directory the station is started from.
-mkdir -p "${DOCSTATION_RUN_DIR:-$HOME/.docstation}"
-cd "${DOCSTATION_RUN_DIR:-$HOME/.docstation}"
-exec "$OLDPWD/build/default/app/docstation"
+run_dir="${DOCSTATION_RUN_DIR:-$HOME/.docstation}"
+mkdir -p "$run_dir"
+cd "$run_dir"
+exec "$root/build/default/app/docstation"
