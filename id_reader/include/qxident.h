@@ -170,6 +170,44 @@ void getGATCardType(Tgangaotai_info info, char* out);
 void getGATReserved3(Tgangaotai_info info, char* out);
 
 /* mifare begin */
+/* ---- Serial Mifare (ISO 14443 A) reader module ----
+ * iPort is the serial descriptor from QXID_OpenPort / QXID_OpenPortEx.
+ * Card operations return 0; for a module failure its error code (129..255,
+ * see QXID_Mifare_Perror); another module status as received; -2 for a block
+ * address of 64 or more, a protected sector trailer, or a reply that is late,
+ * badly framed, fails its checksum or is too short/long for what it carries;
+ * -4 for a negative iPort; -5 for a null buffer. Calls must not overlap.
+ * A card session: REQA, anticollision, select, reads/writes, halt. */
+#define QXID_MIFARE_SNR_MAX 16  /* room a card serial-number buffer must have */
+
+/* Discards pending input and reads the module serial number (one retry after
+ * 200 ms): 0, or QXID_ENOMIFARE. */
+int QXID_MFInit(int iPort);
+int QXID_Mifare_REQA(int iPort, unsigned char mode);
+int QXID_Mifare_AnticollA(int iPort, unsigned int* CardNumber);
+int QXID_Mifare_SelectA(int iPort, unsigned int uid);
+int QXID_Mifare_HaltA(int iPort);
+/* Up to `blocks` 16-byte blocks from `addr`, never past the end of its
+ * sector; buf needs 16 bytes per block; key is 6 bytes; uid may be null. */
+int QXID_Mifare_Read(int iPort, unsigned char addr, unsigned char blocks, unsigned char* key,
+                     unsigned char auth, unsigned char mode, unsigned char* buf, unsigned int* uid);
+/* As reading; with bit 0 of `protect` set, a range touching the sector
+ * trailer is refused (-2) before anything is sent. */
+int QXID_Mifare_Write(int iPort, unsigned char addr, unsigned char blocks, unsigned char* key,
+                      unsigned char auth, unsigned char mode, unsigned char* buf, unsigned int* uid,
+                      int protect);
+/* Card / identity-card serial number into a buffer of QXID_MIFARE_SNR_MAX
+ * bytes; bit 0 of `halt` halts the card afterwards. */
+int QXID_Mifare_Get_SNR(int iPort, unsigned char mode, unsigned char halt, unsigned char* serialnumber);
+int QXID_Mifare_Get_SNR_SFZ(int iPort, unsigned char mode, unsigned char halt, unsigned char* serialnumber);
+/* The module's own 8-byte serial number. */
+int QXID_Mifare_GetSerNum(int iPort, unsigned char* SerNum);
+int QXID_Mifare_SetSerNum(int iPort, unsigned char* SerNum);
+/* Changes the module's rate (B19200..B115200 of termios; others select the
+ * module's default); the host port keeps its rate. */
+int QXID_SetBaudRate(int iPort, unsigned int baud);
+/* Logs the status and prints the module error text to standard output. */
+void QXID_Mifare_Perror(int status);
 /* mifare end */
 
 #ifdef __cplusplus

@@ -2,7 +2,8 @@
 #include <string.h>
 #include <termios.h>
 
-#include "logprintf/logPrintf.h"
+#include "bytereader.h"
+#include "logPrintf.h"
 #include "mifare.h"
 
 enum {
@@ -68,21 +69,29 @@ int mf_take_uid(const mf_reply* r, unsigned int* uid)
 
 int mf_take_blocks(const mf_reply* r, int count, unsigned char* buf, unsigned int* uid)
 {
-    /* Check the whole reply before touching any output. */
-    if (count < 0 || r->len < 4 + count * MF_BLOCK_SIZE)
+    qx_reader rd;
+    uint32_t id;
+    const unsigned char* blocks;
+    if (count < 0)
         return MF_FAIL;
-    mf_take_uid(r, uid);
-    return mf_reply_copy(r, 4, count * MF_BLOCK_SIZE, buf);
+    /* Check the whole reply before touching any output. */
+    qx_reader_init(&rd, r->data, r->len > 0 ? (size_t)r->len : 0);
+    if (qx_read_le32(&rd, &id) != 0 || qx_read_span(&rd, (size_t)count * MF_BLOCK_SIZE, &blocks) != 0)
+        return MF_FAIL;
+    if (uid)
+        *uid = id;
+    memcpy(buf, blocks, (size_t)count * MF_BLOCK_SIZE);
+    return 0;
 }
 
 int mf_take_serial(const mf_reply* r, unsigned char* serial, int capacity)
 {
     const int n = r->len - 1; /* N - 2 bytes from data byte 1 */
-    if (n < 0 || n > capacity) {
+    if (mf_reply_copy_max(r, 1, n, serial, capacity) != 0) {
         QXLOG(ERROR, "Serial number of %d bytes refused\n", n);
         return MF_FAIL;
     }
-    return mf_reply_copy(r, 1, n, serial);
+    return 0;
 }
 
 int Mifare_REQA(int fd, unsigned char mode)

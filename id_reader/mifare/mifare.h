@@ -51,6 +51,8 @@ typedef struct {
 
 /* Copy count bytes from data offset at; MF_FAIL if the reply holds fewer. */
 MF_HIDDEN int mf_reply_copy(const mf_reply* r, int at, int count, unsigned char* dst);
+/* The same, into dst of capacity bytes; MF_FAIL when count exceeds it. */
+MF_HIDDEN int mf_reply_copy_max(const mf_reply* r, int at, int count, unsigned char* dst, int capacity);
 /* Little-endian 32-bit value at data offset at; MF_FAIL if out of range. */
 MF_HIDDEN int mf_reply_le32(const mf_reply* r, int at, unsigned int* out);
 /* The result an operation reports for a reply: 0, the module error code for

@@ -3,29 +3,45 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "devicecomm/uart/uart.h"
-#include "logprintf/logPrintf.h"
+#include "bytereader.h"
+#include "logPrintf.h"
 #include "mifare.h"
+#include "uart.h"
 
 /* One packet buffer for requests and replies, shared by every Mifare call. */
 static unsigned char g_packet[MF_PACKET_SIZE];
 
+/* A reader positioned at data offset at; fails when at lies past the data. */
+static int reader_at(const mf_reply* r, int at, qx_reader* rd)
+{
+    qx_reader_init(rd, r->data, r->len > 0 ? (size_t)r->len : 0);
+    return at < 0 ? -1 : qx_skip(rd, (size_t)at);
+}
+
 int mf_reply_copy(const mf_reply* r, int at, int count, unsigned char* dst)
 {
-    if (at < 0 || count < 0 || at > r->len || count > r->len - at)
+    qx_reader rd;
+    if (count < 0 || reader_at(r, at, &rd) != 0 || qx_read_copy(&rd, (size_t)count, dst, (size_t)count) != 0)
         return MF_FAIL;
-    if (count > 0)
-        memcpy(dst, r->data + at, (size_t)count);
+    return 0;
+}
+
+int mf_reply_copy_max(const mf_reply* r, int at, int count, unsigned char* dst, int capacity)
+{
+    qx_reader rd;
+    if (count < 0 || capacity < 0 || reader_at(r, at, &rd) != 0 ||
+        qx_read_copy(&rd, (size_t)count, dst, (size_t)capacity) != 0)
+        return MF_FAIL;
     return 0;
 }
 
 int mf_reply_le32(const mf_reply* r, int at, unsigned int* out)
 {
-    unsigned char b[4];
-    if (mf_reply_copy(r, at, 4, b) != 0)
+    qx_reader rd;
+    uint32_t v;
+    if (reader_at(r, at, &rd) != 0 || qx_read_le32(&rd, &v) != 0)
         return MF_FAIL;
-    *out = (unsigned int)b[0] | (unsigned int)b[1] << 8 | (unsigned int)b[2] << 16 |
-           (unsigned int)b[3] << 24;
+    *out = v;
     return 0;
 }
 

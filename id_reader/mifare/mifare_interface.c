@@ -3,10 +3,10 @@
 #include <stdio.h>
 #include <unistd.h>
 
-#include "devicecomm/uart/uart.h"
-#include "include/qxident.h"
-#include "logprintf/logPrintf.h"
+#include "logPrintf.h"
 #include "mifare.h"
+#include "qxident.h"
+#include "uart.h"
 
 #define NEGATIVE_PORT (-4)
 #define MFINIT_RETRY_DELAY_US 200000
