@@ -10,6 +10,7 @@
 /* Largest map or input we accept; far above any sensor, and keeps every
  * offset and byte count inside an int. */
 #define CORRECT_MAX_PIXELS (1 << 26)
+#define SNAP_EPSILON 1e-9
 
 void correct_input_layout(const CorrectContext *ctx, CorrectInput *in)
 {
@@ -60,17 +61,19 @@ static void build_cubic_table(int32_t *table)
 }
 
 /* Position along an edge seen in perspective; alpha = half the angle. */
-static void build_profile(float *profile, int n, int angle)
+static void build_profile(double *profile, int n, int angle)
 {
     const float pi = 3.1415927f;
     const float alpha = (float)angle * 0.5f;
     const float scale = sinf((45.0f - alpha) * pi / 180.0f) / 0.7071067966408575f;
     for (int i = 0; i < n; ++i) {
-        const float t = n > 1 ? (float)i / (float)(n - 1) : 0.0f;
         if (angle == 0) {
-            profile[i] = t; /* the formula reduces to t; avoid its rounding */
+            /* The formula reduces to t; keep it exact so that an upright
+             * grid maps target pixels onto whole raw pixels. */
+            profile[i] = n > 1 ? (double)i / (n - 1) : 0.0;
             continue;
         }
+        const float t = n > 1 ? (float)i / (float)(n - 1) : 0.0f;
         const float at = atanf(t);
         profile[i] = sinf(at) / sinf((90.0f - alpha - at * 180.0f / pi) * pi / 180.0f) * scale;
     }
@@ -97,6 +100,9 @@ static void store_point(CorrectContext *ctx, const MapBuild *mb, int pos, double
         X = 1.5;
         Y = 1.5;
     }
+    /* A point a rounding error below a whole pixel belongs to that pixel. */
+    X += SNAP_EPSILON;
+    Y += SNAP_EPSILON;
     int X0 = (int)X;
     const int Y0 = (int)Y;
     const uint8_t fx = (uint8_t)(int)((X - X0) * 256.0);
@@ -108,8 +114,8 @@ static void store_point(CorrectContext *ctx, const MapBuild *mb, int pos, double
     ctx->fracY[pos] = fy;
 }
 
-static void fill_map(CorrectContext *ctx, const MapBuild *mb, const float *left,
-                     const float *right, const float *top, const float *bottom)
+static void fill_map(CorrectContext *ctx, const MapBuild *mb, const double *left,
+                     const double *right, const double *top, const double *bottom)
 {
     const int W = ctx->targetW, H = ctx->targetH;
     const double sx = mb->in.shiftX, sy = mb->in.shiftY;
@@ -127,7 +133,7 @@ static void fill_map(CorrectContext *ctx, const MapBuild *mb, const float *left,
         const double v = H > 1 ? (double)y / (H - 1) : 0.0;
         const int ty = revRows ? H - 1 - y : y;
         for (int x = 0; x < W; ++x) {
-            const double u = top[x] + ((double)bottom[x] - top[x]) * v;
+            const double u = top[x] + (bottom[x] - top[x]) * v;
             const double X = lx + (rx - lx) * u;
             const double Y = ly + (ry - ly) * u;
             const int tx = revCols ? W - 1 - x : x;
@@ -188,13 +194,13 @@ int correct_update(CorrectContext *ctx)
     correct_release_tables(ctx);
     if (allocate_tables(ctx, (int)pixels) != 0)
         return -2;
-    float *profiles = (float *)malloc(sizeof(float) * 2 * ((size_t)ctx->targetW + ctx->targetH));
+    double *profiles = (double *)malloc(sizeof(double) * 2 * ((size_t)ctx->targetW + ctx->targetH));
     if (profiles == NULL) {
         correct_release_tables(ctx);
         return -2;
     }
-    float *left = profiles, *right = left + ctx->targetH;
-    float *top = right + ctx->targetH, *bottom = top + ctx->targetW;
+    double *left = profiles, *right = left + ctx->targetH;
+    double *top = right + ctx->targetH, *bottom = top + ctx->targetW;
     build_tone_table(ctx->toneTable, ctx->linear);
     build_profile(left, ctx->targetH, ctx->leftAngle);
     build_profile(right, ctx->targetH, ctx->rightAngle);

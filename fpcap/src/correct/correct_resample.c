@@ -61,6 +61,9 @@ static void sample_nearest(const CorrectContext *ctx, const uint8_t *raw, uint8_
         out[i] = (uint8_t)(raw[map[i]] ^ inv);
 }
 
+/* Both interpolations keep the intermediate sums at full fixed-point
+ * precision and round once at the end: truncating after every stage
+ * compounds to almost two grey levels of bias. */
 static void sample_bilinear(const CorrectContext *ctx, const uint8_t *raw, uint8_t *out,
                             const int32_t *map, const uint8_t *fxs, const uint8_t *fys, int n,
                             uint8_t inv)
@@ -70,9 +73,10 @@ static void sample_bilinear(const CorrectContext *ctx, const uint8_t *raw, uint8
         const uint8_t *p = raw + map[i];
         const int fx = fxs[i], fy = fys[i];
         const int p00 = p[0], p01 = p[1], p10 = p[stride], p11 = p[stride + 1];
-        const int top = p00 + (p01 - p00) * fx / 256;
-        const int bottom = p10 + (p11 - p10) * fx / 256;
-        out[i] = (uint8_t)((top + (bottom - top) * fy / 256) ^ inv);
+        const int top = p00 * 256 + (p01 - p00) * fx;    /* x 256 */
+        const int bottom = p10 * 256 + (p11 - p10) * fx; /* x 256 */
+        const int v = (top * 256 + (bottom - top) * fy + 32768) >> 16;
+        out[i] = (uint8_t)(v ^ inv);
     }
 }
 
@@ -91,10 +95,11 @@ static void sample_bicubic(const CorrectContext *ctx, const uint8_t *raw, uint8_
         const int wy[4] = {wy0, wy1, wy2, wy3};
         int sum = 0;
         for (int r = 0; r < 4; ++r, p += stride) {
-            const int row = (p[0] * wx0 + p[1] * wx1 + p[2] * wx2 + p[3] * wx3) / 8192;
+            /* row x 8: kernel weights are x 65536 */
+            const int row = (p[0] * wx0 + p[1] * wx1 + p[2] * wx2 + p[3] * wx3) >> 13;
             sum += row * wy[r];
         }
-        int v = sum / 524288;
+        int v = (sum + 262144) >> 19; /* / 524288, rounded */
         v = v < 0 ? 0 : v > 255 ? 255 : v;
         out[i] = (uint8_t)(v ^ inv);
     }
