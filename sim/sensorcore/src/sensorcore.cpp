@@ -175,7 +175,9 @@ void render_raw(Sensor &s, uint8_t *out, int count) {
         finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH);
     const int amp = on ? current_amplitude(s) : 0;
     const AntiFakeResponse af = anti_fake_response(s.finger.liveness);
-    const int window = lightOn ? 200 : 40;
+    // Ridges in contact scatter the capture light into the camera: bright
+    // ridges on a dark window (the plug-in inverts the corrected image).
+    const int window = lightOn ? 45 : 20;
     for (int p = 0; p < count; ++p) {
         int n = noise[(noiseStart + static_cast<uint32_t>(p)) & 0xFFFF];
         int32_t idx = g.textureIndex[static_cast<size_t>(p)];
@@ -183,7 +185,7 @@ void render_raw(Sensor &s, uint8_t *out, int count) {
         if (idx < 0) {
             v = 18;
         } else if (!antiFakeLight) {
-            v = window - ((amp * tex.darkness[static_cast<size_t>(idx)]) >> 8);
+            v = window + (lightOn ? (amp * tex.darkness[static_cast<size_t>(idx)]) >> 8 : 0);
         } else if (!on) {
             v = 12;
         } else {
@@ -212,7 +214,7 @@ void render_upright(Sensor &s, int w, int h, int amp, uint8_t *out) {
         for (int x = 0; x < w; ++x) {
             int tx = w > 1 ? static_cast<int>(static_cast<int64_t>(x) * (tex.width - 1) / (w - 1)) : 0;
             int d = tex.darkness[static_cast<size_t>(ty) * tex.width + tx];
-            out[static_cast<size_t>(y) * w + x] = clamp_byte(200 - ((amp * d) >> 8));
+            out[static_cast<size_t>(y) * w + x] = clamp_byte(210 - ((amp * d) >> 8));
         }
     }
 }
