@@ -11,7 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "include/qxident.h"
+#include "qxident.h"
 
 #define JFN(ret, name) JNIEXPORT ret JNICALL Java_com_nolvex_QXIDCard_##name
 

@@ -151,6 +151,7 @@ public final class QXIDCard {
         return 0;
     }
 
+    /** Lines go to FILE at level VERBOSE; then an empty path selects the default file. */
     static int logSetters(String file) {
         try {
             SetLogType(1, file);
@@ -161,10 +162,12 @@ public final class QXIDCard {
         }
         out("openmissing", OpenPortEx(cString("/dev/qx-no-such-port")));
         try {
-            SetLogType(0, "");
-            out("reset", "ok");
+            SetLogType(1, "");
+            out("openmissing2", OpenPortEx(cString("/dev/qx-no-such-port2")));
+            SetLogType(0, null);
+            SetLogLevel(4);
         } catch (UnsatisfiedLinkError e) {
-            out("reset", "absent");
+            out("default", "absent");
         }
         return 0;
     }
