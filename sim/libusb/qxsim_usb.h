@@ -1,0 +1,33 @@
+// Control of the libusb-1.0 stand-in: which devices it presents and how
+// they behave. Bulk endpoints of every reader lead to one simulated SAM.
+#pragma once
+
+#include <cstdint>
+
+#include "sam_sim.h"
+
+struct qxsim_usb_device {
+    uint16_t vid = 0x0400;
+    uint16_t pid = 0xC35A;
+    bool kernel_driver = false;  // a kernel driver is bound to interface 0
+    int claim_error = 0;         // libusb error returned by claim_interface
+    int write_error = 0;         // libusb error returned by OUT transfers
+    bool open_fails = false;
+    bool no_in_endpoint = false;
+};
+
+extern "C" {
+// Replaces the device list. Without a call the list comes from the
+// environment variable QXSIM_USB_DEVICES ("vid:pid,vid:pid", hex), and
+// without that it holds one reader 0400:C35A.
+void qxsim_usb_set_devices(const qxsim_usb_device* devices, int count);
+int qxsim_usb_detach_count();
+int qxsim_usb_open_handles();
+int qxsim_usb_open_contexts();
+// Endpoint addresses of the last IN and OUT transfers.
+unsigned char qxsim_usb_last_in_endpoint();
+unsigned char qxsim_usb_last_out_endpoint();
+}
+
+// The simulated SAM behind every reader.
+__attribute__((visibility("default"))) qxsim::SamSim& qxsim_usb_sam();

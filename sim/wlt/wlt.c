@@ -1,0 +1,16 @@
+/* Development stand-in of the photo decoder library; format in qxwlt_format.h. */
+#include "qxwlt_format.h"
+
+#define EXPORT __attribute__((visibility("default")))
+
+EXPORT int unpack(char* block, char* pixels, int flag);
+EXPORT int _Z6unpackPcS_i(char* block, char* pixels, int flag);
+
+int unpack(char* block, char* pixels, int flag)
+{
+    if (!block || !pixels || flag != QXWLT_FLAG)
+        return -3;
+    return qxwlt_decode((const unsigned char*)block, (unsigned char*)pixels);
+}
+
+int _Z6unpackPcS_i(char* block, char* pixels, int flag) { return unpack(block, pixels, flag); }
