@@ -16,3 +16,37 @@ if(BUILD_TESTING AND TARGET mifare_sim)
   add_test(NAME qxident_mifare_tests COMMAND qxident_mifare_tests)
   set_tests_properties(qxident_mifare_tests PROPERTIES TIMEOUT 120 LABELS "sanitize")
 endif()
+
+# Fuzzing the reply reader. With clang a libFuzzer target runs briefly (label
+# "fuzz"); every build replays the corpus and the regression inputs (label "sanitize").
+if(BUILD_TESTING)
+  set(MIFARE_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR}/fuzz)
+  set(MIFARE_FUZZ_CODE
+    ${MIFARE_FUZZ_DIR}/fuzz_mifare_reply.c
+    ${CMAKE_CURRENT_LIST_DIR}/mifare_frame.c
+    ${CMAKE_CURRENT_LIST_DIR}/mifare.c
+    ${CMAKE_CURRENT_SOURCE_DIR}/idcard/bytereader.c)
+  file(GLOB MIFARE_FUZZ_INPUTS CONFIGURE_DEPENDS ${MIFARE_FUZZ_DIR}/corpus/* ${MIFARE_FUZZ_DIR}/regressions/*)
+
+  add_executable(qxident_mifare_fuzz_replay ${MIFARE_FUZZ_CODE} ${MIFARE_FUZZ_DIR}/replay_main.c)
+  target_include_directories(qxident_mifare_fuzz_replay PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(qxident_mifare_fuzz_replay PRIVATE qxident_internal)
+  docstation_warnings(qxident_mifare_fuzz_replay)
+  add_test(NAME qxident_mifare_fuzz_replay COMMAND qxident_mifare_fuzz_replay ${MIFARE_FUZZ_INPUTS})
+  set_tests_properties(qxident_mifare_fuzz_replay PROPERTIES TIMEOUT 60 LABELS "sanitize")
+
+  if(CMAKE_C_COMPILER_ID MATCHES "Clang")
+    add_executable(qxident_mifare_fuzz ${MIFARE_FUZZ_CODE})
+    target_include_directories(qxident_mifare_fuzz PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+    target_compile_options(qxident_mifare_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(qxident_mifare_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(qxident_mifare_fuzz PRIVATE qxident_internal)
+    docstation_warnings(qxident_mifare_fuzz)
+    set(MIFARE_FUZZ_WORK ${CMAKE_CURRENT_BINARY_DIR}/mifare_fuzz_work)
+    file(MAKE_DIRECTORY ${MIFARE_FUZZ_WORK})
+    # New inputs go to the build tree's work folder; the committed corpus is only read.
+    add_test(NAME qxident_mifare_fuzz
+      COMMAND qxident_mifare_fuzz -runs=20000 -max_len=300 ${MIFARE_FUZZ_WORK} ${MIFARE_FUZZ_DIR}/corpus)
+    set_tests_properties(qxident_mifare_fuzz PROPERTIES TIMEOUT 120 LABELS "fuzz")
+  endif()
+endif()
