@@ -147,11 +147,45 @@ public final class QXIDCard {
         out("bmphead", hex(bmp, 0, 6));
         byte[] bgr = new byte[38556];
         out("bgr", PHunpack(ph, bgr, bgr.length));
+        out("bgrsum", checksum(bgr));
+
+        out("reset", ResetSAM(port, 0));
+        selectCard(port);
+        byte[] app = new byte[256];
+        int[] appLen = new int[1];
+        out("app", ReadNewAppMsg(port, app, appLen, 0) + ":" + appLen[0]);
+        selectCard(port);
+        byte[] msgsn = new byte[28];
+        out("msgsn", ReadCardMsgSN(port, msgsn, 0));
+        selectCard(port);
+        byte[] fp = new byte[1024];
+        int[] fpLen = new int[1];
+        out("fp", ReadBaseFPMsg(port, ch, chLen, ph, phLen, fp, fpLen, 0)
+                + ":" + chLen[0] + ":" + phLen[0] + ":" + fpLen[0]);
+        // A text array too short for the card's text: refused, the lengths still reported.
+        selectCard(port);
+        byte[] shortText = new byte[100];
+        int[] shortLen = new int[1];
+        int[] phLen2 = new int[1];
+        out("base_short", ReadBaseMsg(port, shortText, shortLen, ph, phLen2, 0) + ":" + shortLen[0]);
         out("close", ClosePort(port));
         return 0;
     }
 
     /** Lines go to FILE at level VERBOSE; then an empty path selects the default file. */
+    private static void selectCard(int port) {
+        byte[] iin = new byte[4];
+        byte[] sn = new byte[8];
+        StartFindIDCard(port, iin, 0);
+        SelectIDCard(port, sn, 0);
+    }
+
+    private static long checksum(byte[] b) {
+        long sum = 0;
+        for (byte v : b) sum = sum * 31 + (v & 0xff);
+        return sum;
+    }
+
     static int logSetters(String file) {
         try {
             SetLogType(1, file);
