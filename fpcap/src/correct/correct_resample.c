@@ -80,23 +80,34 @@ static void sample_bilinear(const CorrectContext *ctx, const uint8_t *raw, uint8
     }
 }
 
-static void sample_bicubic(const CorrectContext *ctx, const uint8_t *raw, uint8_t *out,
-                           const int32_t *map, const uint8_t *fxs, const uint8_t *fys, int n,
-                           uint8_t inv)
+/* Kernel weights for the 256 possible fractions, taken from the cubic table
+ * at s = 1 + f, f, f - 1, f - 2 (index (s + 2) * 16384). */
+typedef struct CubicWeights {
+    int32_t w[256][4];
+} CubicWeights;
+
+static void cubic_weights(const int32_t *k, CubicWeights *cw)
+{
+    for (int f = 0; f < 256; ++f) {
+        cw->w[f][0] = k[49152 + f * 64];
+        cw->w[f][1] = k[32768 + f * 64];
+        cw->w[f][2] = k[16384 + f * 64];
+        cw->w[f][3] = k[f * 64];
+    }
+}
+
+static void sample_bicubic(const CorrectContext *ctx, const CubicWeights *cw, const uint8_t *raw,
+                           uint8_t *out, const int32_t *map, const uint8_t *fxs,
+                           const uint8_t *fys, int n, uint8_t inv)
 {
     const int stride = ctx->inStride;
-    const int32_t *k = ctx->cubicTable;
     for (int i = 0; i < n; ++i) {
         const uint8_t *p = raw + map[i] - stride - 1;
-        const int fx = fxs[i] * 64, fy = fys[i] * 64;
-        /* s = 1 + f, f, f - 1, f - 2 at index (s + 2) * 16384 */
-        const int wx0 = k[49152 + fx], wx1 = k[32768 + fx], wx2 = k[16384 + fx], wx3 = k[fx];
-        const int wy0 = k[49152 + fy], wy1 = k[32768 + fy], wy2 = k[16384 + fy], wy3 = k[fy];
-        const int wy[4] = {wy0, wy1, wy2, wy3};
+        const int32_t *wx = cw->w[fxs[i]], *wy = cw->w[fys[i]];
         int sum = 0;
         for (int r = 0; r < 4; ++r, p += stride) {
             /* row x 8: kernel weights are x 65536 */
-            const int row = (p[0] * wx0 + p[1] * wx1 + p[2] * wx2 + p[3] * wx3) >> 13;
+            const int row = (p[0] * wx[0] + p[1] * wx[1] + p[2] * wx[2] + p[3] * wx[3]) >> 13;
             sum += row * wy[r];
         }
         int v = (sum + 262144) >> 19; /* / 524288, rounded */
@@ -118,6 +129,9 @@ int correct_image(CorrectContext *ctx, uint8_t *raw, uint8_t *out)
     if (rc != 0)
         return rc;
     const uint8_t inv = ctx->invert ? 0xFF : 0x00;
+    CubicWeights cw;
+    if (ctx->qualityType == CORRECT_BICUBIC)
+        cubic_weights(ctx->cubicTable, &cw);
     for (int y = 0; y < wh; ++y) {
         const size_t at = (size_t)(wy + y) * stride + wx;
         uint8_t *o = out + (size_t)y * ww;
@@ -127,7 +141,7 @@ int correct_image(CorrectContext *ctx, uint8_t *raw, uint8_t *out)
                             ww, inv);
             break;
         case CORRECT_BICUBIC:
-            sample_bicubic(ctx, raw, o, ctx->offsetMap + at, ctx->fracX + at, ctx->fracY + at,
+            sample_bicubic(ctx, &cw, raw, o, ctx->offsetMap + at, ctx->fracX + at, ctx->fracY + at,
                            ww, inv);
             break;
         default:
