@@ -189,6 +189,13 @@ Reply SamSim::apply_fault(Reply r, uint8_t cmd, uint8_t para)
         break;
     }
     case Fault::Oversized: b = make_reply(b.size() > 9 ? b[9] : static_cast<uint8_t>(kDone), Bytes(3500, 0x5A)); break;
+    case Fault::LongText:
+        if (is_card_message(cmd, para)) {
+            Bytes text = card_text_record(card_);
+            text.resize(300, 0x20);
+            b = make_reply(kDone, card_message({text, card_photo(card_)}));
+        }
+        break;
     case Fault::None: break;
     }
     return r;

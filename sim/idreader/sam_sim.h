@@ -22,6 +22,7 @@ enum class Fault {
     Silence,          // no reply at all
     LengthOverclaim,  // length field claims 200 bytes more than are sent
     Oversized,        // a complete frame with a 3500-byte payload
+    LongText,         // card message with a consistent but 300-byte text block
 };
 
 struct Reply {

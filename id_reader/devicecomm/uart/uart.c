@@ -227,6 +227,10 @@ static int read_reply(int fd, char* rec_buf, int retsize)
 
 int run_command(int fd, char* cmd_buf, int cmd_len, char* rec_buf, int retsize, int timeout)
 {
+    /* Bytes left over from an earlier reply (one that came too late or was
+     * longer than asked for) must not be taken for this command's reply. */
+    if (rec_buf)
+        tcflush(fd, TCIFLUSH);
     int written = write_all(fd, cmd_buf, cmd_len);
     if (written < 0)
         return -1;
