@@ -545,3 +545,48 @@ TEST(CorrectRgb, SplitsTheBayerCell)
     EXPECT_EQ(correct_image_to_rgb(c, copy.data(), p.data(), p.data(), p.data()), 0);
     EXPECT_EQ(p[100], 0xAB) << "only nearest sampling produces planes";
 }
+
+TEST(CorrectBackground, RandomParametersNeverLeaveTheBuffers)
+{
+    // Any accepted combination of setters must keep resampling, the plane
+    // split and the offset query inside their buffers (checked under ASan).
+    uint32_t seed = 12345;
+    auto next = [&](int lo, int hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + int((seed >> 8) % uint32_t(hi - lo + 1));
+    };
+    for (int iter = 0; iter < 400; ++iter) {
+        Ctx c;
+        const bool framed = next(0, 3) == 0;
+        if (framed)
+            correct_cut_in(c, next(0, 20), next(0, 20), next(21, 90), next(21, 70));
+        correct_quality(c, next(0, 2));
+        correct_linear(c, next(-64, 63));
+        correct_option(c, next(0, 1), next(0, 4), next(0, 1), next(0, 1), next(0, 1), next(0, 1));
+        correct_perspective(c, next(-120, 120), next(-120, 120), next(-120, 120), next(-120, 120));
+        correct_size_origin(c, next(1, 70), next(1, 60));
+        correct_grid(c, next(0, 200), next(0, 200), next(0, 70), next(0, 200), next(0, 200),
+                     next(0, 60), next(0, 70), next(0, 60));
+        correct_size_target(c, next(1, 40), next(1, 40));
+        if (next(0, 2) == 0)
+            correct_cut_out(c, next(0, 10), next(0, 10), next(11, 40), next(11, 40));
+        const int n = correct_input_size(c);
+        int w = 0, h = 0;
+        const int outN = correct_output_size(c, &w, &h);
+        std::vector<uint8_t> raw(size_t(std::max(n, 1)), 90), dark(raw.size(), 20),
+            bright(raw.size(), 220);
+        correct_uniform(c, next(0, 1) ? dark.data() : nullptr, next(0, 1) ? bright.data() : nullptr);
+        std::vector<uint8_t> out(size_t(std::max(outN, 1))), p2(out.size()), p3(out.size());
+        if (n > 0 && outN > 0) {
+            EXPECT_EQ(correct_image(c, raw.data(), out.data()), 0) << iter;
+            const int rc = correct_image_to_rgb(c, raw.data(), out.data(), p2.data(), p3.data());
+            EXPECT_TRUE(rc == 0 || rc == -3) << iter; // -3: too small for a Bayer cell
+            int rx, ry;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    ASSERT_EQ(correct_get_ori_offset(c, x, y, &rx, &ry), 0);
+                    ASSERT_LT(size_t(ry) * c->inStride + rx, raw.size());
+                }
+        }
+    }
+}

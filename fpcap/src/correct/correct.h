@@ -69,6 +69,7 @@ int correct_size_target(CorrectContext *ctx, int w, int h);
 int correct_cut_out(CorrectContext *ctx, int x, int y, int w, int h);
 int correct_option(CorrectContext *ctx, int uniform, int filterMode, int invert,
                    int swap, int flipA, int flipB);
+/* Flat-field references; each must cover the whole input (correct_input_size). */
 int correct_uniform(CorrectContext *ctx, const uint8_t *dark, const uint8_t *bright);
 
 /* Size in bytes of the raw input correct_image expects (originW x originH,

@@ -113,7 +113,7 @@ typedef struct AntiFakeContext {
 
 AntiFakeContext *AntiFake_Init(int refX, int refY);
 /* mode 1: reference frame, mode 0: test frame. 1 accepted, 0 refused.
- * raw is modified in place by the resampling (corner block). */
+ * The block contexts use no flat-field, tone or filter, so raw is read only. */
 int AntiFake_SetImage(AntiFakeContext *ctx, uint8_t *raw, int width, int height, int mode);
 /* 1 with the verdict bits in *status, or 0 with *status = 0 (bad context or
  * level outside 0..2). */
