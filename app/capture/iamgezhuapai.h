@@ -27,7 +27,8 @@ public:
     std::atomic<bool> zhuapaiRunning{false};
     std::atomic<bool> acceptingFrames{false};
     QImage currentFrame;
-    int zhuapaiState = 0;   // 0 take a reference, 1 compare, 2 change seen, waiting to shoot
+    // 0 take a reference, 1 compare, 2 change seen, waiting to shoot; written by the loop only.
+    std::atomic<int> zhuapaiState{0};
     QImage referenceFrame;
     QImage candidateFrame;
     QDateTime stateTime;
