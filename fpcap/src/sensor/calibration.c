@@ -191,8 +191,13 @@ int load_calibration(__HandleDev *dev)
 void load_identity(__HandleDev *dev)
 {
     uint8_t block[EE_IDENTITY_LEN];
-    if (eeprom_read(dev, EE_IDENTITY, EE_IDENTITY_LEN, block) < EE_IDENTITY_LEN)
+    if (eeprom_read(dev, EE_IDENTITY, EE_IDENTITY_LEN, block) < EE_IDENTITY_LEN) {
+        /* Unread entries count as empty, not as an all-zero identifier. */
+        dev->eepromSerial[0] = (char)EMPTY_ENTRY;
+        dev->eepromSerial[1] = '\0';
+        dev->sensorId[0] = EMPTY_ENTRY;
         return;
+    }
     memcpy(dev->eepromSerial, block + ID_SERIAL_OFFSET, ID_SERIAL_LEN);
     dev->eepromSerial[ID_SERIAL_LEN] = '\0';
     memcpy(dev->sensorId, block + ID_SENSOR_OFFSET, ID_SENSOR_LEN);

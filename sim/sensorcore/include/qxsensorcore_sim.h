@@ -84,6 +84,8 @@ int qxsim_frames_since_placed(int dev);
  * zero from register 85. Open failures make QXFPI_Open return null. */
 void qxsim_set_lost(int dev, int lost);
 void qxsim_set_unresponsive(int dev, int unresponsive);
+/* The device is lost once this many more images have been read (<0 never). */
+void qxsim_set_lost_after(int dev, int images);
 void qxsim_set_open_fails(int dev, int fails);
 
 QXSimStats qxsim_stats(int dev);

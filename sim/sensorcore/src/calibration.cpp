@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace qxsim {
 namespace {
@@ -99,18 +102,19 @@ void splat(const Calibration &c, Geometry *g) {
     }
     const float x0 = c.grid[0], y0 = c.grid[1], x1 = c.grid[2], y1 = c.grid[3];
     const float x2 = c.grid[4], y2 = c.grid[5], x3 = c.grid[6], y3 = c.grid[7];
+    std::vector<int> texCol(cols);
+    for (int j = 0; j < cols; ++j) texCol[j] = std::min(texW - 1, (2 * j + sub / 2) / sub);
     for (int i = 0; i < rows; ++i) {
         float tv = static_cast<float>(i) / (rows - 1);
         float lx = x0 + (x2 - x0) * left[i], ly = y0 + (y2 - y0) * left[i];
         float rx = x1 + (x3 - x1) * right[i], ry = y1 + (y3 - y1) * right[i];
-        int texY = std::min(texH - 1, static_cast<int>(std::lround(2.0 * i / sub)));
+        int texY = std::min(texH - 1, (2 * i + sub / 2) / sub);
         for (int j = 0; j < cols; ++j) {
             float u = top[j] + (bottom[j] - top[j]) * tv;
             float X = lx + (rx - lx) * u, Y = ly + (ry - ly) * u;
             int px = static_cast<int>(X), py = static_cast<int>(Y);
             if (px < 0 || py < 0 || px >= kRawW || py >= kRawH) continue;
-            int texX = std::min(texW - 1, static_cast<int>(std::lround(2.0 * j / sub)));
-            g->textureIndex[static_cast<size_t>(py) * kRawW + px] = texY * texW + texX;
+            g->textureIndex[static_cast<size_t>(py) * kRawW + px] = texY * texW + texCol[j];
         }
     }
 }
@@ -157,13 +161,26 @@ void corrupt_block(uint8_t *e, int block) {
     }
 }
 
-void build_geometry(const uint8_t *eeprom, Geometry *g) {
+std::shared_ptr<const Geometry> build_geometry(const uint8_t *eeprom) {
+    // Sensors of a test run mostly share one calibration: build each once.
+    static std::mutex lock;
+    static std::map<std::vector<int>, std::shared_ptr<const Geometry>> cache;
     Calibration c = read_calibration(eeprom);
+    std::vector<int> key(c.grid, c.grid + 8);
+    key.insert(key.end(), c.persp, c.persp + 4);
+    key.insert(key.end(), {c.windowW, c.windowH, c.refX, c.refY});
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    auto g = std::make_shared<Geometry>();
     g->windowW = c.windowW;
     g->windowH = c.windowH;
     g->refX = c.refX;
     g->refY = c.refY;
-    splat(c, g);
+    splat(c, g.get());
+    if (cache.size() > 16) cache.clear();
+    cache.emplace(key, g);
+    return g;
 }
 
 }  // namespace qxsim

@@ -4,6 +4,7 @@
 #define QXSIM_CALIBRATION_H
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qxsim {
@@ -27,7 +28,7 @@ struct Geometry {
 
 // Derives the geometry from an EEPROM; values that make no physical sense
 // fall back to the factory calibration, so a broken EEPROM still gives frames.
-void build_geometry(const uint8_t *eeprom, Geometry *geometry);
+std::shared_ptr<const Geometry> build_geometry(const uint8_t *eeprom);
 
 }  // namespace qxsim
 

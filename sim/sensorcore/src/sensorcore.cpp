@@ -40,14 +40,14 @@ struct Sensor {
     int framesSincePlaced = 0;
     bool lost = false, unresponsive = false, openFails = false;
     int frameDelayMs = 0;
+    int lostAfter = -1;
     int imageLimit = 0;
     int registers[QXSIM_MAX_REGISTER];
     int camera[256];
     std::vector<std::pair<int, int>> writeLog;
     std::vector<int> lightLog;
     QXSimStats stats{};
-    Geometry geometry;
-    bool geometryBuilt = false;
+    std::shared_ptr<const Geometry> geometry;
     uint32_t noiseSeed = 12345;
 
     Sensor() {
@@ -155,16 +155,13 @@ AntiFakeResponse anti_fake_response(int liveness) {
 }
 
 void ensure_geometry(Sensor &s) {
-    if (!s.geometryBuilt) {
-        build_geometry(s.eeprom, &s.geometry);
-        s.geometryBuilt = true;
-    }
+    if (!s.geometry) s.geometry = build_geometry(s.eeprom);
 }
 
 // Raw camera frame: the finger window as the camera sees it through the prism.
 void render_raw(Sensor &s, uint8_t *out, int count) {
     ensure_geometry(s);
-    const Geometry &g = s.geometry;
+    const Geometry &g = *s.geometry;
     const std::vector<int8_t> &noise = noise_table();
     s.noiseSeed = s.noiseSeed * 1103515245u + 12345u;
     const uint32_t noiseStart = s.noiseSeed >> 16;
@@ -206,7 +203,7 @@ void render_raw(Sensor &s, uint8_t *out, int count) {
 // What a device-processing sensor delivers: the upright finger image.
 void render_upright(Sensor &s, int w, int h, int amp, uint8_t *out) {
     ensure_geometry(s);
-    const Geometry &g = s.geometry;
+    const Geometry &g = *s.geometry;
     const FingerTexture &tex =
         finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH);
     for (int y = 0; y < h; ++y) {
@@ -224,14 +221,14 @@ void render_upright(Sensor &s, int w, int h, int amp, uint8_t *out) {
 void upright_size(Sensor &s, int capacity, int *w, int *h) {
     ensure_geometry(s);
     int dpi = s.registers[51] > 0 ? s.registers[51] * 10 : 500;
-    int cw = static_cast<int>(static_cast<float>(s.geometry.windowW) * dpi / 500);
-    int ch = static_cast<int>(static_cast<float>(s.geometry.windowH) * dpi / 500);
+    int cw = static_cast<int>(static_cast<float>(s.geometry->windowW) * dpi / 500);
+    int ch = static_cast<int>(static_cast<float>(s.geometry->windowH) * dpi / 500);
     if (cw > 0 && ch > 0 && cw * ch == capacity) {
         *w = cw;
         *h = ch;
         return;
     }
-    *w = std::max(1, std::min(capacity, s.geometry.windowW));
+    *w = std::max(1, std::min(capacity, s.geometry->windowW));
     *h = capacity / *w;
 }
 
@@ -280,8 +277,7 @@ QXSIM_EXPORT void *QXFPI_Open(const void *record, int flags, int reserved) {
     if (!s || s->openFails || s->lost) return nullptr;
     s->stats.opens++;
     // The device reads its own calibration when it powers up.
-    s->geometryBuilt = false;
-    ensure_geometry(*s);
+    s->geometry = build_geometry(s->eeprom);
     g_connections.push_back(std::make_unique<Connection>(Connection{index}));
     return g_connections.back().get();
 }
@@ -404,6 +400,8 @@ QXSIM_EXPORT int QXFPI_GetImage(void *core, unsigned char *buf, int capacity) {
     Sensor *s = sensor_of(core);
     if (!s || !buf || capacity <= 0) return kErrBadArgument;
     s->stats.image_reads++;
+    if (s->lostAfter == 0) s->lost = true;
+    if (s->lostAfter > 0) s->lostAfter--;
     if (s->lost) return QXFPI_ERR_DEVICE_LOST;
     int n;
     if (is_device_processing(*s)) {
@@ -587,6 +585,11 @@ QXSIM_EXPORT void qxsim_set_lost(int dev, int lost) {
 QXSIM_EXPORT void qxsim_set_unresponsive(int dev, int unresponsive) {
     LOCK;
     if (Sensor *s = sensor_at(dev)) s->unresponsive = unresponsive != 0;
+}
+
+QXSIM_EXPORT void qxsim_set_lost_after(int dev, int images) {
+    LOCK;
+    if (Sensor *s = sensor_at(dev)) s->lostAfter = images;
 }
 
 QXSIM_EXPORT void qxsim_set_open_fails(int dev, int fails) {
