@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <dlfcn.h>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -316,4 +317,15 @@ TEST(SerialPorts, UsbNumberWithoutReaderFails)
     LogCapture log(QXID_LOG_ERROR);
     EXPECT_EQ(QXID_OpenPort(3), QXID_EUSBOPEN);
     EXPECT_TRUE(log.contains("]: SensorDevices[3] dev_open failed\r\n"));
+}
+
+TEST(Exports, OnlyThePublicInterfaceLeavesTheLibrary)
+{
+    for (const char* name : {"QXID_Init", "QXID_ReadBaseMsg", "QXID_SetLogType", "QXID_SetLogLevel", "GetCardType",
+                             "getIDName", "getResideChineseName", "getGATLssueTimes"})
+        EXPECT_NE(dlsym(RTLD_DEFAULT, name), nullptr) << name;
+    for (const char* name : {"QXFPI_Init", "QXFPI_Open", "QXFPI_ReadBulkData", "QXFPI_WirteBulkData", "dev_init",
+                             "dev_sendcommand", "cmd_unpack", "cmd_pack", "serial_open", "run_command", "QXLogPrintf",
+                             "QXDump", "Utf16_To_Utf8", "GetNational", "qx_read_be16"})
+        EXPECT_EQ(dlsym(RTLD_DEFAULT, name), nullptr) << name;
 }
