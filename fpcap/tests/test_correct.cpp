@@ -590,3 +590,39 @@ TEST(CorrectBackground, RandomParametersNeverLeaveTheBuffers)
         }
     }
 }
+
+TEST(CorrectMap, PerspectiveProfilesBendTheEdges)
+{
+    // Angle a bends an edge so that position t lands at
+    // sin(atan t) / sin(90 - a/2 - atan t) * sin(45 - a/2) / sin 45 of the way.
+    auto profile = [](double angle, double t) {
+        const double d = M_PI / 180, a = angle / 2, at = std::atan(t);
+        return std::sin(at) / std::sin((90 - a) * d - at) * std::sin((45 - a) * d) / std::sin(45 * d);
+    };
+    Ctx c;
+    Geometry s;
+    s.originW = 200;
+    s.originH = 1100;
+    int g[8] = {10, 0, 190, 0, 10, 1000, 190, 1000};
+    std::copy(g, g + 8, s.grid);
+    s.targetW = 51;
+    s.targetH = 101;
+    configure(c, s);
+    ASSERT_EQ(correct_perspective(c, 20, 30, 0, 0), 0); // left, top, right, bottom
+    int rx, ry;
+    ASSERT_EQ(correct_get_ori_offset(c, 0, 50, &rx, &ry), 0);
+    EXPECT_EQ(rx, 10);
+    EXPECT_NEAR(ry, 1000 * profile(20, 0.5), 1.0) << "left edge bent";
+    ASSERT_EQ(correct_get_ori_offset(c, 50, 50, &rx, &ry), 0);
+    EXPECT_NEAR(ry, 500, 1) << "right edge straight";
+    ASSERT_EQ(correct_get_ori_offset(c, 25, 0, &rx, &ry), 0);
+    EXPECT_NEAR(rx, 10 + 180 * profile(30, 0.5), 1.0) << "top edge bent";
+    ASSERT_EQ(correct_get_ori_offset(c, 25, 100, &rx, &ry), 0);
+    EXPECT_NEAR(rx, 100, 1) << "bottom edge straight";
+    for (int corner = 0; corner < 4; ++corner) {
+        const int x = (corner & 1) ? 50 : 0, y = (corner & 2) ? 100 : 0;
+        ASSERT_EQ(correct_get_ori_offset(c, x, y, &rx, &ry), 0);
+        EXPECT_NEAR(rx, g[corner * 2], 1) << corner;
+        EXPECT_NEAR(ry, g[corner * 2 + 1], 1) << corner;
+    }
+}
