@@ -2,8 +2,13 @@
  * libqxident: identity-card reader library, public C interface.
  *
  * Results are int: 0 success, negative failure (see QXID_E* below).
+ * Port numbers for QXID_OpenPort: 0..15 USB readers in enumeration order,
+ * 17..111 /dev/ttyS<n>, 112..119 /dev/ttyAMA0..7, 128..140 /dev/ttyUSB0..12;
+ * every other number (16 included) is refused with -1.
  * Port handles: 0..15 while a USB port of that number is open, otherwise a
  * serial file descriptor. The bIfOpen/iIfOpen arguments are ignored.
+ * Calls on one port come from one thread at a time; USB transfers are
+ * serialised inside the library.
  */
 #ifndef QXIDENT_H
 #define QXIDENT_H

@@ -247,3 +247,18 @@ TEST(NoDecoder, BothPhotoFunctionsReportIt)
 }
 
 }  // namespace
+
+namespace {
+
+// Registered with a decoder library that lacks the entry point.
+TEST(NoEntryPoint, BothPhotoFunctionsReportIt)
+{
+    Bytes block = qxsim::card_photo(CardKind::Resident);
+    std::vector<unsigned char> bmp(QXID_BMP_SIZE, 0xAB);
+    EXPECT_EQ(QXID_Wlt2bmpBuffer(block.data(), bmp.data(), QXID_BMP_SIZE), QXID_ENOENTRY);
+    EXPECT_EQ(bmp, std::vector<unsigned char>(QXID_BMP_SIZE, 0xAB));
+    std::vector<char> bgr(QXID_BGR_SIZE, 0);
+    EXPECT_EQ(QXID_PHunpack(reinterpret_cast<char*>(block.data()), bgr.data(), QXID_BGR_SIZE), QXID_ENOENTRY);
+}
+
+}  // namespace
