@@ -1,21 +1,274 @@
-// Placeholder until the document pipeline lands: frames pass unchanged.
+#include "documentdetection.h"
+
+#include "cache.h"
+#include "config.h"
 #include "imageprocessing.h"
+#include "pipelinestate.h"
 
-std::vector<cv::RotatedRect> ImageProcessing::findSquares(const cv::Mat &) { return {}; }
+#include <opencv2/imgproc.hpp>
 
-std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::Mat &dst, bool)
+#include <utility>
+
+namespace documentdetection {
+
+namespace {
+
+constexpr double kThreshold = 60.0;
+
+std::vector<Candidate> candidatesOfGrey(const cv::Mat &grey)
 {
-    dst = src;
+    cv::Mat binary;
+    cv::threshold(grey, binary, kThreshold, 255.0, cv::THRESH_BINARY);
+    std::vector<std::vector<cv::Point>> contours;
+    std::vector<cv::Vec4i> hierarchy;
+    cv::findContours(binary, contours, hierarchy, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE,
+                     cv::Point(0, 0));
+    std::vector<Candidate> found;
+    found.reserve(contours.size());
+    for (std::vector<cv::Point> &outline : contours) {
+        const cv::RotatedRect rect = cv::minAreaRect(outline);
+        found.push_back({rect, std::move(outline)});
+    }
+    return found;
+}
+
+float areaOf(const cv::RotatedRect &rect) { return rect.size.width * rect.size.height; }
+
+} // namespace
+
+std::vector<Candidate> candidates(const cv::Mat &image)
+{
+    if (image.channels() == 1)
+        return candidatesOfGrey(image);
+    cv::Mat grey;
+    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    return candidatesOfGrey(grey);
+}
+
+Documents keepDocuments(std::vector<Candidate> found)
+{
+    Documents documents;
+    int maxArea = 0;
+    for (Candidate &candidate : found) {
+        const float area = areaOf(candidate.rect);
+        if (!(area > kMinDocumentArea))
+            continue;
+        if (area > float(maxArea)) {
+            documents.largest = candidate.rect;
+            maxArea = int(area);
+            documents.largestOutline = candidate.outline;
+        }
+        documents.kept.push_back(candidate.rect);
+        documents.outlines.push_back(std::move(candidate.outline));
+    }
+    return documents;
+}
+
+std::vector<cv::RotatedRect> resultFor(const Documents &documents, int correction)
+{
+    if (correction == 1)
+        return {documents.largest};
+    if (correction == 2)
+        return documents.kept;
     return {};
 }
 
-QImage ImageProcessing::cutOutDocument(const cv::Mat &, const cv::RotatedRect &) { return {}; }
-QImage ImageProcessing::cutOutFace(const cv::Mat &) { return {}; }
-void ImageProcessing::toWhiteBackgroup(const cv::Mat &src, cv::Mat &dst) { dst = src; }
-void ImageProcessing::takePhoto() {}
-bool ImageProcessing::takePhotoByWeb(QString, int, int, int) { return true; }
-QString ImageProcessing::takePhotoByWebBase64(int, int, int) { return {}; }
-QString ImageProcessing::fileToBase64(QString) { return {}; }
-QString ImageProcessing::image2Data(QImage) { return {}; }
-std::string ImageProcessing::Mat2Base64(const cv::Mat &) { return {}; }
-std::string ImageProcessing::base64Encode(const unsigned char *, int) { return {}; }
+void uprightAngleAndSize(const cv::RotatedRect &rect, double &angle, int &width, int &height)
+{
+    angle = rect.angle;
+    width = cvRound(rect.size.width);
+    height = cvRound(rect.size.height);
+    // Older libraries report -90..0, newer ones 0..90; either way the
+    // rectangle is turned by at most 45 degrees, swapping its sides when a
+    // quarter turn is taken off.
+    while (angle < -45.0) {
+        angle += 90.0;
+        std::swap(width, height);
+    }
+    while (angle > 45.0) {
+        angle -= 90.0;
+        std::swap(width, height);
+    }
+}
+
+cv::Mat cutOut(const cv::Mat &processed, const cv::RotatedRect &rect)
+{
+    double angle = 0.0;
+    int width = 0;
+    int height = 0;
+    uprightAngleAndSize(rect, angle, width, height);
+    if (width <= 0 || height <= 0 || processed.empty())
+        return cv::Mat();
+    cv::Mat straight;
+    if (angle == 0.0) {
+        // The identity warp would copy the picture pixel for pixel.
+        straight = processed;
+    } else {
+        const cv::Mat rotation = cv::getRotationMatrix2D(rect.center, angle, 1.0);
+        cv::warpAffine(processed, straight, rotation, processed.size(), cv::INTER_CUBIC,
+                       cv::BORDER_CONSTANT, cv::Scalar(255, 255, 255));
+    }
+    cv::Mat document;
+    cv::getRectSubPix(straight, cv::Size(width, height), rect.center, document);
+    return document;
+}
+
+} // namespace documentdetection
+
+namespace {
+
+using documentdetection::kMinDocumentArea;
+
+constexpr int kOutlineThickness = 10;
+
+cv::Mat blackAndWhite(const cv::Mat &grey, double constant)
+{
+    cv::Mat binary;
+    cv::adaptiveThreshold(grey, binary, 255.0, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 25,
+                          constant);
+    cv::Mat threeChannels;
+    cv::cvtColor(binary, threeChannels, cv::COLOR_GRAY2BGR);
+    return threeChannels;
+}
+
+bool isSealHue(uchar hue) { return hue < 16 || (hue >= 125 && hue <= 180); }
+
+// Black-and-white page on which red ink keeps showing, in pure red.
+cv::Mat keepRedSeals(const cv::Mat &src, const cv::Mat &grey)
+{
+    cv::Mat sum;
+    cv::add(blackAndWhite(grey, 40.0), src, sum);
+    cv::Mat hsv;
+    cv::cvtColor(sum, hsv, cv::COLOR_BGR2HSV);
+    for (int row = 0; row < sum.rows; ++row) {
+        const cv::Vec3b *h = hsv.ptr<cv::Vec3b>(row);
+        cv::Vec3b *out = sum.ptr<cv::Vec3b>(row);
+        for (int col = 0; col < sum.cols; ++col) {
+            if (isSealHue(h[col][0]) && h[col][2] > 45 && h[col][1] > 42)
+                out[col] = cv::Vec3b(0, 0, 255);
+        }
+    }
+    return sum;
+}
+
+void drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections, int correction)
+{
+    const cv::Scalar colour = correction == 1 ? cv::Scalar(0, 255, 0) : cv::Scalar(0, 0, 255);
+    for (const cv::RotatedRect &rect : detections) {
+        if (!(rect.size.width * rect.size.height > kMinDocumentArea))
+            continue;
+        cv::Point2f corners[4];
+        rect.points(corners);
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point from(cvRound(corners[i].x), cvRound(corners[i].y));
+            const cv::Point to(cvRound(corners[(i + 1) % 4].x), cvRound(corners[(i + 1) % 4].y));
+            cv::line(dst, from, to, colour, kOutlineThickness, cv::LINE_8, 0);
+        }
+    }
+}
+
+void drawFace(cv::Mat &dst, const cv::Rect &face)
+{
+    const cv::Scalar blue(255, 0, 0);
+    const cv::Point topLeft(face.x, face.y);
+    const cv::Point topRight(face.x + face.width, face.y);
+    const cv::Point bottomLeft(face.x, face.y + face.height);
+    const cv::Point bottomRight(face.x + face.width, face.y + face.height);
+    cv::line(dst, topLeft, topRight, blue, kOutlineThickness, cv::LINE_8);
+    cv::line(dst, topLeft, bottomLeft, blue, kOutlineThickness, cv::LINE_8);
+    cv::line(dst, bottomLeft, bottomRight, blue, kOutlineThickness, cv::LINE_8);
+    cv::line(dst, topRight, bottomRight, blue, kOutlineThickness, cv::LINE_8);
+}
+
+// Drawing must never reach the caller's frame, which other threads may hold,
+// nor the grey picture that face detection still reads.
+void ownPixels(cv::Mat &dst, const cv::Mat &src, const cv::Mat &grey)
+{
+    if (dst.data == src.data || dst.data == grey.data)
+        dst = dst.clone();
+}
+
+} // namespace
+
+std::vector<cv::RotatedRect> ImageProcessing::findSquares(const cv::Mat &image)
+{
+    documentdetection::Documents documents =
+        documentdetection::keepDocuments(documentdetection::candidates(image));
+    const std::vector<cv::RotatedRect> result = documentdetection::resultFor(documents, correction);
+    pipelinestate::publishDocuments(*this, std::move(documents));
+    return result;
+}
+
+std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::Mat &dst, bool live)
+{
+    const Config &config = *Cache::config;
+    const int correctionNow = correction;
+    const int shootTypeNow = shootType;
+    const bool faceMode = config.cameraIndex == 0 && config.gnRenlian && !faceClassifier.empty();
+
+    cv::Mat grey;
+    auto greyPicture = [&]() -> const cv::Mat & {
+        if (grey.empty()) {
+            if (src.channels() == 1)
+                grey = src;
+            else
+                cv::cvtColor(src, grey, cv::COLOR_BGR2GRAY);
+        }
+        return grey;
+    };
+
+    std::vector<cv::RotatedRect> detections;
+    if (correctionNow != 0) {
+        documentdetection::Documents documents =
+            documentdetection::keepDocuments(documentdetection::candidates(greyPicture()));
+        detections = documentdetection::resultFor(documents, correctionNow);
+        pipelinestate::publishDocuments(*this, std::move(documents));
+    }
+
+    const bool blackWhite =
+        shootTypeNow == 2 || (!live && config.correctionMode == 3 && shootTypeNow == 1);
+    if (blackWhite)
+        dst = blackAndWhite(greyPicture(), 50.0);
+    else if (shootTypeNow == 3)
+        dst = keepRedSeals(src, greyPicture());
+    else if (shootTypeNow == 1)
+        dst = greyPicture();
+    else
+        dst = src;
+
+    if (live && !detections.empty()) {
+        ownPixels(dst, src, grey);
+        drawOutlines(dst, detections, correctionNow);
+    }
+
+    if (faceMode) {
+        std::vector<cv::Rect> faces;
+        faceClassifier.detectMultiScale(greyPicture(), faces, 1.1, 3, 0, cv::Size(500, 500),
+                                        cv::Size(1000, 1000));
+        if (!faces.empty() && dst.data == src.data)
+            dst = src.clone();
+        for (const cv::Rect &face : faces) {
+            pipelinestate::setObjectFace(
+                cv::Rect(face.x - 200, face.y - 200, face.width + 400, face.height + 400));
+            drawFace(dst, face);
+        }
+    }
+    return detections;
+}
+
+QImage ImageProcessing::cutOutDocument(const cv::Mat &processed, const cv::RotatedRect &rect)
+{
+    const cv::Mat document = documentdetection::cutOut(processed, rect);
+    if (document.empty())
+        return QImage();
+    return handleQImage(MatQImage(document));
+}
+
+QImage ImageProcessing::cutOutFace(const cv::Mat &processed)
+{
+    const cv::Rect face = pipelinestate::objectFaceNow();
+    const cv::RotatedRect region(cv::Point2f(float(face.x + face.width / 2),
+                                             float(face.y + face.height / 2)),
+                                 cv::Size2f(float(face.width), float(face.height)), 0.0f);
+    return cutOutDocument(processed, region);
+}

@@ -1,0 +1,119 @@
+#include "photonaming.h"
+
+#include "config.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace photonaming {
+
+namespace {
+
+// Enough for any working directory a person fills; beyond it the folder is
+// unusable anyway and the last candidate is returned unreserved.
+constexpr int kMaxAttempts = 100000;
+
+QMutex &clockMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+Clock &clockSlot()
+{
+    static Clock clock;
+    return clock;
+}
+
+enum class Reservation { Taken, Exists, Failed };
+
+Reservation reserve(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Reservation::Taken;
+    return QFileInfo::exists(path) ? Reservation::Exists : Reservation::Failed;
+}
+
+QString numberedName(const Config &config, int number, const QString &extension)
+{
+    return QStringLiteral("%1/%2_%3.%4")
+        .arg(config.documentsLocation, config.savePrefix, QString::number(number), extension);
+}
+
+QString timeName(const Config &config, const QString &stamp, int suffix, const QString &extension)
+{
+    if (suffix == 0)
+        return QStringLiteral("%1/%2.%3").arg(config.documentsLocation, stamp, extension);
+    return QStringLiteral("%1/%2_%3.%4")
+        .arg(config.documentsLocation, stamp, QString::number(suffix), extension);
+}
+
+QString reserveTimePath(const Config &config, const QString &extension)
+{
+    const QString stamp = now().toString(QStringLiteral("yyyy_MM_dd HH_mm_ss.zzz"));
+    QString path;
+    for (int suffix = 0; suffix < kMaxAttempts; ++suffix) {
+        path = timeName(config, stamp, suffix, extension);
+        const Reservation result = reserve(path);
+        if (result == Reservation::Taken)
+            return path;
+        if (result == Reservation::Failed)
+            break;
+    }
+    qDebug() << "photo name not reserved:" << path;
+    return path;
+}
+
+} // namespace
+
+void setClock(Clock clock)
+{
+    QMutexLocker lock(&clockMutex());
+    clockSlot() = std::move(clock);
+}
+
+QDateTime now()
+{
+    QMutexLocker lock(&clockMutex());
+    return clockSlot() ? clockSlot()() : QDateTime::currentDateTime();
+}
+
+QString extensionFor(const Config &config, bool saveAsTiff)
+{
+    return saveAsTiff ? QStringLiteral("tiff") : config.codec;
+}
+
+QString reserveNumberedPath(Config &config, const QString &extension)
+{
+    QString path;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        path = numberedName(config, config.takeSaveNumber(), extension);
+        const Reservation result = reserve(path);
+        if (result == Reservation::Taken)
+            return path;
+        if (result == Reservation::Failed)
+            break;
+    }
+    qDebug() << "photo name not reserved:" << path;
+    return path;
+}
+
+QString reservePhotoPath(Config &config, const QString &extension)
+{
+    if (config.saveType == 0)
+        return reserveNumberedPath(config, extension);
+    return reserveTimePath(config, extension);
+}
+
+void releaseIfEmpty(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && info.isFile() && info.size() == 0)
+        QFile::remove(path);
+}
+
+} // namespace photonaming

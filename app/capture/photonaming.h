@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class Config;
+
+// File names the station picks for its photos. Each name is reserved on
+// disk the moment it is chosen, so no photo ever overwrites an existing file
+// and two threads naming photos at once never get the same name.
+namespace photonaming {
+
+using Clock = std::function<QDateTime()>;
+
+// The clock behind time names and time watermarks; an empty clock puts the
+// system clock back.
+void setClock(Clock clock);
+QDateTime now();
+
+// "tiff" when photos are saved as TIFF, the configured codec otherwise.
+QString extensionFor(const Config &config, bool saveAsTiff);
+
+// Next free name by the configured pattern: prefix and running number
+// (numbers of existing files are used up and skipped), or the capture time
+// with the least "_N" suffix that makes it free.
+QString reservePhotoPath(Config &config, const QString &extension);
+
+// Next free prefix-and-number name, whatever the configured pattern.
+QString reserveNumberedPath(Config &config, const QString &extension);
+
+// Gives a reservation back when nothing was written into it.
+void releaseIfEmpty(const QString &path);
+
+} // namespace photonaming

@@ -1,0 +1,68 @@
+#include "cache.h"
+#include "config.h"
+#include "imageprocessing.h"
+#include "photonaming.h"
+#include "photosteps.h"
+
+#include <vector>
+
+// Turns the current frame into photo files in the working directory and
+// reports the paths written.
+void ImageProcessing::takePhoto()
+{
+    Config &config = *Cache::config;
+    const int correctionNow = correction;
+    const bool childInsets = childCamera;
+    const bool use1 = useChildImage1;
+    const bool use2 = useChildImage2;
+    const QImage child1 = childImage1;
+    const QImage child2 = childImage2;
+
+    photosteps::Shot shot;
+    if (!photosteps::shoot(*this, shot))
+        return;
+    const QImage rotated = handleQImage(shot.base);
+    if (rotated.isNull())
+        return;
+
+    std::vector<QImage> pictures;
+    if (config.correctionMode == 3)
+        pictures.push_back(photosteps::manualSelection(rotated, shot.base.size(), config));
+    else if (correctionNow != 0)
+        pictures = photosteps::cutOuts(*this, shot, correctionNow);
+    else
+        pictures.push_back(rotated);
+
+    if (!childInsets) {
+        if (use1)
+            pictures.push_back(child1);
+        if (use2)
+            pictures.push_back(child2);
+    }
+    if (photosteps::faceReplacesPictures(config))
+        pictures = {cutOutFace(shot.processed)};
+
+    photosteps::Insets insets;
+    if (childInsets) {
+        insets.first = use1 ? &child1 : nullptr;
+        insets.second = use2 ? &child2 : nullptr;
+    }
+    const bool white = config.gnIswhite && correctionNow != 0;
+    const QString extension = photonaming::extensionFor(config, saveImageToTiff);
+
+    QList<QString> paths;
+    for (const QImage &picture : pictures) {
+        if (picture.isNull())
+            continue;
+        const QImage photo = photosteps::finish(*this, picture, white, insets);
+        if (photo.isNull())
+            continue;
+        const QString path = photonaming::reservePhotoPath(config, extension);
+        if (photosteps::write(photo, path, extension, config.quality))
+            paths.append(path);
+        else
+            photonaming::releaseIfEmpty(path);
+    }
+    if (!paths.isEmpty())
+        deliverPhotoPaths(paths);
+}

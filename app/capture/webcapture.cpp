@@ -1,0 +1,132 @@
+#include "base64.h"
+#include "cache.h"
+#include "config.h"
+#include "imageprocessing.h"
+#include "photonaming.h"
+#include "photosteps.h"
+
+#include <QFileInfo>
+#include <QPainter>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <vector>
+
+namespace {
+
+// The formats the matrix bridge converts; anything else is brought to one.
+QImage bridgeable(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_RGB888:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return image;
+    default:
+        return image.convertToFormat(QImage::Format_RGB32);
+    }
+}
+
+} // namespace
+
+// One photo written to the path a web page gave, with its quality and
+// rotation; several documents all go to that path, the last one stays.
+bool ImageProcessing::takePhotoByWeb(QString path, int quality, int angleCode, int)
+{
+    Config &config = *Cache::config;
+    const int correctionNow = correction;
+
+    photosteps::Shot shot;
+    if (!photosteps::shoot(*this, shot))
+        return true;
+    const QImage rotated = handleAngleQImage(shot.base, angleCode);
+
+    std::vector<QImage> pictures;
+    if (correctionNow == 0)
+        pictures.push_back(rotated);
+    else
+        pictures = photosteps::cutOuts(*this, shot, correctionNow);
+    if (photosteps::faceReplacesPictures(config))
+        pictures = {cutOutFace(shot.processed)};
+
+    const bool white = config.gnIswhite && correctionNow != 0;
+    const QString extension = photonaming::extensionFor(config, saveImageToTiff);
+    for (const QImage &picture : pictures) {
+        if (picture.isNull())
+            continue;
+        const QImage photo = photosteps::finish(*this, picture, white, photosteps::Insets());
+        if (!photo.isNull())
+            photosteps::write(photo, path, extension, quality);
+    }
+    return true;
+}
+
+QString ImageProcessing::takePhotoByWebBase64(int quality, int angleCode, int extra)
+{
+    // Always the numbered pattern with the codec's extension, even when the
+    // content is TIFF.
+    const QString path = photonaming::reserveNumberedPath(*Cache::config, Cache::config->codec);
+    const bool taken = takePhotoByWeb(path, quality, angleCode, extra);
+    photonaming::releaseIfEmpty(path);
+    return taken ? fileToBase64(path) : QString();
+}
+
+QString ImageProcessing::fileToBase64(QString path)
+{
+    if (!QFileInfo::exists(path))
+        return QString();
+    const QImage image(path);
+    if (image.isNull())
+        return QString();
+    return image2Data(image);
+}
+
+// The picture fitted into the web canvas (letterboxed on white, or zoomed
+// into its centre; stretched in grey mode) as Base64 JPEG text.
+QString ImageProcessing::image2Data(QImage image)
+{
+    if (image.isNull() || webWidth <= 0 || webHeight <= 0)
+        return QString();
+    image = bridgeable(image);
+    QImage canvas;
+    if (shootType == 1) {
+        canvas = image.scaled(webWidth, webHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    } else {
+        canvas = QImage(webWidth, webHeight, image.format());
+        const double aspect = double(image.width()) / image.height();
+        int w = qMin(webWidth, image.width());
+        const int h = qMin(int(w / aspect), webHeight);
+        w = int(aspect * h);
+        QPainter painter(&canvas);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillRect(canvas.rect(), Qt::white);
+        painter.translate(webWidth / 2, webHeight / 2);
+        const QRect target(-w / 2, -h / 2, w, h);
+        if (zoomValue <= 1.0) {
+            if (w > 0 && h > 0)
+                painter.drawImage(target, image.scaled(w, h, Qt::KeepAspectRatioByExpanding,
+                                                       Qt::SmoothTransformation));
+            zoomValue = 1.0;
+        } else {
+            painter.scale(zoomValue, zoomValue);
+            painter.drawImage(target, image);
+        }
+    }
+    const cv::Mat mat = QImageToMat(bridgeable(canvas));
+    return QString::fromStdString(Mat2Base64(mat));
+}
+
+std::string ImageProcessing::Mat2Base64(const cv::Mat &mat)
+{
+    if (mat.empty())
+        return std::string();
+    std::vector<uchar> buffer;
+    cv::imencode(".jpg", mat, buffer, {cv::IMWRITE_JPEG_QUALITY, 90});
+    return base64Encode(buffer.data(), int(buffer.size()));
+}
+
+std::string ImageProcessing::base64Encode(const unsigned char *bytes, int length)
+{
+    return base64::encode(bytes, length);
+}
