@@ -8,6 +8,7 @@
 #include <libusb.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 using qxsim::Bytes;
@@ -192,6 +193,26 @@ TEST_F(UsbReader, SilentAndInconsistentReplies)
     qxsim_usb_sam().set_fault(Fault::LengthOverclaim);
     EXPECT_EQ(QXID_ReadBaseMsg(0, nullptr, &tl, nullptr, &pl, 0), -1);
     QXID_ClosePort(0);
+}
+
+TEST_F(UsbReader, TransfersOnDifferentReadersNeverOverlap)
+{
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002)});
+    ASSERT_EQ(QXID_Init(), 2);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    int failures[2] = {0, 0};
+    auto poll = [&](int port) {
+        for (int i = 0; i < 40; i++)
+            failures[port] += QXID_GetSAMStatus(port, 0) != 0;
+    };
+    std::thread a(poll, 0), b(poll, 1);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures[0] + failures[1], 0);
+    EXPECT_EQ(qxsim_usb_max_concurrent_transfers(), 1);
+    QXID_ClosePort(0);
+    QXID_ClosePort(1);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include <libusb.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -37,6 +40,20 @@ std::vector<libusb_device> g_device_objects;
 bool g_configured = false;
 int g_detached = 0, g_handles = 0, g_contexts = 0;
 unsigned char g_last_in = 0, g_last_out = 0;
+std::atomic<int> g_in_flight{0}, g_max_in_flight{0};
+
+// Counts transfers in progress; each lasts a little, as on a real bus.
+struct TransferScope {
+    TransferScope()
+    {
+        int now = ++g_in_flight;
+        int seen = g_max_in_flight.load();
+        while (now > seen && !g_max_in_flight.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    ~TransferScope() { --g_in_flight; }
+};
 
 qxsim::SamSim& sam()
 {
@@ -96,6 +113,7 @@ EXPORT int qxsim_usb_open_handles() { return g_handles; }
 EXPORT int qxsim_usb_open_contexts() { return g_contexts; }
 EXPORT unsigned char qxsim_usb_last_in_endpoint() { return g_last_in; }
 EXPORT unsigned char qxsim_usb_last_out_endpoint() { return g_last_out; }
+EXPORT int qxsim_usb_max_concurrent_transfers() { return g_max_in_flight.load(); }
 
 EXPORT int libusb_init(libusb_context** ctx)
 {
@@ -229,6 +247,7 @@ EXPORT int libusb_release_interface(libusb_device_handle*, int) { return 0; }
 EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data, int length,
                                 int* transferred, unsigned int)
 {
+    TransferScope scope;
     *transferred = 0;
     if (!(endpoint & 0x80)) {
         int error;
