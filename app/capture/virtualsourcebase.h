@@ -1,0 +1,76 @@
+#pragma once
+
+#include "virtualsource.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+// What one virtual camera keeps across the sources the capture thread opens
+// and releases on it: its clock (a page-turn or vanishing timeline goes on
+// while the camera is reopened), whether it is plugged in, and how often it
+// was opened.
+struct VirtualDeviceState
+{
+    using Clock = std::chrono::steady_clock;
+
+    Clock::time_point epoch = Clock::now();
+    std::atomic<bool> plugged{true};
+    std::atomic<int> opens{0};
+
+    double seconds() const;
+};
+
+// Blocks until the next frame time of a fixed rate; a caller that fell behind
+// starts afresh instead of catching up in a burst.
+class FramePacer
+{
+public:
+    explicit FramePacer(double fps);
+    void setRate(double fps);
+    double rate() const { return fps; }
+    void wait();
+
+private:
+    double fps;
+    VirtualDeviceState::Clock::time_point next{};
+};
+
+// The behaviour every virtual camera shares: open fails and frames are empty
+// while unplugged, read() paces itself, FOURCC and frame-rate requests are
+// answered like a camera would, and size requests arrive in pairs (width,
+// then height) as OpenCV's Video4Linux backend applies them.
+class VirtualSourceBase : public VirtualSource
+{
+public:
+    VirtualSourceBase(std::shared_ptr<VirtualDeviceState> state, double fps);
+
+    bool open() final;
+    bool isOpened() const final;
+    bool read(cv::Mat &frame) final;
+    bool set(int propId, double value) override;
+    double get(int propId) const override;
+    void release() final;
+
+protected:
+    virtual bool openSource() = 0;
+    virtual bool readSource(cv::Mat &frame) = 0;   // an empty frame when there is none
+    virtual void releaseSource() {}
+    virtual cv::Size frameSize() const = 0;
+    // Switches to the offered size nearest to `wanted`; false when the size is fixed.
+    virtual bool requestSize(cv::Size wanted) = 0;
+    // The highest rate the source offers; requests above it get this one.
+    double maxRate() const { return offeredFps; }
+    double seconds() const { return state->seconds(); }
+
+private:
+    bool applyPendingSize();
+
+    std::shared_ptr<VirtualDeviceState> state;
+    double offeredFps;
+    FramePacer pacer;
+    bool opened = false;
+    int fourcc;
+    int pendingWidth = 0;
+    int pendingHeight = 0;
+};

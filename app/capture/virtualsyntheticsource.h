@@ -1,0 +1,55 @@
+#pragma once
+
+#include "virtualsourcebase.h"
+#include "virtualsourceoptions.h"
+
+#include "docscene.h"
+
+#include <QList>
+#include <QSize>
+
+// The settings of a synthetic camera, from the options of its entry.
+struct SyntheticSettings
+{
+    QList<QSize> sizes;          // offered, in this order; the first is opened unless `size` says otherwise
+    QSize size;                  // opened at this one
+    double fps = 30;
+    docscene::Options scene;     // scene.size follows the current frame size
+    double pageSeconds = 0;      // a page turns every so many seconds; 0: never
+    VirtualSourceOptions::Window dark;     // the lens covered: near-black frames
+    VirtualSourceOptions::Window vanish;   // unplugged: opening fails, frames are empty
+    double repeatSeconds = 0;    // the timeline starts over after this many seconds; 0: never
+
+    static QList<QSize> defaultSizes();
+    static bool fromOptions(const VirtualSourceOptions::Options &options, SyntheticSettings &settings,
+                            QString *error);
+
+    // Seconds on the camera's timeline, after `repeatSeconds` folding.
+    double timeline(double seconds) const;
+    int pageAt(double timelineSeconds) const;
+};
+
+// A camera looking at the synthetic document scene. The scene is drawn once
+// per page and size; every read hands out a fresh copy, as a camera would.
+class VirtualSyntheticSource : public VirtualSourceBase
+{
+public:
+    VirtualSyntheticSource(const SyntheticSettings &settings, std::shared_ptr<VirtualDeviceState> state);
+
+    // The geometry of the scene in the last frame read (empty before one).
+    const docscene::Geometry &geometry() const { return rendered.geometry; }
+
+protected:
+    bool openSource() override;
+    bool readSource(cv::Mat &frame) override;
+    cv::Size frameSize() const override;
+    bool requestSize(cv::Size wanted) override;
+
+private:
+    SyntheticSettings settings;
+    QSize current;
+    docscene::Frame rendered;
+    int renderedPage = -1;
+    QSize renderedSize;
+    cv::Mat dark;
+};

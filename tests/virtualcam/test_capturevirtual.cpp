@@ -1,0 +1,157 @@
+// The capture thread end to end on a virtual camera: frames flow through
+// sendFarmeSignal, the user rotation is applied, a camera that is pulled out
+// is closed and tried again every 5 seconds until it is back, and end()
+// returns while the loop waits to reopen.
+#include "cache.h"
+#include "camerainfo.h"
+#include "config.h"
+#include "docscene.h"
+#include "imageprocessing.h"
+#include "testenv.h"
+#include "virtualcameras.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const int kDevice = VirtualCameras::firstIndex;
+const QSize kSize(1280, 720);
+
+// Collects what the capture thread publishes, on the test's thread.
+struct Observer : QObject {
+    QList<QImage> frames;
+    int closes = 0;
+    QElapsedTimer clock;
+    qint64 lastCloseMs = -1;
+    qint64 lastFrameMs = -1;
+};
+
+int greyAt(const QImage &image, QPointF point)
+{
+    return qGray(image.pixel(point.toPoint()));
+}
+
+QPointF rotatedClockwise(QPointF p, QSize original)
+{
+    return QPointF(original.height() - 1 - p.y(), p.x());
+}
+
+class CaptureOnVirtualCamera : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        testenv::resetConfig(documents);
+        *Cache::cameras = VirtualCameras::parse(
+            QStringLiteral("synthetic:sizes=1280x720/1920x1080,fps=30,sheets=2,angle=0"));
+        ASSERT_EQ(Cache::cameras->size(), 1);
+        docscene::Options scene;
+        scene.size = cv::Size(kSize.width(), kSize.height());
+        scene.sheets = 2;
+        scene.fixedAngle = true;
+        scene.angle = 0;
+        geometry = docscene::layout(scene);
+
+        observer.clock.start();
+        QObject::connect(&processing, &ImageProcessing::sendFarmeSignal, &observer,
+                         [this](QImage image) {
+                             observer.frames.append(image);
+                             observer.lastFrameMs = observer.clock.elapsed();
+                         },
+                         Qt::BlockingQueuedConnection);
+        QObject::connect(&processing, &ImageProcessing::closeCameraSignal, &observer,
+                         [this] {
+                             ++observer.closes;
+                             observer.lastCloseMs = observer.clock.elapsed();
+                         },
+                         Qt::QueuedConnection);
+        processing.cameraListIndex = 0;
+        processing.setFrameWidthAndHeight(kSize.width(), kSize.height());
+        processing.begin();
+        processing.openCamara();
+    }
+
+    void TearDown() override
+    {
+        VirtualCameras::setPlugged(kDevice, true);
+        processing.end();
+    }
+
+    bool waitForFrames(int count, int timeoutMs)
+    {
+        return testenv::waitFor([&] { return observer.frames.size() >= count; }, timeoutMs);
+    }
+
+    QTemporaryDir documents;
+    docscene::Geometry geometry;
+    Observer observer;
+    ImageProcessing processing;
+};
+
+TEST_F(CaptureOnVirtualCamera, FramesFlowAndTheRotationIsApplied)
+{
+    ASSERT_TRUE(waitForFrames(3, 15000));
+    const QImage upright = observer.frames.last();
+    ASSERT_EQ(upright.size(), kSize);
+    const QPointF left(geometry.sheets[0].rect.center.x, geometry.sheets[0].rect.center.y);
+    const QPointF right(geometry.sheets[1].rect.center.x, geometry.sheets[1].rect.center.y);
+    const QPointF between((left.x() + right.x()) / 2, left.y());
+    // Sheet centres sit in text margins or lines; sample a spot of paper left of each.
+    const QPointF paper(-geometry.sheets[0].rect.size.width * 0.45, 0);
+    EXPECT_GT(greyAt(upright, left + paper), 150);
+    EXPECT_GT(greyAt(upright, right + paper), 150);
+    EXPECT_LT(greyAt(upright, between), 60);
+
+    processing.setAngle(1);
+    ASSERT_TRUE(testenv::waitFor(
+        [&] { return observer.frames.last().size() == kSize.transposed(); }, 5000));
+    const QImage turned = observer.frames.last();
+    EXPECT_GT(greyAt(turned, rotatedClockwise(left + paper, kSize)), 150);
+    EXPECT_GT(greyAt(turned, rotatedClockwise(right + paper, kSize)), 150);
+    EXPECT_LT(greyAt(turned, rotatedClockwise(between, kSize)), 60);
+
+    processing.setAngle(0);   // a half turn more: 270 degrees
+    ASSERT_TRUE(waitForFrames(observer.frames.size() + 3, 5000));
+    EXPECT_EQ(observer.frames.last().size(), kSize.transposed());
+}
+
+TEST_F(CaptureOnVirtualCamera, UnpluggedCameraIsReopenedEveryFiveSecondsUntilItIsBack)
+{
+    ASSERT_TRUE(waitForFrames(2, 15000));
+    VirtualCameras::setPlugged(kDevice, false);
+    ASSERT_TRUE(testenv::waitFor([&] { return observer.closes >= 1; }, 5000));
+    const qint64 closedAt = observer.lastCloseMs;
+    const int opensAtClose = VirtualCameras::openCount(kDevice);
+    const int framesAtClose = observer.frames.size();
+
+    // The next attempt comes after the 5 s wait, not before.
+    ASSERT_TRUE(testenv::waitFor([&] { return VirtualCameras::openCount(kDevice) > opensAtClose; }, 9000));
+    EXPECT_GE(observer.clock.elapsed() - closedAt, 4000);
+    EXPECT_EQ(observer.frames.size(), framesAtClose);
+
+    // That attempt failed; plugged back in, the following one brings frames.
+    VirtualCameras::setPlugged(kDevice, true);
+    ASSERT_TRUE(testenv::waitFor([&] { return observer.closes >= 2; }, 5000));
+    ASSERT_TRUE(waitForFrames(framesAtClose + 2, 9000));
+    EXPECT_GE(observer.lastFrameMs - observer.lastCloseMs, 4000);
+    EXPECT_EQ(observer.frames.last().size(), kSize);
+}
+
+TEST_F(CaptureOnVirtualCamera, EndReturnsWhileTheLoopWaitsToReopen)
+{
+    ASSERT_TRUE(waitForFrames(1, 15000));
+    VirtualCameras::setPlugged(kDevice, false);
+    ASSERT_TRUE(testenv::waitFor([&] { return observer.closes >= 1; }, 5000));
+    QElapsedTimer timer;
+    timer.start();
+    processing.end();
+    EXPECT_TRUE(processing.wait(3000));
+    EXPECT_TRUE(processing.isFinished());
+    EXPECT_LT(timer.elapsed(), 3000);
+}
+
+} // namespace
