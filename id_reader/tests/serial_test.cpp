@@ -7,6 +7,11 @@
 
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <thread>
+#include <unistd.h>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -328,4 +333,42 @@ TEST(Exports, OnlyThePublicInterfaceLeavesTheLibrary)
                              "dev_sendcommand", "cmd_unpack", "cmd_pack", "serial_open", "run_command", "QXLogPrintf",
                              "QXDump", "Utf16_To_Utf8", "GetNational", "qx_read_be16"})
         EXPECT_EQ(dlsym(RTLD_DEFAULT, name), nullptr) << name;
+}
+
+// The single-byte read used by the Mifare module: the first build dumps each
+// byte, the second reads it plainly.
+TEST(SerialSingleByte, DumpedOnlyInTheFirstBuild)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int fd = QXID_OpenPortEx(ptsname(master));
+    ASSERT_GE(fd, 0);
+    std::thread module([master] {
+        struct pollfd p = {master, POLLIN, 0};
+        if (poll(&p, 1, 5000) == 1) {
+            unsigned char request[64];
+            if (read(master, request, sizeof request) > 0) {
+                unsigned char wrong_stx = 0x55;
+                (void)!write(master, &wrong_stx, 1);
+            }
+        }
+    });
+    LogCapture log(QXID_LOG_VERBOSE);
+    EXPECT_EQ(QXID_Mifare_HaltA(fd), -2);
+    module.join();
+    EXPECT_TRUE(log.contains("The STX is 55, expect 0xAA\n"));
+    // The module dumps what it received after judging it; a dump of the
+    // byte before that judgement comes from the single-byte read.
+    std::string text = log.text();
+    size_t byte_dump = text.find("serial read:1\n000000: 55 ");
+    size_t verdict = text.find("The STX is 55");
+#if QXID_TEST_ALT_BUILD
+    EXPECT_GT(byte_dump, verdict) << text;
+#else
+    EXPECT_LT(byte_dump, verdict) << text;
+#endif
+    QXID_ClosePort(fd);
+    close(master);
 }
