@@ -140,7 +140,7 @@ TEST_F(Capture, LowQualityFingerGivesUpAfterTwoSeconds) {
     EXPECT_EQ(0, capture(&out));
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(ms, 2000);
-    EXPECT_GT(qxsim_stats(dev_).image_reads, 10) << "frames are read one after another";
+    EXPECT_GT(qxsim_stats(dev_).image_reads, 3) << "frames are read one after another";
     EXPECT_EQ(0, qxsim_register(dev_, 21));
     EXPECT_NE(std::string::npos, out.find("Fingerprint quality is low ")) << out;
 }

@@ -179,8 +179,9 @@ TEST_F(SensorTest, WidthFlagBitsHaveNoEffect) {
 TEST_F(SensorTest, ExtremeReferencePointsStillCaptureSafely) {
     const int points[][2] = {{0, 0}, {-32768, 32767}, {1200, 1200}, {1599, 1199}, {300, 300}};
     for (const auto &p : points) {
-        qxsim_reset();
+        for (void *open : handles_) sensorClose(open);
         handles_.clear();
+        qxsim_reset();
         int dev = addSensor();
         put16(qxsim_eeprom(dev) + 106, p[0]);
         put16(qxsim_eeprom(dev) + 108, p[1]);
