@@ -18,14 +18,6 @@ static int reader_at(const mf_reply* r, int at, qx_reader* rd)
     return at < 0 ? -1 : qx_skip(rd, (size_t)at);
 }
 
-int mf_reply_copy(const mf_reply* r, int at, int count, unsigned char* dst)
-{
-    qx_reader rd;
-    if (count < 0 || reader_at(r, at, &rd) != 0 || qx_read_copy(&rd, (size_t)count, dst, (size_t)count) != 0)
-        return MF_FAIL;
-    return 0;
-}
-
 int mf_reply_copy_max(const mf_reply* r, int at, int count, unsigned char* dst, int capacity)
 {
     qx_reader rd;
@@ -33,6 +25,11 @@ int mf_reply_copy_max(const mf_reply* r, int at, int count, unsigned char* dst, 
         qx_read_copy(&rd, (size_t)count, dst, (size_t)capacity) != 0)
         return MF_FAIL;
     return 0;
+}
+
+int mf_reply_copy(const mf_reply* r, int at, int count, unsigned char* dst)
+{
+    return mf_reply_copy_max(r, at, count, dst, count);
 }
 
 int mf_reply_le32(const mf_reply* r, int at, unsigned int* out)
