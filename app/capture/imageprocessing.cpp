@@ -38,6 +38,8 @@ struct MetaTypes {
 ImageProcessing::ImageProcessing(QObject *parent) : QThread(parent)
 {
     static MetaTypes registered;
+    // Names the OS thread, so the capture loop is recognisable in tools.
+    setObjectName(QStringLiteral("ImageProcessing"));
     const QString cascade = Cache::config->appDir
                             + QStringLiteral("/Resources/face/haarcascade_frontalface_default.xml");
     faceClassifier.load(cascade.toStdString());
