@@ -162,6 +162,23 @@ TEST_P(JavaClass, ReadsASimulatedCard) {
     EXPECT_EQ(o["bgrsum"], firstBgr);
   }
 }
+
+// The newer card kinds: Java sees the kind and reads their fields from the record itself.
+TEST_P(JavaClass, TellsTheNewerCardKinds) {
+  for (auto [kind, letter] : {std::pair{qxsim::CardKind::Permanent, "[I]"}, std::pair{qxsim::CardKind::Permit, "[J]"}}) {
+    qxsim::SamSim sam;
+    sam.set_card(kind);
+    qxsim::PtySim pty(sam);
+    ASSERT_TRUE(pty.ok());
+    ScratchDir dir;
+    int status = -1;
+    Output o = runJava(lib(), "read '" + pty.slave_path() + "'", dir.path, &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(o["base"], "0");
+    EXPECT_EQ(o["type"], letter);
+    EXPECT_EQ(o["bmp"], "0");
+  }
+}
 #endif
 
 INSTANTIATE_TEST_SUITE_P(Builds, JavaClass, ::testing::Values(false, true),
