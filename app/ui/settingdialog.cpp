@@ -52,6 +52,10 @@ int selectedIndex(const QComboBox *box, int previous)
     return box->currentIndex() >= 0 ? box->currentIndex() : previous;
 }
 
+// Watermarks are drawn on full-size photos (factory size 100 points); the
+// dialog previews larger fonts at this size so the form keeps its layout.
+constexpr int largestPreviewPointSize = 28;
+
 QString percentText(int value)
 {
     return QString::number(value) + QLatin1Char('%');
@@ -229,7 +233,7 @@ void SettingDialog::storeControls()
 
 QFont SettingDialog::watermarkFont() const
 {
-    return ui->lbWatermarkDemo->font();
+    return styleFont;
 }
 
 QColor SettingDialog::watermarkColor() const
@@ -239,7 +243,12 @@ QColor SettingDialog::watermarkColor() const
 
 void SettingDialog::setWatermarkFont(const QFont &font)
 {
-    ui->lbWatermarkDemo->setFont(font);
+    styleFont = font;
+    QFont preview = font;
+    if (preview.pointSize() > largestPreviewPointSize)
+        preview.setPointSize(largestPreviewPointSize);
+    ui->lbWatermarkDemo->setFont(preview);
+    ui->lbWatermarkDemo->setToolTip(QStringLiteral("%1, %2pt").arg(font.family()).arg(font.pointSize()));
 }
 
 void SettingDialog::setWatermarkColor(const QColor &color)

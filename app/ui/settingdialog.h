@@ -27,7 +27,8 @@ public:
 
     void init();
 
-    // The watermark style shown by the demo label.
+    // The watermark style shown by the demo label. The label draws the font at
+    // most at a readable preview size; the full size is kept for saving.
     QFont watermarkFont() const;
     QColor watermarkColor() const;
     void setWatermarkFont(const QFont &font);
@@ -70,4 +71,5 @@ private:
     Ui::SettingDialog *ui;
     QButtonGroup *fileNameGroup;
     QButtonGroup *watermarkGroup;
+    QFont styleFont;
 };
