@@ -238,6 +238,18 @@ TEST_F(Capture, LostDuringTheLivenessFrameDropsTheImage) {
     EXPECT_EQ(SENSOR_LOST_DEVICE, sensorStatus(h_));
 }
 
+TEST_F(Capture, CorrectionFailureReturnsNothing) {
+    openSensor();
+    placeFinger(dev_);
+    // A map that no longer matches the output size must not be used.
+    __HandleDev *hd = reinterpret_cast<__HandleDev *>(h_);
+    ASSERT_EQ(0, correct_size_target(hd->correction, 100, 100));
+    std::fill(image_.begin(), image_.end(), 0x22);
+    EXPECT_EQ(0, capture());
+    EXPECT_EQ(0x22, image_[0]);
+    EXPECT_EQ(0, qxsim_register(dev_, 21));
+}
+
 TEST_F(Capture, DirectCaptureOnAHostSensor) {
     openSensor();
     ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_DIRECT_CAPTURE, 1));
