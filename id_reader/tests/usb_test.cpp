@@ -112,6 +112,22 @@ TEST_F(UsbReader, ReadsACardEndToEnd)
     EXPECT_EQ(qxsim_usb_open_handles(), 0);
 }
 
+TEST_F(UsbReader, PortNumbersAreReadersInEnumerationOrder)
+{
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002), dev(0x0400, 0x0003), dev(0x0400, 0x0004)});
+    ASSERT_EQ(QXID_Init(), 4);
+    LogCapture log(QXID_LOG_VERBOSE);
+    ASSERT_EQ(QXID_OpenPort(3), 3);
+    EXPECT_TRUE(log.contains("]: ===============SensorDevices[3] Open Success =============\n"));
+    qxsim_usb_sam().clear_requests();
+    EXPECT_EQ(QXID_GetSAMStatus(3, 0), 0);
+    EXPECT_EQ(qxsim_usb_sam().requests().size(), 1u);
+    EXPECT_TRUE(log.contains("SensorDevices[3] usb send:10\n"));
+    EXPECT_FALSE(log.contains("uart_fd="));
+    QXID_ClosePort(3);
+    EXPECT_TRUE(log.contains("]: ===============Close SensorDevice[3] OK===============\n"));
+}
+
 TEST_F(UsbReader, ClosedNumberIsASerialDescriptorAgain)
 {
     use_devices({dev(0x0400, 0xc35a)});
