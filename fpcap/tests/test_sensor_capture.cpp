@@ -3,7 +3,6 @@
 #include "test_sensor_support.h"
 
 #include <chrono>
-#include <cmath>
 #include <string>
 
 #include "qxsensorcore.h"
@@ -15,24 +14,6 @@ using namespace fpcap_test;
 namespace {
 
 constexpr int kImage = kNativeW * kNativeH;
-
-// Normalised cross-correlation of two images of the same size.
-double correlation(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b) {
-    double ma = 0, mb = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        ma += a[i];
-        mb += b[i];
-    }
-    ma /= a.size();
-    mb /= b.size();
-    double sab = 0, saa = 0, sbb = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        sab += (a[i] - ma) * (b[i] - mb);
-        saa += (a[i] - ma) * (a[i] - ma);
-        sbb += (b[i] - mb) * (b[i] - mb);
-    }
-    return saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0.0;
-}
 
 std::vector<int> lights(int dev) {
     std::vector<int> out(64);
@@ -108,7 +89,7 @@ TEST_F(Capture, SharpFingerGivesAnUprightCorrectedImage) {
         EXPECT_GE(reinterpret_cast<__HandleDev *>(h_)->lastFiq, 100);
 
         qxsim_render_upright(dev_, kNativeW, kNativeH, truth.data());
-        EXPECT_GT(correlation(image_, truth), 0.8) << "finger " << finger;
+        EXPECT_GT(correlation(image_, truth), 0.9) << "finger " << finger;
         f.finger_id = finger + 1;
         qxsim_set_finger(dev_, &f);
         qxsim_render_upright(dev_, kNativeW, kNativeH, other.data());
@@ -156,7 +137,7 @@ TEST_F(Capture, LiveFingerPassesTheLivenessFrames) {
     EXPECT_EQ(0, qxsim_register(dev_, 21));
     std::vector<unsigned char> truth(kImage);
     qxsim_render_upright(dev_, kNativeW, kNativeH, truth.data());
-    EXPECT_GT(correlation(image_, truth), 0.8) << "the image is the first accepted frame";
+    EXPECT_GT(correlation(image_, truth), 0.9) << "the image is the first accepted frame";
 }
 
 struct FakeCase {
@@ -223,7 +204,7 @@ TEST_F(Capture, FingerLiftedDuringTheLivenessCheckLeavesNoVerdict) {
     EXPECT_NE(std::string::npos, out.find("finger leave fast, please press slowly!!!!!!!!!!!!")) << out;
     std::vector<unsigned char> truth(kImage);
     qxsim_render_upright(dev_, kNativeW, kNativeH, truth.data());
-    EXPECT_GT(correlation(image_, truth), 0.8);
+    EXPECT_GT(correlation(image_, truth), 0.9);
 }
 
 TEST_F(Capture, LostDuringTheLivenessFrameDropsTheImage) {

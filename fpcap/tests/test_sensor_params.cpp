@@ -80,10 +80,12 @@ TEST_F(SensorParams, ResolutionRescalesTheImage) {
     EXPECT_EQ(239, sensorGetParameter(h, SENSOR_PARAM_HEIGHT)); // 360 * 333 / 500 = 239.76
     EXPECT_EQ(33, qxsim_register(dev_, 51));
 
-    // The corrected image follows the new size.
+    // The corrected image follows the new size and still shows the finger.
     placeFinger(dev_);
-    std::vector<unsigned char> img(170 * 239);
+    std::vector<unsigned char> img(170 * 239), truth(170 * 239);
     EXPECT_EQ(170 * 239, sensorCapture(h, img.data(), static_cast<int>(img.size())));
+    qxsim_render_upright(dev_, 170, 239, truth.data());
+    EXPECT_GT(correlation(img, truth), 0.9);
 }
 
 TEST_F(SensorParams, ResolutionOutOfRangeKeepsTheOldSize) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -16,6 +17,24 @@ namespace fpcap_test {
 constexpr int kHost0 = 3, kHost1 = 1;    // hardware version of a host-processing sensor
 constexpr int kDevice0 = 5, kDevice1 = 1; // device-processing sensor
 constexpr int kNativeW = 256, kNativeH = 360;
+
+// Normalised cross-correlation of two images of the same size.
+inline double correlation(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b) {
+    double ma = 0, mb = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        ma += a[i];
+        mb += b[i];
+    }
+    ma /= static_cast<double>(a.size());
+    mb /= static_cast<double>(b.size());
+    double sab = 0, saa = 0, sbb = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        sab += (a[i] - ma) * (b[i] - mb);
+        saa += (a[i] - ma) * (a[i] - ma);
+        sbb += (b[i] - mb) * (b[i] - mb);
+    }
+    return saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0.0;
+}
 
 class SensorTest : public ::testing::Test {
 protected:
