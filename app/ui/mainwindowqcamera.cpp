@@ -1,0 +1,706 @@
+#include "mainwindowqcamera.h"
+#include "ui_mainwindowqcamera.h"
+
+#include "barcodereader.h"
+#include "cache.h"
+#include "camerainfo.h"
+#include "config.h"
+#include "erweima.h"
+#include "qcameraview.h"
+#include "settingdialog.h"
+#include "warningbox.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+const QString kWarningTitle = QStringLiteral("警告");
+const QString kLoadingText = QStringLiteral("视频加载中，请稍候......");
+
+const char kToolButtonStyle[] =
+    "border:1px groove gray;border-radius:3px;padding:2px 4px;background-image: url(%1/%2);"
+    "background-repeat: no-repeat;background-position: top ;";
+const char kNewestStyle[] =
+    "border-radius:3px;border:1px groove gray;padding:2px 4px;background-color:red;";
+const char kPreviousStyle[] =
+    "border-radius:3px;border:1px groove gray;padding:2px 4px;background-color:transparent";
+
+QString modeWarning(MainWindowQCamera::Mode mode)
+{
+    switch (mode) {
+    case MainWindowQCamera::TimedShooting: return QStringLiteral("定时拍摄中......");
+    case MainWindowQCamera::VideoRecording: return QStringLiteral("录像中......");
+    case MainWindowQCamera::Barcode: return QStringLiteral("正在识别条码......");
+    case MainWindowQCamera::SoundRecording: return QStringLiteral("正在录音中......");
+    case MainWindowQCamera::AutoCapture: return QStringLiteral("正在抓拍中......");
+    }
+    return QString();
+}
+
+MainWindowQCamera::DirectoryChooser &directoryChooser()
+{
+    static MainWindowQCamera::DirectoryChooser chooser;
+    return chooser;
+}
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+} // namespace
+
+void MainWindowQCamera::setDirectoryChooser(DirectoryChooser chooser)
+{
+    directoryChooser() = std::move(chooser);
+}
+
+MainWindowQCamera::MainWindowQCamera(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindowQCamera)
+{
+    ui->setupUi(this);
+    Config &config = *Cache::config;
+
+    // A camera list that shrank since the settings were saved must not leave
+    // the preview waiting for a camera that is not there.
+    if (config.cameraIndex < 0 || config.cameraIndex >= Cache::cameras->size())
+        config.cameraIndex = 0;
+    if (!Cache::cameras->isEmpty()) {
+        const int sizes = Cache::cameras->at(config.cameraIndex).resolutions.size();
+        if (config.resolution < 0 || config.resolution >= sizes)
+            config.resolution = 0;
+    }
+
+    settings = new SettingDialog(this);
+    settings->hide();
+    erweima = new Erweima(this);
+    erweima->hide();
+
+    correctionGroup = new QButtonGroup(this);
+    correctionGroup->addButton(ui->rb_correction_10, 0);
+    correctionGroup->addButton(ui->rb_correction_11, 1);
+    correctionGroup->addButton(ui->rb_correction_12, 2);
+    correctionGroup->addButton(ui->rb_correction_13, 3);
+    shootingGroup = new QButtonGroup(this);
+    shootingGroup->addButton(ui->rb_Shooting_10, 0);
+    shootingGroup->addButton(ui->rb_Shooting_11, 1);
+    shootingGroup->addButton(ui->rb_Shooting_12, 2);
+    shootingGroup->addButton(ui->rb_Shooting_13, 3);
+    connect(correctionGroup, &QButtonGroup::idClicked, this,
+            &MainWindowQCamera::buttonGroupCorrectionClicked);
+    connect(shootingGroup, &QButtonGroup::idClicked, this,
+            &MainWindowQCamera::buttonGroupShootingTypeClicked);
+
+    QCameraView *view = preview();
+    connect(view, &QCameraView::sendChangeBtn2Signal, this, &MainWindowQCamera::ChangeBtn2);
+    connect(view, &QCameraView::sendTakePhotoImageSignal, this, &MainWindowQCamera::takePhotoImage);
+    connect(view, &QCameraView::sendErweimaSignal, this, &MainWindowQCamera::recErweimaSignal);
+    connect(view, &QCameraView::sendZhuapaiSignal, this, &MainWindowQCamera::recZhuapaiSignal);
+    connect(view, &QCameraView::openCameraSignal, this, &MainWindowQCamera::openCamera);
+    connect(view, &QCameraView::closeCameraSignal, this, &MainWindowQCamera::closeCamera);
+    connect(&shootingTimer, &QTimer::timeout, this, &MainWindowQCamera::onShootingTimer);
+    connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
+    connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
+            &MainWindowQCamera::reConfigVideoSetting);
+
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
+        label->installEventFilter(this);
+        label->setStyleSheet(QLatin1String(kPreviousStyle));
+    }
+    ui->video->installEventFilter(this);
+    ui->lb_video_tip->setStyleSheet(QStringLiteral(
+        "background-color: rgba(20, 24, 30, 190); color: white; border-radius: 6px;"
+        "padding: 4px 14px; font-size: 15px;"));
+
+    applyIcons();
+    fillCameraBox();
+    ui->lbUserWorkDir_2->setText(config.documentsLocation);
+    {
+        const QSignalBlocker blocker(ui->tbExposure_2);
+        ui->tbExposure_2->setValue(config.exposure);
+    }
+    ui->lb_exposure_2->setText(QString::number(ui->tbExposure_2->value()));
+    changeGN();
+
+    view->init(config.cameraIndex);
+    showStatus(kLoadingText);
+    view->reConfigVideoSetting();
+}
+
+MainWindowQCamera::~MainWindowQCamera()
+{
+    shutDown();
+    delete ui;
+}
+
+QCameraView *MainWindowQCamera::preview() const
+{
+    return ui->video;
+}
+
+bool MainWindowQCamera::isModeOn(Mode mode) const
+{
+    switch (mode) {
+    case TimedShooting: return timedShootingOn;
+    case VideoRecording: return videoRecordingOn;
+    case Barcode: return barcodeOn;
+    case SoundRecording: return soundRecordingOn;
+    case AutoCapture: return autoCaptureOn;
+    }
+    return false;
+}
+
+QString MainWindowQCamera::slotPath(int slot) const
+{
+    return slot >= 1 && slot <= kSlots ? thumbnailPaths[slot] : QString();
+}
+
+bool MainWindowQCamera::busy(std::initializer_list<Mode> guards)
+{
+    for (Mode mode : guards) {
+        if (isModeOn(mode)) {
+            WarningBox::warning(this, kWarningTitle, modeWarning(mode));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MainWindowQCamera::refuseWhileSwitching(const QString &text)
+{
+    if (!preview()->isSwitching())
+        return false;
+    WarningBox::warning(this, kWarningTitle, text);
+    return true;
+}
+
+// ---------------------------------------------------------------- look
+
+void MainWindowQCamera::applyIcons()
+{
+    const QString iconDir = Cache::config->appDir + QStringLiteral("/Resources/icon");
+    const struct {
+        QPushButton *button;
+        const char *file;
+    } toolButtons[] = {
+        {ui->btnShooting, "icon_snap_32.png"},        {ui->btnSetting_2, "icon_setting_32.png"},
+        {ui->btnShootingTime, "icon_snap_clock.png"}, {ui->btnShootingVideo, "icon_video_32_line.png"},
+        {ui->btnIDCard, "icon_iccard.png"},           {ui->btnIDCard_2, "icon_fingerprint.png"},
+        {ui->btnIDCard_3, "icon_code_32.png"},        {ui->btnIDCard_4, "icon_record.png"},
+        {ui->btnIDCard_5, "icon_snaps_32.png"},
+    };
+    for (const auto &entry : toolButtons)
+        entry.button->setStyleSheet(
+            QString::fromLatin1(kToolButtonStyle).arg(iconDir, QLatin1String(entry.file)));
+
+    const struct {
+        QPushButton *button;
+        const char *file;
+    } panelButtons[] = {
+        {ui->btnleft_2, "icon_rotate_left.png"},
+        {ui->btnupdown_2, "icon_rotate_half.png"},
+        {ui->btnright_2, "icon_rotate_right.png"},
+        {ui->btnToggleDevice_2, "icon_switch_camera.png"},
+        {ui->btnSecCamCon_2, "icon_pip_1.png"},
+        {ui->btnSecCam1Con_2, "icon_pip_2.png"},
+    };
+    for (const auto &entry : panelButtons)
+        entry.button->setIcon(QIcon(iconDir + QLatin1Char('/') + QLatin1String(entry.file)));
+
+    ui->lbLogo->setPixmap(QPixmap(Cache::config->appDir + QStringLiteral("/Resources/tavel.png")));
+}
+
+void MainWindowQCamera::fillCameraBox()
+{
+    const QSignalBlocker blocker(ui->comboBox);
+    ui->comboBox->clear();
+    for (const CameraInfo &camera : *Cache::cameras)
+        ui->comboBox->addItem(camera.name);
+    ui->comboBox->setCurrentIndex(Cache::config->cameraIndex);
+    connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &MainWindowQCamera::changeCamera, Qt::UniqueConnection);
+}
+
+void MainWindowQCamera::changeGN()
+{
+    const Config &config = *Cache::config;
+    ui->btnShooting->setVisible(config.gnPaizhao);
+    ui->btnShootingTime->setVisible(config.gnYanshi);
+    ui->btnShootingVideo->setVisible(config.gnPaishe);
+    ui->btnIDCard->setVisible(config.gnShenfenz);
+    ui->btnIDCard_2->setVisible(config.gnZhiwen);
+    ui->btnIDCard_3->setVisible(config.gnTiaoma);
+    ui->btnIDCard_4->setVisible(false);
+    ui->btnIDCard_5->setVisible(config.gnZhuapai);
+}
+
+void MainWindowQCamera::showStatus(const QString &text)
+{
+    ui->lb_video_tip->setText(text);
+    placeStatusLine();
+    ui->lb_video_tip->show();
+    ui->lb_video_tip->raise();
+}
+
+void MainWindowQCamera::hideStatus()
+{
+    ui->lb_video_tip->setText(kLoadingText);
+    ui->lb_video_tip->hide();
+}
+
+void MainWindowQCamera::placeStatusLine()
+{
+    QLabel *tip = ui->lb_video_tip;
+    tip->adjustSize();
+    const int width = qMax(tip->width(), 320);
+    tip->setGeometry((ui->video->width() - width) / 2, 16, width, qMax(tip->height(), 34));
+}
+
+bool MainWindowQCamera::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->video && event->type() == QEvent::Resize)
+        placeStatusLine();
+    if (event->type() == QEvent::MouseButtonPress && watched->objectName().startsWith("pic2")) {
+        bool ok = false;
+        const int slot = watched->objectName().mid(4).toInt(&ok);
+        if (ok && slot >= 1 && slot <= kSlots && !thumbnailPaths[slot].isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(thumbnailPaths[slot]));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- camera
+
+void MainWindowQCamera::openCamera()
+{
+    if (ui->cbAutoExp_2->isChecked())
+        preview()->setCameraExposure(-100);
+    else
+        preview()->setCameraExposure(ui->tbExposure_2->value());
+    if (!(timedShootingOn || videoRecordingOn || barcodeOn || autoCaptureOn || soundRecordingOn))
+        hideStatus();
+}
+
+void MainWindowQCamera::closeCamera()
+{
+    if (!(timedShootingOn || videoRecordingOn || barcodeOn || autoCaptureOn || soundRecordingOn)
+        && ui->lb_video_tip->isHidden())
+        showStatus(kLoadingText);
+}
+
+void MainWindowQCamera::ChangeBtn2()
+{
+    ui->btnToggleDevice_2->setEnabled(true);
+}
+
+void MainWindowQCamera::changeCamera(int index)
+{
+    if (index < 0 || index >= Cache::cameras->size())
+        return;
+    if (busy({VideoRecording, TimedShooting})) {
+        const QSignalBlocker blocker(ui->comboBox);
+        ui->comboBox->setCurrentIndex(preview()->cameraIndex());
+        return;
+    }
+    Config &config = *Cache::config;
+    config.cameraIndex = index;
+    config.resolution = 0;
+    const QList<QSize> &sizes = Cache::cameras->at(index).resolutions;
+    const QSize size = sizes.isEmpty() ? QSize() : sizes.first();
+    showStatus(QStringLiteral("视频切换中，请稍候！"));
+    preview()->changeCamera(index, size.width(), size.height());
+}
+
+void MainWindowQCamera::on_btnToggleDevice_2_clicked()
+{
+    const qint64 now = monotonicMs();
+    if (lastToggleMs >= 0 && now - lastToggleMs < toggleDebounceMs)
+        return;
+    lastToggleMs = now;
+    // A refused toggle leaves the button usable: no switch would re-enable it.
+    if (busy({VideoRecording, TimedShooting}))
+        return;
+    const int count = Cache::cameras->size();
+    if (count == 0)
+        return;
+    Config &config = *Cache::config;
+    const int current = preview()->cameraIndex();
+    int next;
+    if (Cache::config->thirdDeviceMain)
+        next = current == 0 ? 2 : 0;
+    else
+        next = (current + 1) % count;
+    // With fewer than three cameras the third one does not exist.
+    if (next >= count)
+        next = (current + 1) % count;
+
+    ui->btnToggleDevice_2->setEnabled(false);
+    showStatus(QStringLiteral("视频切换中，请稍候！"));
+    config.cameraIndex = next;
+    config.fourcc = 0;
+    config.resolution = 0;
+    {
+        const QSignalBlocker blocker(ui->comboBox);
+        ui->comboBox->setCurrentIndex(next);
+    }
+    const QList<QSize> &sizes = Cache::cameras->at(next).resolutions;
+    const QSize size = sizes.isEmpty() ? QSize() : sizes.first();
+    preview()->changeCamera(next, size.width(), size.height());
+}
+
+void MainWindowQCamera::changePaintingResolution(bool)
+{
+    // Picture-in-picture views restore the preview's resolution when they close.
+}
+
+void MainWindowQCamera::on_btnSecCamCon_2_clicked()
+{
+    if (Cache::cameras->size() < 2)
+        WarningBox::warning(this, kWarningTitle, QStringLiteral("未检测到子摄像头"));
+}
+
+void MainWindowQCamera::on_btnSecCam1Con_2_clicked()
+{
+    if (Cache::cameras->size() < 3)
+        WarningBox::warning(this, kWarningTitle, QStringLiteral("未检测到子摄像头"));
+}
+
+void MainWindowQCamera::on_btnleft_2_clicked() { preview()->setAngle(-1); }
+void MainWindowQCamera::on_btnupdown_2_clicked() { preview()->setAngle(0); }
+void MainWindowQCamera::on_btnright_2_clicked() { preview()->setAngle(1); }
+void MainWindowQCamera::on_chMergeImage_2_toggled(bool checked) { preview()->setTakePhotoChildCamera(checked); }
+void MainWindowQCamera::on_cbSaveTiffImage_2_toggled(bool checked) { preview()->setSaveImageToTiff(checked); }
+void MainWindowQCamera::buttonGroupCorrectionClicked(int id) { preview()->setCameraCorrection(id); }
+void MainWindowQCamera::buttonGroupShootingTypeClicked(int id) { preview()->setCameraShootType(id); }
+void MainWindowQCamera::on_pushButton_2_clicked() { showMinimized(); }
+
+void MainWindowQCamera::on_tbExposure_2_valueChanged(int value)
+{
+    Cache::config->exposure = value;
+    ui->lb_exposure_2->setText(QString::number(value));
+    preview()->setCameraExposure(value);
+}
+
+void MainWindowQCamera::on_cbAutoExp_2_toggled(bool checked)
+{
+    ui->tbExposure_2->setEnabled(!checked);
+    preview()->setCameraExposure(checked ? -100 : ui->tbExposure_2->value());
+}
+
+// ---------------------------------------------------------------- working directory
+
+void MainWindowQCamera::on_btnOpenUserWorkDir_2_clicked()
+{
+    const QString dir = Cache::config->documentsLocation;
+    QDir().mkpath(dir);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(dir));
+}
+
+void MainWindowQCamera::on_btnSelectWorkDir_2_clicked()
+{
+    Config &config = *Cache::config;
+    const QString chosen =
+        directoryChooser()
+            ? directoryChooser()(this, config.documentsLocation)
+            : QFileDialog::getExistingDirectory(this, QStringLiteral("存储位置"),
+                                                config.documentsLocation);
+    if (chosen.isEmpty())
+        return;
+    config.documentsLocation = QDir::cleanPath(chosen);
+    config.save();
+    ui->lbUserWorkDir_2->setText(config.documentsLocation);
+}
+
+// ---------------------------------------------------------------- shooting
+
+void MainWindowQCamera::on_btnShooting_clicked()
+{
+    if (busy({TimedShooting, VideoRecording, Barcode, SoundRecording, AutoCapture}))
+        return;
+    preview()->setTakePhotoCammond(QImage(), QImage(), false, false);
+}
+
+void MainWindowQCamera::onShootingTimer()
+{
+    preview()->setTakePhotoCammond(QImage(), QImage(), false, false);
+}
+
+void MainWindowQCamera::on_btnShootingTime_clicked()
+{
+    if (busy({VideoRecording, Barcode, SoundRecording, AutoCapture}))
+        return;
+    if (!timedShootingOn) {
+        timedShootingOn = true;
+        ui->btnShootingTime->setText(QStringLiteral("\n\n拍照中"));
+        showStatus(QStringLiteral("定时拍照中......"));
+        shootingTimer.start(qMax(1, Cache::config->shootingTime) * 1000);
+    } else {
+        timedShootingOn = false;
+        shootingTimer.stop();
+        ui->btnShootingTime->setText(QStringLiteral("\n\n定时"));
+        hideStatus();
+    }
+}
+
+void MainWindowQCamera::on_btnShootingVideo_clicked()
+{
+    if (busy({TimedShooting, Barcode, SoundRecording}))
+        return;
+    if (!videoRecordingOn) {
+        if (refuseWhileSwitching(
+                QStringLiteral("视频切换中，请等摄像头准备就绪了再进行录制，谢谢......")))
+            return;
+        const QString path = preview()->recordBegin();
+        if (path.isEmpty())
+            return;
+        videoPath = path;
+        videoRecordingOn = true;
+        ui->btnShootingVideo->setText(QStringLiteral("\n\n录像中"));
+        showStatus(QStringLiteral("视频录像中......"));
+    } else {
+        videoRecordingOn = false;
+        preview()->recordEnd(videoPath);
+        ui->btnShootingVideo->setText(QStringLiteral("\n\n录像"));
+        hideStatus();
+    }
+}
+
+void MainWindowQCamera::on_btnIDCard_3_clicked()
+{
+    if (busy({TimedShooting, VideoRecording}))
+        return;
+    if (!barcodeOn) {
+        if (refuseWhileSwitching(
+                QStringLiteral("视频切换中，请等摄像头准备就绪了再进行识别，谢谢......")))
+            return;
+        if (erweima->isVisible())
+            erweima->close();
+        barcodeOn = true;
+        ui->btnIDCard_3->setText(QStringLiteral("\n\n识别中"));
+        showStatus(QStringLiteral("条码识别中......"));
+        preview()->shiErweima();
+    } else {
+        barcodeOn = false;
+        preview()->guanErweima();
+        ui->btnIDCard_3->setText(QStringLiteral("\n\n条码"));
+        hideStatus();
+    }
+}
+
+void MainWindowQCamera::recErweimaSignal(QImage frame)
+{
+    if (!barcodeOn)
+        return;
+    const QString result = BarcodeReader::decode(frame);
+    if (result.isEmpty())
+        return;
+    barcodeOn = false;
+    preview()->guanErweima();
+    ui->btnIDCard_3->setText(QStringLiteral("\n\n条码"));
+    ui->lb_video_tip->setText(QStringLiteral("条码识别中，请稍候......"));
+    ui->lb_video_tip->hide();
+    connect(this, &MainWindowQCamera::sendTCData, erweima, &Erweima::receiveTCData,
+            Qt::UniqueConnection);
+    if (erweima->isHidden())
+        erweima->show();
+    emit sendTCData(result);
+}
+
+void MainWindowQCamera::on_btnIDCard_5_clicked()
+{
+    if (busy({VideoRecording, TimedShooting, Barcode, SoundRecording}))
+        return;
+    if (!autoCaptureOn) {
+        if (refuseWhileSwitching(
+                QStringLiteral("视频切换中，请等摄像头准备就绪了再进行抓拍，谢谢......")))
+            return;
+        autoCaptureOn = true;
+        ui->btnIDCard_5->setText(QStringLiteral("\n\n抓拍中"));
+        showStatus(QStringLiteral("抓拍中......"));
+        preview()->shiZhuapai();
+    } else {
+        autoCaptureOn = false;
+        preview()->guanZhuapai();
+        ui->btnIDCard_5->setText(QStringLiteral("\n\n抓拍"));
+        hideStatus();
+    }
+}
+
+void MainWindowQCamera::recZhuapaiSignal(QImage)
+{
+    // The preview's watcher takes the photo itself; nothing to show per frame.
+}
+
+void MainWindowQCamera::on_btnIDCard_4_clicked()
+{
+    if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
+        return;
+    if (!soundRecordingOn) {
+        soundPath = QCameraView::recordingPath(QDateTime::currentDateTime(), QStringLiteral("wav"));
+        soundProcess.start(QCameraView::soundRecorderProgram(),
+                           QCameraView::soundRecorderArguments(soundPath), QIODevice::ReadWrite);
+        soundRecordingOn = true;
+        ui->btnIDCard_4->setText(QStringLiteral("\n\n录音中"));
+        showStatus(QStringLiteral("录音中......"));
+        qDebug() << "record begin!";
+    } else {
+        soundProcess.close();
+        soundRecordingOn = false;
+        qDebug() << "record end!";
+        ui->btnIDCard_4->setText(QStringLiteral("\n\n录音"));
+        hideStatus();
+        takePhotoImage(QList<QString>{soundPath}, 1);
+    }
+}
+
+// ---------------------------------------------------------------- dialogs
+
+void MainWindowQCamera::on_btnSetting_2_clicked()
+{
+    if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
+        return;
+    settings->init();
+    settings->show();
+    settings->raise();
+}
+
+void MainWindowQCamera::videoSetting()
+{
+    preview()->videoSettingOpenWindow();
+}
+
+void MainWindowQCamera::reConfigVideoSetting()
+{
+    preview()->reConfigVideoSetting();
+    preview()->setCameraExposure(Cache::config->exposure);
+    {
+        const QSignalBlocker blocker(ui->tbExposure_2);
+        ui->tbExposure_2->setValue(Cache::config->exposure);
+    }
+    ui->lb_exposure_2->setText(QString::number(ui->tbExposure_2->value()));
+    changeGN();
+}
+
+void MainWindowQCamera::on_btnIDCard_clicked()
+{
+    if (busy({VideoRecording, TimedShooting}))
+        return;
+}
+
+void MainWindowQCamera::on_btnIDCard_2_clicked()
+{
+    if (busy({VideoRecording, TimedShooting}))
+        return;
+}
+
+void MainWindowQCamera::recFGSignals(QPixmap) {}
+
+void MainWindowQCamera::on_check_image_merging_2_clicked(bool checked)
+{
+    if (checked && busy({VideoRecording, TimedShooting})) {
+        ui->check_image_merging_2->setChecked(false);
+        return;
+    }
+}
+
+void MainWindowQCamera::on_pushButton_clicked()
+{
+    if (busy({VideoRecording, TimedShooting}))
+        return;
+}
+
+void MainWindowQCamera::on_btnSavePdfTiff_clicked()
+{
+    if (busy({VideoRecording, TimedShooting}))
+        return;
+}
+
+// ---------------------------------------------------------------- thumbnails
+
+void MainWindowQCamera::showThumbnail(int slot, const QString &path)
+{
+    QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
+    const QString extension = QFileInfo(path).suffix().toLower();
+    const QString resources = Cache::config->appDir + QStringLiteral("/Resources/");
+    QPixmap picture;
+    if (extension == QLatin1String("pdf"))
+        picture.load(resources + QStringLiteral("pdf.png"));
+    else if (extension == QLatin1String("tiff"))
+        picture.load(resources + QStringLiteral("tiff.png"));
+    else if (extension == QLatin1String("avi"))
+        picture.load(resources + QStringLiteral("recored.png"));
+    else if (extension == QLatin1String("wav"))
+        picture.load(resources + QStringLiteral("icon/icon_record.png"));
+    else
+        picture = QPixmap::fromImage(
+            QImage(path).scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    label->setScaledContents(true);
+    label->setPixmap(picture);
+    label->setToolTip(QDir::toNativeSeparators(path));
+    thumbnailPaths[slot] = path;
+}
+
+void MainWindowQCamera::takePhotoImage(QList<QString> paths, int type)
+{
+    if (paths.isEmpty())
+        return;
+    (void)type;   // photos (type 0) also go to the merging and export dialogs once they exist
+    const int firstSlot = nextThumbnailSlot;
+    int lastSlot = firstSlot;
+    for (const QString &path : paths) {
+        showThumbnail(nextThumbnailSlot, path);
+        lastSlot = nextThumbnailSlot;
+        nextThumbnailSlot = nextThumbnailSlot % kSlots + 1;
+    }
+    const int previousSlot = firstSlot == 1 ? kSlots : firstSlot - 1;
+    findChild<QLabel *>(QStringLiteral("pic2%1").arg(previousSlot))
+        ->setStyleSheet(QLatin1String(kPreviousStyle));
+    findChild<QLabel *>(QStringLiteral("pic2%1").arg(lastSlot))
+        ->setStyleSheet(QLatin1String(kNewestStyle));
+}
+
+// ---------------------------------------------------------------- shutdown
+
+void MainWindowQCamera::shutDown()
+{
+    if (shutDownDone)
+        return;
+    shutDownDone = true;
+    shootingTimer.stop();
+    timedShootingOn = false;
+    if (videoRecordingOn) {
+        videoRecordingOn = false;
+        preview()->recordEnd(videoPath);
+    }
+    if (soundRecordingOn) {
+        soundRecordingOn = false;
+        soundProcess.close();
+    }
+    if (autoCaptureOn) {
+        autoCaptureOn = false;
+        preview()->guanZhuapai();
+    }
+    preview()->stop();
+}
+
+void MainWindowQCamera::closeEvent(QCloseEvent *event)
+{
+    shutDown();
+    emit closed();
+    QMainWindow::closeEvent(event);
+}

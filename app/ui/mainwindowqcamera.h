@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QProcess>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <initializer_list>
+
+class Erweima;
+class QButtonGroup;
+class QCameraView;
+class QLabel;
+class SettingDialog;
+
+namespace Ui {
+class MainWindowQCamera;
+}
+
+// The desktop window: the live preview, the side panel of capture options,
+// the ring of thumbnails of the latest files and the tool buttons. It keeps
+// the on/off state of the long-running modes and makes them exclude each other.
+class MainWindowQCamera : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindowQCamera(QWidget *parent = nullptr);
+    ~MainWindowQCamera() override;
+
+    // The long-running modes, each with its "警告" text when it blocks an action.
+    enum Mode { TimedShooting, VideoRecording, Barcode, SoundRecording, AutoCapture };
+
+    QCameraView *preview() const;
+    Ui::MainWindowQCamera *form() const { return ui; }
+    SettingDialog *settingDialog() const { return settings; }
+    Erweima *erweimaDialog() const { return erweima; }
+    bool isModeOn(Mode mode) const;
+    // Path remembered for thumbnail slot 1..8 (empty when the slot has none).
+    QString slotPath(int slot) const;
+    // The slot that receives the next file.
+    int nextSlot() const { return nextThumbnailSlot; }
+    QString soundRecordingPath() const { return soundPath; }
+
+    // Directory chooser behind "存储位置"; tests replace it so nobody has to
+    // click. An empty function restores the standard dialog.
+    using DirectoryChooser = std::function<QString(QWidget *parent, const QString &start)>;
+    static void setDirectoryChooser(DirectoryChooser chooser);
+
+    // Pause between two accepted presses of the camera toggle.
+    static constexpr int toggleDebounceMs = 3000;
+
+public slots:
+    void ChangeBtn2();
+    void takePhotoImage(QList<QString> paths, int type);
+    void recErweimaSignal(QImage frame);
+    void recZhuapaiSignal(QImage frame);
+    void onShootingTimer();
+    void videoSetting();
+    void reConfigVideoSetting();
+    void changePaintingResolution(bool closed);
+    void recFGSignals(QPixmap picture);
+    void openCamera();
+    void closeCamera();
+    void buttonGroupCorrectionClicked(int id);
+    void buttonGroupShootingTypeClicked(int id);
+    void changeCamera(int index);
+    void changeGN();
+
+    void on_btnShooting_clicked();
+    void on_btnSetting_2_clicked();
+    void on_btnShootingTime_clicked();
+    void on_btnShootingVideo_clicked();
+    void on_btnIDCard_clicked();
+    void on_btnIDCard_2_clicked();
+    void on_btnIDCard_3_clicked();
+    void on_btnIDCard_4_clicked();
+    void on_btnIDCard_5_clicked();
+    void on_btnToggleDevice_2_clicked();
+    void on_btnleft_2_clicked();
+    void on_btnupdown_2_clicked();
+    void on_btnright_2_clicked();
+    void on_btnSecCamCon_2_clicked();
+    void on_btnSecCam1Con_2_clicked();
+    void on_chMergeImage_2_toggled(bool checked);
+    void on_cbSaveTiffImage_2_toggled(bool checked);
+    void on_check_image_merging_2_clicked(bool checked);
+    void on_pushButton_clicked();
+    void on_btnSavePdfTiff_clicked();
+    void on_pushButton_2_clicked();
+    void on_btnOpenUserWorkDir_2_clicked();
+    void on_btnSelectWorkDir_2_clicked();
+    void on_tbExposure_2_valueChanged(int value);
+    void on_cbAutoExp_2_toggled(bool checked);
+
+signals:
+    void closed();
+    void sendTCData(QString text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Shows the first busy mode's warning; true when the action must not run.
+    bool busy(std::initializer_list<Mode> guards);
+    bool refuseWhileSwitching(const QString &text);
+    void showStatus(const QString &text);
+    void hideStatus();
+    void placeStatusLine();
+    void applyIcons();
+    void fillCameraBox();
+    void showThumbnail(int slot, const QString &path);
+    void shutDown();
+
+    Ui::MainWindowQCamera *ui;
+    SettingDialog *settings = nullptr;
+    Erweima *erweima = nullptr;
+    QButtonGroup *correctionGroup = nullptr;
+    QButtonGroup *shootingGroup = nullptr;
+    QTimer shootingTimer;
+
+    bool timedShootingOn = false;
+    bool videoRecordingOn = false;
+    bool barcodeOn = false;
+    bool autoCaptureOn = false;
+    bool soundRecordingOn = false;
+    QProcess soundProcess;
+    QString soundPath;
+    QString videoPath;
+
+    static constexpr int kSlots = 8;
+    QString thumbnailPaths[kSlots + 1];   // index 1..8
+    int nextThumbnailSlot = 1;
+
+    qint64 lastToggleMs = -1;
+    bool shutDownDone = false;
+};

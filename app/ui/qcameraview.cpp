@@ -1,0 +1,469 @@
+#include "qcameraview.h"
+
+#include "cache.h"
+#include "config.h"
+#include "iamgezhuapai.h"
+#include "imageprocessing.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QMutexLocker>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+constexpr double kZoomStep = 0.2;
+// Upper bound for waiting on a thread that is finishing its last pass.
+constexpr int kStopGraceMs = 3000;
+const char kTimeStampFormat[] = "yyyy_MM_dd_HH_mm_ss.zzz";
+
+// Waits for `thread` while delivering the queued calls it may be blocked on.
+void waitDelivering(QThread *thread)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (thread->isRunning() && timer.elapsed() < kStopGraceMs) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        thread->wait(5);
+    }
+}
+
+} // namespace
+
+QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(160, 120);
+
+    selectionLabel = new QLabel(this);
+    selectionLabel->setObjectName(QStringLiteral("cropLabel"));
+    selectionLabel->setStyleSheet(QStringLiteral("border:2px groove blue;\ncolor: rgb(255, 0, 0);"));
+    selectionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    selectionLabel->hide();
+
+    writerTimer.setTimerType(Qt::PreciseTimer);
+    connect(&writerTimer, &QTimer::timeout, this, &QCameraView::onWriterTimer);
+
+    capture = new ImageProcessing(this);
+    connect(capture, &ImageProcessing::sendFarmeSignal, this, &QCameraView::updateImage,
+            Qt::BlockingQueuedConnection);
+    connect(capture,
+            static_cast<void (ImageProcessing::*)(QList<QString>, int)>(
+                &ImageProcessing::sendTakePhotoImageSignal),
+            this, &QCameraView::relayPhotoPaths, Qt::BlockingQueuedConnection);
+    connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
+    capture->begin();
+}
+
+QCameraView::~QCameraView()
+{
+    stop();
+}
+
+void QCameraView::init(int index)
+{
+    cameraListIndex = index;
+    capture->cameraListIndex = index;
+}
+
+void QCameraView::stop()
+{
+    if (stopped)
+        return;
+    stopped = true;
+    if (recording || writerActive) {
+        writerTimer.stop();
+        recording = false;
+        writerActive = false;
+        releaseWriter();
+    }
+    if (process.state() != QProcess::NotRunning)
+        process.close();
+    if (zhuapai) {
+        zhuapai->end();
+        waitDelivering(zhuapai);
+    }
+    capture->end();
+    waitDelivering(capture);
+}
+
+// ---------------------------------------------------------------- frames
+
+void QCameraView::updateImage(QImage frame)
+{
+    if (stopped)
+        return;
+    // A frame of the previous camera may still arrive before the thread has
+    // picked up a reopen request; only a frame after the reopen counts.
+    const bool reopenPending = capture->resolutionChanged || capture->restartRequested;
+    if (waitingFirstFrame && !reopenPending) {
+        waitingFirstFrame = false;
+        emit openCameraSignal();
+        emit sendChangeBtn2Signal();
+    }
+    image = frame;
+    if (erweimaOn)
+        emit sendErweimaSignal(frame);
+    if (zhuapaiOn && Cache::config->autoCaptureOn) {
+        emit readFarme(frame);
+        emit sendZhuapaiSignal(frame);
+    }
+    update();
+}
+
+void QCameraView::relayPhotoPaths(QList<QString> paths, int type)
+{
+    emit sendTakePhotoImageSignal(paths, type);
+}
+
+void QCameraView::closeCameraSlot()
+{
+    waitingFirstFrame = true;
+    emit closeCameraSignal();
+}
+
+void QCameraView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x2a));
+    if (image.isNull() || image.height() == 0)
+        return;
+    Config &config = *Cache::config;
+    const double aspect = double(image.width()) / image.height();
+    const int drawHeight = std::min(int(std::min(image.width(), width()) / aspect), height());
+    const int drawWidth = int(aspect * drawHeight);
+    config.drawWidth = drawWidth;
+    config.drawHeight = drawHeight;
+    if (drawWidth <= 0 || drawHeight <= 0)
+        return;
+
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(width() / 2 + config.panX, height() / 2 + config.panY);
+    const QRect target(-drawWidth / 2, -drawHeight / 2, drawWidth, drawHeight);
+    if (config.zoom <= 1.0) {
+        const QImage fitted = image.scaled(drawWidth, drawHeight, Qt::KeepAspectRatioByExpanding,
+                                           Qt::SmoothTransformation);
+        painter.drawImage(QPoint(-fitted.width() / 2, -fitted.height() / 2), fitted);
+        config.zoom = 1.0;
+        config.panX = 0;
+        config.panY = 0;
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.scale(config.zoom, config.zoom);
+        painter.drawImage(target, image);
+    }
+    ++paintCount;
+}
+
+// ---------------------------------------------------------------- zoom and mouse
+
+void QCameraView::onZoomInImage()
+{
+    Cache::config->zoom += kZoomStep;
+    update();
+}
+
+void QCameraView::onZoomOutImage()
+{
+    const double next = Cache::config->zoom - kZoomStep;
+    // Rounding of repeated 0.2 steps must not let 0.2 - 0.2 count as above 0.
+    if (next > 1e-9)
+        Cache::config->zoom = next;
+    update();
+}
+
+void QCameraView::onPresetImage()
+{
+    Cache::config->zoom = 1.0;
+    Cache::config->panX = 0;
+    Cache::config->panY = 0;
+    update();
+}
+
+void QCameraView::locaAndZoom(int direction)
+{
+    if (direction == 0)
+        onZoomInImage();
+    else if (direction == 1)
+        onZoomOutImage();
+}
+
+void QCameraView::wheelEvent(QWheelEvent *event)
+{
+    if (event->angleDelta().y() < 1)
+        onZoomOutImage();
+    else
+        onZoomInImage();
+    event->accept();
+}
+
+void QCameraView::mousePressEvent(QMouseEvent *event)
+{
+    pressPoint = event->localPos().toPoint();
+    lastPoint = pressPoint;
+    dragging = true;
+    if (Cache::config->correctionMode == 3) {
+        selectionLabel->move(pressPoint);
+        selectionLabel->setFixedSize(0, 0);
+    }
+}
+
+void QCameraView::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint point = event->localPos().toPoint();
+    if (Cache::config->correctionMode == 3) {
+        if (!dragging)
+            return;
+        // Dragging up or left of the press point draws the rectangle from
+        // the other corner instead of asking for a negative size.
+        selectionLabel->move(std::min(pressPoint.x(), point.x()), std::min(pressPoint.y(), point.y()));
+        selectionLabel->setFixedSize(std::abs(point.x() - pressPoint.x()),
+                                     std::abs(point.y() - pressPoint.y()));
+        return;
+    }
+    if (!dragging)
+        return;
+    setCursor(Qt::SizeAllCursor);
+    Cache::config->panX += point.x() - lastPoint.x();
+    Cache::config->panY += point.y() - lastPoint.y();
+    lastPoint = point;
+    update();
+}
+
+void QCameraView::mouseReleaseEvent(QMouseEvent *)
+{
+    dragging = false;
+    if (Cache::config->correctionMode != 3)
+        setCursor(Qt::ArrowCursor);
+}
+
+// ---------------------------------------------------------------- forwarding
+
+void QCameraView::setAngle(int step) { capture->setAngle(step); }
+void QCameraView::setCameraShootType(int type) { capture->setCameraShootType(type); }
+void QCameraView::setTakePhotoChildCamera(bool on) { capture->setTakePhotoChildCamera(on); }
+void QCameraView::setSaveImageToTiff(bool on) { capture->setSaveImageToTiff(on); }
+void QCameraView::setCameraExposure(int value) { capture->setCameraExposure(value); }
+void QCameraView::setCameraResolution(QSize size) { capture->setCameraResolution(size); }
+void QCameraView::setCameraRNAgin(QSize size) { capture->setCameraRNAgain(size); }
+void QCameraView::videoParameterSettings() { capture->videoParameterSettings(); }
+void QCameraView::videoSettingOpenWindow() {}
+void QCameraView::openCamara() { capture->openCamara(); }
+void QCameraView::closeCamara() { capture->closeCamara(false); }
+
+void QCameraView::setCameraCorrection(int mode)
+{
+    Cache::config->correctionMode = mode;
+    if (mode == 3) {
+        selectionLabel->move(0, 0);
+        selectionLabel->setFixedSize(0, 0);
+        selectionLabel->show();
+        capture->setCameraCorrection(0);
+    } else {
+        selectionLabel->hide();
+        capture->setCameraCorrection(mode);
+    }
+}
+
+void QCameraView::reConfigVideoSetting()
+{
+    waitingFirstFrame = true;
+    emit closeCameraSignal();
+    capture->reConfigVideoSetting();
+}
+
+void QCameraView::changeCamera(int index, int width, int height)
+{
+    // The capture thread closes and reopens on its next pass, so the GUI
+    // never sleeps through the camera's settle time.
+    waitingFirstFrame = true;
+    emit closeCameraSignal();
+    cameraListIndex = index;
+    capture->cameraListIndex = index;
+    if (width > 0 && height > 0)
+        capture->setCameraResolution(QSize(width, height));
+    else
+        capture->restartRequested = true;
+}
+
+void QCameraView::storeSelectionGeometry()
+{
+    Config &config = *Cache::config;
+    config.selectionX = selectionLabel->x();
+    config.selectionY = selectionLabel->y();
+    config.selectionWidth = selectionLabel->width();
+    config.selectionHeight = selectionLabel->height();
+    config.viewWidth = width();
+    config.viewHeight = height();
+}
+
+bool QCameraView::setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2)
+{
+    if (Cache::config->correctionMode == 3)
+        storeSelectionGeometry();
+    return capture->setTakePhotoCammond(child1, child2, use1, use2);
+}
+
+void QCameraView::takePhoto()
+{
+    setTakePhotoCammond(QImage(), QImage(), false, false);
+}
+
+// ---------------------------------------------------------------- barcode and automatic capture
+
+void QCameraView::shiErweima()
+{
+    if (waitingFirstFrame)
+        return;
+    erweimaOn = true;
+    capture->setErweima(1);
+}
+
+void QCameraView::guanErweima()
+{
+    if (waitingFirstFrame)
+        return;
+    erweimaOn = false;
+    capture->setErweima(0);
+}
+
+void QCameraView::shiZhuapai()
+{
+    if (waitingFirstFrame)
+        return;
+    if (!zhuapai) {
+        zhuapai = new IamgeZhuaPai(this);
+        connect(this, &QCameraView::readFarme, zhuapai, &IamgeZhuaPai::readFarme,
+                Qt::DirectConnection);
+        connect(zhuapai, &IamgeZhuaPai::sendTakePhoto, this, &QCameraView::takePhoto);
+        zhuapai->begin();
+    }
+    zhuapaiOn = true;
+    Cache::config->autoCaptureOn = true;
+}
+
+void QCameraView::guanZhuapai()
+{
+    zhuapaiOn = false;
+    Cache::config->autoCaptureOn = false;
+}
+
+// ---------------------------------------------------------------- recording
+
+QString QCameraView::soundRecorderProgram()
+{
+    return QStringLiteral("arecord");
+}
+
+QStringList QCameraView::soundRecorderArguments(const QString &path)
+{
+    return {QStringLiteral("-D"), QStringLiteral("hw:2,0"), QStringLiteral("-c1"),
+            QStringLiteral("-r16000"), QStringLiteral("-fS16_LE"), path};
+}
+
+QString QCameraView::recordingPath(const QDateTime &when, const QString &extension)
+{
+    return QStringLiteral("%1/%2.%3")
+        .arg(Cache::config->documentsLocation, when.toString(QLatin1String(kTimeStampFormat)),
+             extension);
+}
+
+void QCameraView::releaseWriter()
+{
+    if (!capture->videoWriter)
+        return;
+    capture->videoWriter->release();
+    delete capture->videoWriter;
+    capture->videoWriter = nullptr;
+}
+
+QString QCameraView::recordBegin()
+{
+    if (waitingFirstFrame || stopped)
+        return QString();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString videoPath = recordingPath(now, QStringLiteral("avi"));
+    if (Cache::config->gnRecord) {
+        if (process.state() != QProcess::NotRunning)
+            process.close();
+        process.start(soundRecorderProgram(),
+                      soundRecorderArguments(recordingPath(now, QStringLiteral("wav"))),
+                      QIODevice::ReadWrite);
+    }
+    // A recording already running is finished first, so its file is complete
+    // and its writer is not left behind.
+    writerTimer.stop();
+    releaseWriter();
+
+    const cv::Mat frame = capture->currentFrame();
+    writerSize = QSize(frame.cols, frame.rows);
+    capture->videoWriter = new cv::VideoWriter();
+    capture->videoWriter->open(videoPath.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
+                               writerFps, cv::Size(frame.cols, frame.rows), true);
+    writerActive = true;
+    frameCount = 1;
+    recordClock.start();
+    writerTimer.start(writerIntervalMs);
+    recording = true;
+    return videoPath;
+}
+
+void QCameraView::writeFrame(const cv::Mat &frame)
+{
+    cv::Mat bgr;
+    if (frame.channels() == 1)
+        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
+    else if (frame.channels() == 4)
+        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
+    else
+        bgr = frame;
+    // The writer keeps the size it was opened with, also across a camera switch.
+    if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
+        cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
+    capture->videoWriter->write(bgr);
+}
+
+void QCameraView::onWriterTimer()
+{
+    if (!writerActive || !capture->videoWriter || !capture->videoWriter->isOpened()
+        || image.isNull())
+        return;
+    cv::Mat frame;
+    {
+        QMutexLocker lock(&previewMutex);
+        frame = capture->currentFrame();
+    }
+    if (frame.empty())
+        return;
+    // One frame per elapsed period: a late tick repeats the current picture,
+    // so the file's length follows the wall clock.
+    const qint64 due = recordClock.elapsed() / writerIntervalMs;
+    while (frameCount - 1 < due) {
+        if (recording)
+            writeFrame(frame);
+        ++frameCount;
+    }
+}
+
+void QCameraView::recordEnd(QString path)
+{
+    if (Cache::config->gnRecord && process.state() != QProcess::NotRunning)
+        process.close();
+    onWriterTimer();
+    if (capture->videoWriter)
+        capture->videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
+    recording = false;
+    writerTimer.stop();
+    writerActive = false;
+    releaseWriter();
+    emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
+}

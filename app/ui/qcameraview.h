@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QPoint>
+#include <QProcess>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <opencv2/core.hpp>
+
+class ImageProcessing;
+class IamgeZhuaPai;
+class QLabel;
+
+// The live camera preview of the desktop: owns one capture thread, paints
+// each frame fitted, centred and optionally zoomed and panned, lets the user
+// draw a custom crop rectangle, forwards the capture options to its thread
+// and records video from the live picture.
+class QCameraView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit QCameraView(QWidget *parent = nullptr);
+    ~QCameraView() override;
+
+    // Binds the preview to the camera at `index` in Cache::cameras.
+    void init(int index);
+    // Stops the capture and watcher threads, the recording and the sound
+    // recorder; the preview shows no more frames afterwards.
+    void stop();
+
+    ImageProcessing *imageProcessing() const { return capture; }
+    IamgeZhuaPai *autoCapture() const { return zhuapai; }
+    int cameraIndex() const { return cameraListIndex; }
+    QImage currentImage() const { return image; }
+    QLabel *cropLabel() const { return selectionLabel; }
+    // True from a camera (re)open until its first frame arrives.
+    bool isSwitching() const { return waitingFirstFrame; }
+    bool isErweimaOn() const { return erweimaOn; }
+    bool isZhuapaiOn() const { return zhuapaiOn; }
+    bool isRecording() const { return recording; }
+    int recordedFrames() const { return frameCount - 1; }
+    // Frames painted since construction (the benchmark reads it).
+    quint64 paintedFrames() const { return paintCount; }
+
+    // Forwarding to the capture thread.
+    void setAngle(int step);
+    void setCameraCorrection(int mode);
+    void setCameraShootType(int type);
+    void setTakePhotoChildCamera(bool on);
+    void setSaveImageToTiff(bool on);
+    void setCameraExposure(int value);
+    void setCameraResolution(QSize size);
+    void setCameraRNAgin(QSize size);
+    void videoParameterSettings();
+    void reConfigVideoSetting();
+    void videoSettingOpenWindow();
+    void changeCamera(int index, int width, int height);
+    void openCamara();
+    void closeCamara();
+    bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+
+    // Barcode reading and automatic capture on/off; ignored while the camera
+    // is still opening.
+    void shiErweima();
+    void guanErweima();
+    void shiZhuapai();
+    void guanZhuapai();
+
+    // Video recording: the file being written, empty when nothing started.
+    QString recordBegin();
+    void recordEnd(QString path);
+
+    // The recorder's feeding period and the rate the file declares agree, so
+    // a recording plays as long as it was taken.
+    static constexpr int writerIntervalMs = 100;
+    static constexpr double writerFps = 1000.0 / writerIntervalMs;
+
+    // "arecord" and its arguments for a sound file at `path`.
+    static QString soundRecorderProgram();
+    static QStringList soundRecorderArguments(const QString &path);
+    // "%1/%2.%3" in the working directory with the time stamp of `when`.
+    static QString recordingPath(const QDateTime &when, const QString &extension);
+
+public slots:
+    void updateImage(QImage frame);
+    void takePhoto();
+    void closeCameraSlot();
+    void onZoomInImage();
+    void onZoomOutImage();
+    void onPresetImage();
+    void locaAndZoom(int direction);
+    void onWriterTimer();
+
+signals:
+    void openCameraSignal();
+    void closeCameraSignal();
+    void sendChangeBtn2Signal();
+    void sendTakePhotoImageSignal(QList<QString> paths, int type);
+    void sendErweimaSignal(QImage frame);
+    void sendZhuapaiSignal(QImage frame);
+    void sendImageSignal(QImage frame, int type);
+    // Every preview frame while automatic capture runs (feeds the watcher).
+    void readFarme(QImage frame);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private slots:
+    void relayPhotoPaths(QList<QString> paths, int type);
+
+private:
+    void storeSelectionGeometry();
+    void releaseWriter();
+    void writeFrame(const cv::Mat &frame);
+
+    ImageProcessing *capture = nullptr;
+    IamgeZhuaPai *zhuapai = nullptr;
+    int cameraListIndex = 0;
+    QImage image;
+    QLabel *selectionLabel = nullptr;
+    QPoint pressPoint;
+    QPoint lastPoint;
+    bool dragging = false;
+    bool waitingFirstFrame = true;
+    bool erweimaOn = false;
+    bool zhuapaiOn = false;
+    bool stopped = false;
+    quint64 paintCount = 0;
+
+    // Recording.
+    bool writerActive = false;
+    bool recording = false;
+    int frameCount = 0;
+    QTimer writerTimer;
+    QMutex previewMutex;
+    QElapsedTimer recordClock;
+    QSize writerSize;
+    QProcess process;
+};

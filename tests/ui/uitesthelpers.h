@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <opencv2/core.hpp>
+
+// Records the addresses the program hands to the desktop instead of opening them.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+namespace uitest {
+
+// A BGR camera frame with a coloured block, so painted pixels can be told apart.
+cv::Mat testFrame(int width, int height);
+QImage toImage(const cv::Mat &frame);
+
+// A stand-in "arecord" at the front of PATH that writes its arguments, one a
+// line, to `argsFile` and then waits to be stopped.
+void installRecorderStandIn(QTemporaryDir &dir, const QString &argsFile);
+QStringList readLines(const QString &path);
+
+} // namespace uitest
