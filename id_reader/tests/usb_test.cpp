@@ -217,6 +217,7 @@ TEST_F(UsbReader, TransfersOnDifferentReadersNeverOverlap)
     ASSERT_EQ(QXID_Init(), 2);
     ASSERT_EQ(QXID_OpenPort(0), 0);
     ASSERT_EQ(QXID_OpenPort(1), 1);
+    qxsim_usb_set_transfer_time_us(100);
     int failures[2] = {0, 0};
     auto poll = [&](int port) {
         for (int i = 0; i < 40; i++)
@@ -226,6 +227,7 @@ TEST_F(UsbReader, TransfersOnDifferentReadersNeverOverlap)
     a.join();
     b.join();
     EXPECT_EQ(failures[0] + failures[1], 0);
+    qxsim_usb_set_transfer_time_us(0);
     EXPECT_EQ(qxsim_usb_max_concurrent_transfers(), 1);
     QXID_ClosePort(0);
     QXID_ClosePort(1);

@@ -40,9 +40,9 @@ std::vector<libusb_device> g_device_objects;
 bool g_configured = false;
 int g_detached = 0, g_handles = 0, g_contexts = 0;
 unsigned char g_last_in = 0, g_last_out = 0;
-std::atomic<int> g_in_flight{0}, g_max_in_flight{0};
+std::atomic<int> g_in_flight{0}, g_max_in_flight{0}, g_transfer_us{0};
 
-// Counts transfers in progress; each lasts a little, as on a real bus.
+// Counts transfers in progress; each may be made to last a while.
 struct TransferScope {
     TransferScope()
     {
@@ -50,7 +50,8 @@ struct TransferScope {
         int seen = g_max_in_flight.load();
         while (now > seen && !g_max_in_flight.compare_exchange_weak(seen, now)) {
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (int us = g_transfer_us.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(us));
     }
     ~TransferScope() { --g_in_flight; }
 };
@@ -113,6 +114,7 @@ EXPORT int qxsim_usb_open_handles() { return g_handles; }
 EXPORT int qxsim_usb_open_contexts() { return g_contexts; }
 EXPORT unsigned char qxsim_usb_last_in_endpoint() { return g_last_in; }
 EXPORT unsigned char qxsim_usb_last_out_endpoint() { return g_last_out; }
+EXPORT void qxsim_usb_set_transfer_time_us(int us) { g_transfer_us = us; }
 EXPORT int qxsim_usb_max_concurrent_transfers() { return g_max_in_flight.load(); }
 
 EXPORT int libusb_init(libusb_context** ctx)

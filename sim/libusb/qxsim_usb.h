@@ -27,6 +27,8 @@ int qxsim_usb_open_contexts();
 // Endpoint addresses of the last IN and OUT transfers.
 unsigned char qxsim_usb_last_in_endpoint();
 unsigned char qxsim_usb_last_out_endpoint();
+// Time each bulk transfer takes (default 0), to widen overlaps in tests.
+void qxsim_usb_set_transfer_time_us(int us);
 // Most bulk transfers that were ever in progress at the same time.
 int qxsim_usb_max_concurrent_transfers();
 }
