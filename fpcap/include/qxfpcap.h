@@ -23,7 +23,7 @@ extern "C" {
 typedef struct _XUSBDevice {
     uint16_t vid;
     uint16_t pid;
-    char info[80]; /* begins with a NUL-terminated description */
+    char info[80]; /* NUL-terminated device text first; the rest belongs to the sensor library */
 } _XUSBDevice;
 
 #define SENSOR_VENDOR_ID 6997
