@@ -134,21 +134,35 @@ cv::Mat blackAndWhite(const cv::Mat &grey, double constant)
 bool isSealHue(uchar hue) { return hue < 16 || (hue >= 125 && hue <= 180); }
 
 // Black-and-white page on which red ink keeps showing, in pure red.
+// Adding the black-and-white picture to the source with saturation gives
+// white where the threshold is white and the source elsewhere; white is
+// never red, and elsewhere the sum's hue, saturation and value are the
+// source's own. So the source's HSV decides, in one pass, with no sum.
 cv::Mat keepRedSeals(const cv::Mat &src, const cv::Mat &grey)
 {
-    cv::Mat sum;
-    cv::add(blackAndWhite(grey, 40.0), src, sum);
+    cv::Mat binary;
+    cv::adaptiveThreshold(grey, binary, 255.0, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 25,
+                          40.0);
     cv::Mat hsv;
-    cv::cvtColor(sum, hsv, cv::COLOR_BGR2HSV);
-    for (int row = 0; row < sum.rows; ++row) {
-        const cv::Vec3b *h = hsv.ptr<cv::Vec3b>(row);
-        cv::Vec3b *out = sum.ptr<cv::Vec3b>(row);
-        for (int col = 0; col < sum.cols; ++col) {
-            if (isSealHue(h[col][0]) && h[col][2] > 45 && h[col][1] > 42)
-                out[col] = cv::Vec3b(0, 0, 255);
+    cv::cvtColor(src, hsv, cv::COLOR_BGR2HSV);
+    cv::Mat out(src.size(), CV_8UC3);
+    cv::parallel_for_(cv::Range(0, src.rows), [&](const cv::Range &rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const uchar *bw = binary.ptr<uchar>(row);
+            const cv::Vec3b *h = hsv.ptr<cv::Vec3b>(row);
+            const cv::Vec3b *in = src.ptr<cv::Vec3b>(row);
+            cv::Vec3b *o = out.ptr<cv::Vec3b>(row);
+            for (int col = 0; col < src.cols; ++col) {
+                if (bw[col])
+                    o[col] = cv::Vec3b(255, 255, 255);
+                else if (isSealHue(h[col][0]) && h[col][2] > 45 && h[col][1] > 42)
+                    o[col] = cv::Vec3b(0, 0, 255);
+                else
+                    o[col] = in[col];
+            }
         }
-    }
-    return sum;
+    });
+    return out;
 }
 
 void drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections, int correction)
@@ -181,10 +195,10 @@ void drawFace(cv::Mat &dst, const cv::Rect &face)
 }
 
 // Drawing must never reach the caller's frame, which other threads may hold,
-// nor the grey picture that face detection still reads.
-void ownPixels(cv::Mat &dst, const cv::Mat &src, const cv::Mat &grey)
+// nor the grey picture when face detection still reads it.
+void ownPixels(cv::Mat &dst, const cv::Mat &src, const cv::Mat &grey, bool greyStillRead)
 {
-    if (dst.data == src.data || dst.data == grey.data)
+    if (dst.data == src.data || (greyStillRead && dst.data == grey.data))
         dst = dst.clone();
 }
 
@@ -237,7 +251,7 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
         dst = src;
 
     if (live && !detections.empty()) {
-        ownPixels(dst, src, grey);
+        ownPixels(dst, src, grey, faceMode);
         drawOutlines(dst, detections, correctionNow);
     }
 

@@ -89,8 +89,12 @@ bool shoot(ImageProcessing &camera, Shot &shot)
     if (frame.empty())
         return false;
     shot.detections = camera.handleMat(frame, shot.processed, false);
-    shot.base = upscaled(camera, ImageProcessing::MatQImage(shot.processed));
-    return !shot.base.isNull();
+    return !shot.processed.empty();
+}
+
+QImage basePicture(const ImageProcessing &camera, const Shot &shot)
+{
+    return upscaled(camera, ImageProcessing::MatQImage(shot.processed));
 }
 
 std::vector<QImage> cutOuts(ImageProcessing &camera, const Shot &shot, int correction)

@@ -19,11 +19,14 @@ namespace photosteps {
 struct Shot {
     std::vector<cv::RotatedRect> detections;
     cv::Mat processed;   // the frame after colour mode and detection
-    QImage base;         // `processed` as a picture, upscaled, not yet rotated
 };
 
 // The current frame through the pipeline; false when there is no frame yet.
 bool shoot(ImageProcessing &camera, Shot &shot);
+
+// `processed` as a picture, upscaled to the configured resolution, not yet
+// rotated. Only the whole-frame and manual-selection photos need it.
+QImage basePicture(const ImageProcessing &camera, const Shot &shot);
 
 // Every detection of a correction mode cut out and straightened, in
 // detection order; all-zero detections give null pictures.

@@ -21,17 +21,21 @@ void ImageProcessing::takePhoto()
     photosteps::Shot shot;
     if (!photosteps::shoot(*this, shot))
         return;
-    const QImage rotated = handleQImage(shot.base);
-    if (rotated.isNull())
-        return;
 
     std::vector<QImage> pictures;
-    if (config.correctionMode == 3)
-        pictures.push_back(photosteps::manualSelection(rotated, shot.base.size(), config));
-    else if (correctionNow != 0)
+    if (config.correctionMode == 3 || correctionNow == 0) {
+        const QImage base = photosteps::basePicture(*this, shot);
+        const QImage rotated = handleQImage(base);
+        if (rotated.isNull())
+            return;
+        if (config.correctionMode == 3)
+            pictures.push_back(photosteps::manualSelection(rotated, base.size(), config));
+        else
+            pictures.push_back(rotated);
+    } else {
+        // The picture of the whole frame is not needed to cut documents out.
         pictures = photosteps::cutOuts(*this, shot, correctionNow);
-    else
-        pictures.push_back(rotated);
+    }
 
     if (!childInsets) {
         if (use1)

@@ -40,11 +40,10 @@ bool ImageProcessing::takePhotoByWeb(QString path, int quality, int angleCode, i
     photosteps::Shot shot;
     if (!photosteps::shoot(*this, shot))
         return true;
-    const QImage rotated = handleAngleQImage(shot.base, angleCode);
 
     std::vector<QImage> pictures;
     if (correctionNow == 0)
-        pictures.push_back(rotated);
+        pictures.push_back(handleAngleQImage(photosteps::basePicture(*this, shot), angleCode));
     else
         pictures = photosteps::cutOuts(*this, shot, correctionNow);
     if (photosteps::faceReplacesPictures(config))

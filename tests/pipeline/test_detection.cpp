@@ -222,6 +222,43 @@ TEST_F(Detection, RedSealKeptPureRedOnBlackAndWhitePage)
     EXPECT_EQ(cv::countNonZero(red) - cv::countNonZero(red(around)), 0);
 }
 
+// The red-seal picture equals the plain recipe: threshold added to the source
+// with saturation, then every reddish pixel of the sum set to pure red.
+TEST_F(Detection, RedSealModeMatchesThresholdPlusSourceRecipe)
+{
+    cv::Mat frame = testframes::scene({640, 480}, {Sheet{{320, 240}, {460, 300}, 10, true}});
+    // Thin strokes of every hue and brightness across the page.
+    cv::RNG rng(7);
+    for (int i = 0; i < 60; ++i) {
+        const cv::Point from(rng.uniform(100, 540), rng.uniform(100, 380));
+        const cv::Point to(rng.uniform(100, 540), rng.uniform(100, 380));
+        cv::line(frame, from, to,
+                 cv::Scalar(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)), 3);
+    }
+    cv::Mat grey;
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+    cv::Mat binary;
+    cv::adaptiveThreshold(grey, binary, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 25, 40.0);
+    cv::Mat binary3;
+    cv::cvtColor(binary, binary3, cv::COLOR_GRAY2BGR);
+    cv::Mat sum;
+    cv::add(binary3, frame, sum);
+    cv::Mat hsv;
+    cv::cvtColor(sum, hsv, cv::COLOR_BGR2HSV);
+    cv::Mat expected = sum.clone();
+    for (int y = 0; y < sum.rows; ++y)
+        for (int x = 0; x < sum.cols; ++x) {
+            const cv::Vec3b p = hsv.at<cv::Vec3b>(y, x);
+            if ((p[0] < 16 || (p[0] >= 125 && p[0] <= 180)) && p[2] > 45 && p[1] > 42)
+                expected.at<cv::Vec3b>(y, x) = cv::Vec3b(0, 0, 255);
+        }
+    camera->shootType = 3;
+    cv::Mat dst;
+    camera->handleMat(frame, dst, false);
+    EXPECT_EQ(cv::norm(dst, expected, cv::NORM_INF), 0.0);
+    EXPECT_GT(cv::countNonZero(binary == 0), 1000) << "the frame has dark and bright parts";
+}
+
 TEST_F(Detection, OutlinesOnLiveFramesOnlyInTheModesColourAndNeverOnTheFrame)
 {
     const Sheet sheet{{640, 360}, {460, 300}};

@@ -1,0 +1,226 @@
+// Ratios of the pipeline's operations to the library calls they cannot do
+// without, timed in the same run, with the absolute times beside them.
+
+#include "base64.h"
+#include "imageprocessing.h"
+#include "testframes.h"
+
+#include "cache.h"
+#include "config.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+using testframes::Sheet;
+
+namespace {
+
+double medianMs(int runs, const std::function<void()> &work)
+{
+    work();   // warm-up
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const auto stop = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void report(const char *what, double ms, double floorMs, double target)
+{
+    const double ratio = ms / floorMs;
+    std::printf("%-44s %8.2f ms  floor %8.2f ms  ratio %5.2f  (target <= %.1f)%s\n", what, ms,
+                floorMs, ratio, target, ratio <= target ? "" : "  MISSED");
+}
+
+// The frame a receiver gets: BGR to RGB into a picture, the one copy the
+// bridge to Qt needs.
+void bridgeFloor(const cv::Mat &picture)
+{
+    if (picture.channels() == 1) {
+        QImage image(picture.cols, picture.rows, QImage::Format_Grayscale8);
+        cv::Mat into(picture.rows, picture.cols, CV_8UC1, image.bits(), size_t(image.bytesPerLine()));
+        picture.copyTo(into);
+        return;
+    }
+    QImage image(picture.cols, picture.rows, QImage::Format_RGB888);
+    cv::Mat into(picture.rows, picture.cols, CV_8UC3, image.bits(), size_t(image.bytesPerLine()));
+    cv::cvtColor(picture, into, cv::COLOR_BGR2RGB);
+}
+
+void livePath(const cv::Size size, int runs)
+{
+    const float sx = size.width / 1920.0f;
+    const float sy = size.height / 1080.0f;
+    const cv::Mat frame = testframes::scene(
+        size, {Sheet{{480 * sx, 540 * sy}, {cvRound(600 * sx), cvRound(420 * sy)}, 8, true},
+               Sheet{{1440 * sx, 540 * sy}, {cvRound(600 * sx), cvRound(420 * sy)}, -5}});
+    ImageProcessing camera;
+    std::printf("\nlive path %dx%d (handleMat live + MatQImage + handleQImage at angle 0)\n",
+                size.width, size.height);
+    for (int correction = 0; correction <= 2; ++correction) {
+        for (int shootType = 0; shootType <= 3; ++shootType) {
+            camera.correction = correction;
+            camera.shootType = shootType;
+            camera.angle = 0;
+            const double ms = medianMs(runs, [&] {
+                cv::Mat processed;
+                camera.handleMat(frame, processed, true);
+                const QImage image = camera.handleQImage(ImageProcessing::MatQImage(processed));
+                (void)image;
+            });
+            const double floorMs = medianMs(runs, [&] {
+                cv::Mat grey;
+                cv::Mat out = frame;
+                if (correction != 0 || shootType != 0)
+                    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+                if (correction != 0) {
+                    cv::Mat binary;
+                    cv::threshold(grey, binary, 60, 255, cv::THRESH_BINARY);
+                    std::vector<std::vector<cv::Point>> contours;
+                    cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+                }
+                if (shootType == 1)
+                    out = grey;
+                if (shootType >= 2) {
+                    cv::Mat bw;
+                    cv::adaptiveThreshold(grey, bw, 255, cv::ADAPTIVE_THRESH_MEAN_C,
+                                          cv::THRESH_BINARY, 25, shootType == 2 ? 50.0 : 40.0);
+                    out = bw;
+                }
+                if (shootType == 3) {
+                    cv::Mat hsv;
+                    cv::cvtColor(frame, hsv, cv::COLOR_BGR2HSV);
+                    out = frame;
+                }
+                bridgeFloor(out);
+            });
+            char label[96];
+            std::snprintf(label, sizeof label, "  correction %d, colour mode %d", correction,
+                          shootType);
+            report(label, ms, floorMs, 1.3);
+        }
+    }
+    camera.correction = 0;
+    camera.shootType = 0;
+    camera.angle = 1;
+    const double rotated = medianMs(runs, [&] {
+        cv::Mat processed;
+        camera.handleMat(frame, processed, true);
+        const QImage image = camera.handleQImage(ImageProcessing::MatQImage(processed));
+        (void)image;
+    });
+    std::printf("  (for reference: colour, no correction, rotated a quarter turn: %.2f ms)\n",
+                rotated);
+}
+
+void photo(int runs)
+{
+    const cv::Size size(3264, 2448);
+    const cv::Mat frame = testframes::scene(
+        size, {Sheet{{850, 1224}, {1400, 1900}, 7, true}, Sheet{{2420, 1224}, {1400, 1900}, -4}});
+    Config &config = *Cache::config;
+    config.gnIswhite = true;
+    config.watermarkText = QStringLiteral("docstation");
+    config.fontFamily = QStringLiteral("DejaVu Sans");
+    config.fontSize = 60;
+    config.transparency = 50;
+    config.codec = QStringLiteral("jpg");
+    config.saveType = 0;
+    ImageProcessing camera;
+    camera.correction = 2;
+    camera.setCurrentFrame(frame);
+
+    const double ms = medianMs(runs, [&] { camera.takePhoto(); });
+
+    cv::Mat processed;
+    const std::vector<cv::RotatedRect> rects = camera.handleMat(frame, processed, false);
+    const std::vector<std::vector<cv::Point>> outlines = camera.documentContours;
+    const QString floorPath = config.documentsLocation + QStringLiteral("/floor.jpg");
+    const double floorMs = medianMs(runs, [&] {
+        for (size_t i = 0; i < rects.size(); ++i) {
+            const cv::RotatedRect &r = rects[i];
+            double angle = r.angle;
+            cv::Size cut(cvRound(r.size.width), cvRound(r.size.height));
+            if (angle > 45) {
+                angle -= 90;
+                std::swap(cut.width, cut.height);
+            }
+            cv::Mat straight;
+            cv::warpAffine(processed, straight, cv::getRotationMatrix2D(r.center, angle, 1.0),
+                           processed.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT,
+                           cv::Scalar::all(255));
+            cv::Mat document;
+            cv::getRectSubPix(straight, cut, r.center, document);
+            std::vector<std::vector<cv::Point>> fill{outlines[i]};
+            fill.push_back({{0, 0}, {document.cols, 0}, {document.cols, document.rows},
+                            {0, document.rows}});
+            cv::drawContours(document, fill, -1, cv::Scalar(128, 128, 128), cv::FILLED, cv::LINE_4);
+            std::vector<uchar> jpeg;
+            cv::imencode(".jpg", document, jpeg, {cv::IMWRITE_JPEG_QUALITY, config.quality});
+            QFile out(floorPath);
+            out.open(QIODevice::WriteOnly);
+            out.write(reinterpret_cast<const char *>(jpeg.data()), qint64(jpeg.size()));
+        }
+    });
+    std::printf("\ntakePhoto 3264x2448, correction 2, two sheets, white background, watermark\n");
+    report("  takePhoto", ms, floorMs, 1.5);
+}
+
+void webEncoding(int runs)
+{
+    const cv::Mat frame = testframes::scene({1920, 1080}, {Sheet{{960, 540}, {900, 700}, 5, true}});
+    const QImage picture = ImageProcessing::MatQImage(frame);
+    ImageProcessing camera;
+    const double ms = medianMs(runs, [&] {
+        const QString text = camera.image2Data(picture);
+        (void)text;
+    });
+    const double floorMs = medianMs(runs, [&] {
+        cv::Mat canvas(480, 640, CV_8UC3, cv::Scalar::all(255));
+        cv::resize(frame, canvas(cv::Rect(0, 60, 640, 360)), cv::Size(640, 360));
+        std::vector<uchar> jpeg;
+        cv::imencode(".jpg", canvas, jpeg, {cv::IMWRITE_JPEG_QUALITY, 90});
+        const std::string text = base64::encode(jpeg.data(), int(jpeg.size()));
+        (void)text;
+    });
+    std::printf("\nimage2Data 1920x1080 into 640x480\n");
+    report("  image2Data", ms, floorMs, 1.3);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTemporaryDir documents;
+    Config &config = *Cache::config;
+    config.init();
+    config.documentsLocation = documents.path();
+    config.appDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../app");
+    config.cameraIndex = 0;
+    config.gnRenlian = false;
+    const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 9;
+    livePath({1920, 1080}, runs);
+    livePath({3264, 2448}, runs);
+    photo(std::max(3, runs / 2));
+    webEncoding(runs * 2);
+    return 0;
+}
