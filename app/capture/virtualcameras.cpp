@@ -108,6 +108,11 @@ bool prepare(Registered &camera, QList<QSize> &resolutions, QString *error)
     case Kind::Video:
         if (!VirtualSourceOptions::checkKnown(options, {}, error))
             return false;
+        if (!QFileInfo(location).isFile()) {
+            if (error)
+                *error = QStringLiteral("no such file %1").arg(location);
+            return false;
+        }
         if (!VirtualVideoSource::probe(location, camera.video)) {
             if (error)
                 *error = QStringLiteral("cannot play %1").arg(location);
