@@ -102,6 +102,7 @@ void QCameraView::updateImage(QImage frame)
 {
     if (stopped)
         return;
+    ++receiveCount;
     // A frame of the previous camera may still arrive before the thread has
     // picked up a reopen request; only a frame after the reopen counts.
     const bool reopenPending = capture->resolutionChanged || capture->restartRequested;

@@ -47,7 +47,9 @@ public:
     bool isZhuapaiOn() const { return zhuapaiOn; }
     bool isRecording() const { return recording; }
     int recordedFrames() const { return frameCount - 1; }
-    // Frames painted since construction (the benchmark reads it).
+    // Frames received from the capture thread and frames painted, since
+    // construction (the benchmark reads them).
+    quint64 receivedFrames() const { return receiveCount; }
     quint64 paintedFrames() const { return paintCount; }
 
     // Forwarding to the capture thread.
@@ -137,6 +139,7 @@ private:
     bool erweimaOn = false;
     bool zhuapaiOn = false;
     bool stopped = false;
+    quint64 receiveCount = 0;
     quint64 paintCount = 0;
 
     // Recording.

@@ -1,0 +1,137 @@
+// Runs the desktop main window on a synthetic virtual camera and reports how
+// many camera frames reach the screen and what the process spends on them.
+//
+//   bench_preview [--size WxH] [--fps N] [--seconds S] [--warmup S]
+//                 [--correction 0..3] [--shoot N] [--stay]
+//
+// Defaults: 1920x1080 at 30 fps, 10 s measured after 3 s, single correction,
+// colour mode, window 1280x800. --shoot takes N photos before measuring (they
+// fill the thumbnails); --stay keeps the window open afterwards (screenshots).
+// Run it in a scratch directory: it writes "system.ini" and photos there.
+#include "cache.h"
+#include "camerainfo.h"
+#include "config.h"
+#include "imageprocessing.h"
+#include "mainwindowqcamera.h"
+#include "qcameraview.h"
+#include "startup.h"
+#include "ui_mainwindowqcamera.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void pump(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(500);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QString size = QStringLiteral("1920x1080");
+    int fps = 30;
+    int seconds = 10;
+    int warmup = 3;
+    int correction = 1;
+    int shots = 0;
+    bool stay = false;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (!strcmp(argv[i], "--size") && hasValue)
+            size = QString::fromLatin1(argv[++i]);
+        else if (!strcmp(argv[i], "--fps") && hasValue)
+            fps = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--seconds") && hasValue)
+            seconds = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--warmup") && hasValue)
+            warmup = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--correction") && hasValue)
+            correction = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--shoot") && hasValue)
+            shots = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--stay"))
+            stay = true;
+    }
+    qputenv("DOCSTATION_VIRTUAL_CAMERAS",
+            QStringLiteral("synthetic:size=%1,fps=%2").arg(size).arg(fps).toUtf8());
+    QApplication app(argc, argv);
+
+    Config &config = *Cache::config;
+    config.appDir = QStringLiteral(DOCSTATION_BUILT_APP_DIR);
+    config.documentsLocation = QDir::currentPath() + QStringLiteral("/photos");
+    config.cameraIndex = 0;
+    config.resolution = 0;
+    *Cache::cameras = Startup::findCameras();
+    if (Cache::cameras->isEmpty()) {
+        std::fprintf(stderr, "no virtual camera\n");
+        return 1;
+    }
+    Startup::fillOutResolutions(config);
+    Startup::fillImageFormats(config);
+
+    MainWindowQCamera window;
+    window.resize(1280, 800);
+    window.show();
+    Ui::MainWindowQCamera *ui = window.form();
+    ui->rb_Shooting_10->click();
+    QAbstractButton *corrections[] = {ui->rb_correction_10, ui->rb_correction_11,
+                                      ui->rb_correction_12, ui->rb_correction_13};
+    corrections[qBound(0, correction, 3)]->click();
+
+    QCameraView *view = window.preview();
+    QElapsedTimer opening;
+    opening.start();
+    while (view->isSwitching() && opening.elapsed() < 20000)
+        pump(50);
+    for (int i = 0; i < shots; ++i) {
+        ui->btnShooting->click();
+        pump(1500);
+    }
+    pump(warmup * 1000);
+
+    const quint64 received0 = view->receivedFrames();
+    const quint64 painted0 = view->paintedFrames();
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    pump(seconds * 1000);
+    const double elapsed = wall.elapsed() / 1000.0;
+    const double received = double(view->receivedFrames() - received0) / elapsed;
+    const double painted = double(view->paintedFrames() - painted0) / elapsed;
+    const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
+    std::printf("preview %s camera %d fps, window %dx%d, correction %d, platform %s\n",
+                qPrintable(size), fps, window.width(), window.height(), correction,
+                qPrintable(QGuiApplication::platformName()));
+    std::printf("  frames received %.1f/s  shown %.1f/s  (%.0f%% of the camera rate)  "
+                "CPU %.0f%% of one core over %.1f s\n",
+                received, painted, painted / fps * 100.0, cpu, elapsed);
+    std::fflush(stdout);
+    if (stay)
+        return app.exec();
+    window.close();
+    return 0;
+}
