@@ -35,7 +35,7 @@ struct Options {
 struct Sheet {
     cv::RotatedRect rect;      // frame pixels: size.width along the lines, angle = line direction
     cv::Matx23d toFrame;       // sheet pixel -> frame pixel
-    cv::Rect2d heading;        // the dark letterhead block, sheet pixels (top-left of an upright page)
+    cv::Rect2d heading;        // the striped letterhead band, sheet pixels (top-left of an upright page)
     int textLines = 0;
 };
 
@@ -81,7 +81,8 @@ cv::Mat darkFrame(cv::Size size);
 
 // How many quarter turns clockwise a cut-out sheet's content is turned away
 // from upright (0 when upright, 1 when its top points right, ...), judged by
-// where the letterhead block lies. The cut-out may be grey or colour.
+// where the letterhead band lies. The cut-out may be colour, grey or
+// black-and-white (a local threshold), and may have been through JPEG.
 int quarterTurns(const cv::Mat &cutOut);
 
 // Whether this build can draw codes (the barcode writer was available).

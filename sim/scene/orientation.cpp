@@ -5,7 +5,7 @@
 namespace docscene {
 namespace {
 
-// The letterhead block of an upright page, as fractions of the page's width
+// The letterhead band of an upright page, as fractions of the page's width
 // and height, shrunk a little so that a cut-out a few pixels off still hits it.
 const cv::Rect2d kHeadingFraction(0.10, 0.064, 0.36, 0.040);
 

@@ -75,9 +75,13 @@ SheetPlan planSheet(cv::Size size, bool withSeal, const Options &options, bool w
 
     if (withCodes) {
         CodePlan qr{CodeKind::Qr, options.qr, {}, 0, encodeModules(CodeKind::Qr, options.qr)};
+        // The QR code keeps clear of the right margin and the Code 128 of the
+        // bottom one: turned pages are told by where the letterhead lies, so
+        // nothing as dense may sit where a turned letterhead would.
         const int side = int(std::lround(0.26 * w));
-        if (fitCode(qr, cv::Rect(w - margin - side, margin, side, side))) {
-            qr.symbol.x = w - margin - qr.symbol.width;   // right aligned
+        const int qrRight = w - int(std::lround(0.115 * w));
+        if (fitCode(qr, cv::Rect(qrRight - side, margin, side, side))) {
+            qr.symbol.x = qrRight - qr.symbol.width;   // right aligned
             topZoneBottom = std::max(topZoneBottom, qr.symbol.br().y + 2 * qr.modulePixels);
             plan.codes.push_back(qr);
         }
@@ -91,7 +95,8 @@ SheetPlan planSheet(cv::Size size, bool withSeal, const Options &options, bool w
         CodePlan bar{CodeKind::Code128, options.code128, {}, 0,
                      encodeModules(CodeKind::Code128, options.code128)};
         const int band = int(std::lround(0.08 * h));
-        if (fitCode(bar, cv::Rect(margin, h - margin - band, w - 2 * margin, band))) {
+        const int barBottom = int(std::lround(0.885 * h));
+        if (fitCode(bar, cv::Rect(margin, barBottom - band, w - 2 * margin, band))) {
             plan.textBottom = bar.symbol.y - plan.linePitch;
             plan.codes.push_back(bar);
         }

@@ -100,6 +100,20 @@ void paintText(cv::Mat &sheet, const SheetPlan &plan, Random &rnd)
     });
 }
 
+// The letterhead: a band of dark stripes along the lines. Striped rather than
+// solid so it stays dark under a local (adaptive) threshold, which hollows out
+// solid areas, and coarse enough to survive JPEG and scaling.
+void paintHeading(cv::Mat &sheet, const SheetPlan &plan)
+{
+    const int dark = std::clamp(int(std::lround(plan.linePitch * 0.2)), 2, 11);
+    const int light = std::clamp(int(std::lround(plan.linePitch * 0.16)), 2, 9);
+    const cv::Rect &band = plan.heading;
+    for (int y = band.y; y < band.y + band.height; y += dark + light) {
+        const int bottom = std::min(y + dark, band.y + band.height);
+        sheet(cv::Rect(band.x, y, band.width, bottom - y)).setTo(kHeadingInk);
+    }
+}
+
 void paintSeal(cv::Mat &sheet, cv::Point2f center, float radius)
 {
     const int shift = 4;   // sub-pixel drawing
@@ -131,7 +145,7 @@ cv::Mat paintSheet(const SheetPlan &plan)
     cv::Mat sheet(plan.size, CV_8UC3);
     Random rnd(plan.seed);
     paintPaper(sheet, rnd);
-    cv::rectangle(sheet, plan.heading, kHeadingInk, cv::FILLED);
+    paintHeading(sheet, plan);
     paintText(sheet, plan, rnd);
     for (const CodePlan &code : plan.codes)
         paintCode(sheet, code.modules, code.symbol, code.modulePixels, code.kind);
