@@ -109,6 +109,20 @@ std::vector<Sample> samples()
             }
         }
     }
+    // The same codes low on the sheet (centre at 85 % of the frame height).
+    for (const auto &kind : kinds) {
+        for (double blur : {0.0, 1.5}) {
+            for (double angle : {0.0, 10.0}) {
+                Sample s;
+                s.format = kind.format;
+                s.text = std::string(kind.name) + "-LOW-" + std::to_string(serial++);
+                s.sizeClass = std::string(kind.name) + "-M low";
+                s.placement = {kind.widths[1].second, angle, blur, 0.35};
+                s.frame = barcodecodes::frameWithCode(kind.format, s.text, frameSize, s.placement);
+                all.push_back(s);
+            }
+        }
+    }
     return all;
 }
 
@@ -158,6 +172,11 @@ int main(int argc, char **argv)
             const bool zOk = text == s.text;
             stationAll.add(qOk, q);
             zxingAll.add(zOk, z);
+            if (s.placement.offsetY != 0.0) {   // reported on their own row only
+                bySize[s.sizeClass].first.add(qOk, q);
+                bySize[s.sizeClass].second.add(zOk, z);
+                continue;
+            }
             const std::string angle = std::to_string(int(s.placement.angle)) + " deg";
             char blur[32];
             std::snprintf(blur, sizeof blur, "blur %.1f", s.placement.blurSigma);

@@ -79,7 +79,7 @@ QImage frameWithCode(ZXing::BarcodeFormat format, const std::string &text, QSize
     if (!text.empty()) {
         const QImage code = renderCode(format, text, placement.codeWidth);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.translate(frameSize.width() / 2.0, frameSize.height() / 2.0);
+        painter.translate(frameSize.width() / 2.0, frameSize.height() * (0.5 + placement.offsetY));
         painter.rotate(-placement.angle);
         painter.drawImage(QPointF(-code.width() / 2.0, -code.height() / 2.0), code);
     }

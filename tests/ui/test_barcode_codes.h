@@ -15,6 +15,7 @@ struct Placement
     int codeWidth = 300;     // pixels across the code, quiet zone included
     double angle = 0.0;      // degrees, counter-clockwise
     double blurSigma = 0.0;  // Gaussian blur of the whole frame, pixels
+    double offsetY = 0.0;    // centre of the code below the frame's centre, fraction of its height
 };
 
 // The code alone: black modules on white, `codeWidth` wide (a bar code is a
