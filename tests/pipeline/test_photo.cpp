@@ -340,6 +340,58 @@ TEST_F(Photo, GreyPhotoCarriesTheWatermarkAndStaysGrey)
     EXPECT_FALSE(inkBox(photo).isEmpty());
 }
 
+// Four coloured quadrants, to see which part of the frame a selection keeps.
+cv::Mat quadrants()
+{
+    cv::Mat frame(600, 800, CV_8UC3);
+    frame(cv::Rect(0, 0, 400, 300)).setTo(cv::Scalar(0, 0, 200));       // red
+    frame(cv::Rect(400, 0, 400, 300)).setTo(cv::Scalar(0, 200, 0));     // green
+    frame(cv::Rect(0, 300, 400, 300)).setTo(cv::Scalar(200, 0, 0));     // blue
+    frame(cv::Rect(400, 300, 400, 300)).setTo(cv::Scalar(200, 200, 200));
+    return frame;
+}
+
+TEST_F(Photo, ManualSelectionCutsWhatThePreviewShows)
+{
+    Config &config = *Cache::config;
+    config.correctionMode = 3;
+    // The preview shows the frame at half size in a 400 x 300 widget.
+    config.viewWidth = 400;
+    config.viewHeight = 300;
+    config.drawWidth = 400;
+    config.drawHeight = 300;
+    config.selectionX = 150;
+    config.selectionY = 100;
+    config.selectionWidth = 100;
+    config.selectionHeight = 100;
+    camera->setCurrentFrame(quadrants());
+    camera->takePhoto();
+
+    // Zoomed twice into the centre: the same selection covers half as much.
+    config.zoom = 2.0;
+    config.selectionX = 100;
+    config.selectionY = 50;
+    camera->takePhoto();
+
+    // A preview that was never laid out selects nothing.
+    config.viewWidth = 0;
+    camera->takePhoto();
+
+    ASSERT_EQ(delivered.size(), 2);
+    const QImage plain(delivered[0][0]);
+    ASSERT_EQ(plain.size(), QSize(200, 200));
+    EXPECT_EQ(plain.pixelColor(20, 20), QColor(200, 0, 0));
+    EXPECT_EQ(plain.pixelColor(180, 20), QColor(0, 200, 0));
+    EXPECT_EQ(plain.pixelColor(20, 180), QColor(0, 0, 200));
+    EXPECT_EQ(plain.pixelColor(180, 180), QColor(200, 200, 200));
+
+    // Canvas point (200, 100) shows frame point (300, 200), (400, 300) the centre.
+    const QImage zoomed(delivered[1][0]);
+    ASSERT_EQ(zoomed.size(), QSize(200, 200));
+    EXPECT_EQ(zoomed.pixelColor(10, 10), QColor(200, 0, 0));
+    EXPECT_EQ(zoomed.pixelColor(190, 190), QColor(200, 0, 0)) << "still left of and above the centre";
+}
+
 // takePhoto() called on the thread that receives the paths, while the loop
 // runs without a camera, hands them over on the loop's next idle pass.
 TEST_F(Photo, DirectCallOnTheReceiversThreadDeliversWithoutDeadlock)
