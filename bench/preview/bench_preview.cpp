@@ -77,7 +77,7 @@ int main(int argc, char **argv)
             stay = true;
     }
     qputenv("DOCSTATION_VIRTUAL_CAMERAS",
-            QStringLiteral("synthetic:size=%1,fps=%2").arg(size).arg(fps).toUtf8());
+            QStringLiteral("synthetic:sizes=%1,fps=%2").arg(size).arg(fps).toUtf8());
     QApplication app(argc, argv);
 
     Config &config = *Cache::config;
@@ -123,8 +123,9 @@ int main(int argc, char **argv)
     const double received = double(view->receivedFrames() - received0) / elapsed;
     const double painted = double(view->paintedFrames() - painted0) / elapsed;
     const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
-    std::printf("preview %s camera %d fps, window %dx%d, correction %d, platform %s\n",
-                qPrintable(size), fps, window.width(), window.height(), correction,
+    const QSize frameSize = view->currentImage().size();
+    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, platform %s\n",
+                frameSize.width(), frameSize.height(), fps, window.width(), window.height(), correction,
                 qPrintable(QGuiApplication::platformName()));
     std::printf("  frames received %.1f/s  shown %.1f/s  (%.0f%% of the camera rate)  "
                 "CPU %.0f%% of one core over %.1f s\n",

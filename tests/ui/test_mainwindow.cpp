@@ -11,6 +11,7 @@
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "uitesthelpers.h"
+#include "virtualcameras.h"
 #include "warningbox.h"
 
 #include <QDesktopServices>
@@ -22,6 +23,7 @@
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -679,6 +681,64 @@ TEST_F(MainWindowTest, ClosingWithAFrameInFlightStopsTheThreads)
     EXPECT_TRUE(testenv::waitFor([&] { return finished.load(); }, 3000));
     emitter.join();
     window.reset();
+}
+
+// ---------------------------------------------------------------- on a live virtual camera
+
+class LiveWindowTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        *Cache::cameras = VirtualCameras::parse(QStringLiteral("synthetic:sizes=640x480,fps=30"));
+        ASSERT_EQ(Cache::cameras->size(), 1);
+    }
+    void TearDown() override
+    {
+        MainWindowTest::TearDown();
+        Cache::cameras->clear();
+    }
+    bool waitForLivePicture()
+    {
+        return testenv::waitFor([&] { return !window->preview()->isSwitching(); }, 20000);
+    }
+};
+
+TEST_F(LiveWindowTest, TimedShootingFillsTheThumbnailsWithPhotos)
+{
+    Cache::config->shootingTime = 1;
+    createWindow();
+    ASSERT_TRUE(waitForLivePicture());
+    EXPECT_TRUE(ui->lb_video_tip->isHidden());
+    ui->btnShootingTime->click();
+    ASSERT_TRUE(testenv::waitFor([&] { return !window->slotPath(2).isEmpty(); }, 15000));
+    ui->btnShootingTime->click();
+    for (int slot : {1, 2}) {
+        EXPECT_TRUE(QFileInfo(window->slotPath(slot)).isFile()) << slot;
+        EXPECT_EQ(QFileInfo(window->slotPath(slot)).absolutePath(), QDir(documents.path()).absolutePath());
+        EXPECT_FALSE(slotLabel(*window, slot)->pixmap(Qt::ReturnByValue).isNull());
+    }
+    EXPECT_EQ(slotLabel(*window, window->nextSlot() == 1 ? 8 : window->nextSlot() - 1)->styleSheet(),
+              QLatin1String(kRed));
+}
+
+TEST_F(LiveWindowTest, ClosingWhileTheCameraDeliversEndsPromptly)
+{
+    createWindow();
+    window->show();
+    ASSERT_TRUE(waitForLivePicture());
+    ImageProcessing *capture = window->preview()->imageProcessing();
+    // Let the loop block in its next frame hand-over: nobody pumps events now.
+    QThread::msleep(150);
+    QElapsedTimer timer;
+    timer.start();
+    window->close();
+    EXPECT_LT(timer.elapsed(), 1500);
+    EXPECT_FALSE(capture->isRunning());
+    timer.restart();
+    window.reset();
+    EXPECT_LT(timer.elapsed(), 1500);
 }
 
 } // namespace
