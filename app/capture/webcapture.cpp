@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <vector>
 
@@ -26,6 +27,27 @@ QImage bridgeable(const QImage &image)
     default:
         return image.convertToFormat(QImage::Format_RGB32);
     }
+}
+
+// The letterboxed canvas drawn straight into a BGR matrix: the picture
+// scaled smoothly to w x h and centred on white, as the painter would, without
+// the painter's detour through a Qt canvas and a second colour conversion.
+cv::Mat letterboxed(const QImage &image, int canvasWidth, int canvasHeight, int w, int h)
+{
+    cv::Mat canvas(canvasHeight, canvasWidth, CV_8UC3, cv::Scalar::all(255));
+    const QRect target(canvasWidth / 2 - w / 2, canvasHeight / 2 - h / 2, w, h);
+    const QRect visible = target.intersected(QRect(0, 0, canvasWidth, canvasHeight));
+    if (w <= 0 || h <= 0 || visible != target)
+        return cv::Mat();   // only a picture that fits is drawn this way
+    const bool threeChannels = image.format() == QImage::Format_RGB888;
+    const cv::Mat source(image.height(), image.width(), threeChannels ? CV_8UC3 : CV_8UC4,
+                         const_cast<uchar *>(image.constBits()), size_t(image.bytesPerLine()));
+    cv::Mat scaled;
+    const bool shrinking = w <= image.width() && h <= image.height();
+    cv::resize(source, scaled, cv::Size(w, h), 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::Mat into = canvas(cv::Rect(target.x(), target.y(), w, h));
+    cv::cvtColor(scaled, into, threeChannels ? cv::COLOR_RGB2BGR : cv::COLOR_BGRA2BGR);
+    return canvas;
 }
 
 } // namespace
@@ -92,11 +114,20 @@ QString ImageProcessing::image2Data(QImage image)
     if (shootType == 1) {
         canvas = image.scaled(webWidth, webHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     } else {
-        canvas = QImage(webWidth, webHeight, image.format());
         const double aspect = double(image.width()) / image.height();
         int w = qMin(webWidth, image.width());
         const int h = qMin(int(w / aspect), webHeight);
         w = int(aspect * h);
+        const bool opaque = image.format() == QImage::Format_RGB888
+                            || image.format() == QImage::Format_RGB32;
+        if (zoomValue <= 1.0 && opaque) {
+            const cv::Mat fitted = letterboxed(image, webWidth, webHeight, w, h);
+            if (!fitted.empty()) {
+                zoomValue = 1.0;
+                return QString::fromLatin1(Mat2Base64(fitted).c_str());
+            }
+        }
+        canvas = QImage(webWidth, webHeight, image.format());
         QPainter painter(&canvas);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillRect(canvas.rect(), Qt::white);
@@ -113,7 +144,7 @@ QString ImageProcessing::image2Data(QImage image)
         }
     }
     const cv::Mat mat = QImageToMat(bridgeable(canvas));
-    return QString::fromStdString(Mat2Base64(mat));
+    return QString::fromLatin1(Mat2Base64(mat).c_str());
 }
 
 std::string ImageProcessing::Mat2Base64(const cv::Mat &mat)
