@@ -83,6 +83,7 @@ int main(int argc, char **argv)
     Config &config = *Cache::config;
     config.appDir = QStringLiteral(DOCSTATION_BUILT_APP_DIR);
     config.documentsLocation = QDir::currentPath() + QStringLiteral("/photos");
+    QDir().mkpath(config.documentsLocation);
     config.cameraIndex = 0;
     config.resolution = 0;
     *Cache::cameras = Startup::findCameras();
