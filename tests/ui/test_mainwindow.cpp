@@ -2,6 +2,8 @@
 // their button texts and status line, timed shooting, the thumbnail ring,
 // opening files and folders, the camera toggle and shutting down.
 #include "cache.h"
+#include "erweima.h"
+#include "test_barcode_codes.h"
 #include "camerainfo.h"
 #include "config.h"
 #include "imageprocessing.h"
@@ -739,6 +741,47 @@ TEST_F(LiveWindowTest, ClosingWhileTheCameraDeliversEndsPromptly)
     timer.restart();
     window.reset();
     EXPECT_LT(timer.elapsed(), 1500);
+}
+
+// ---------------------------------------------------------------- barcode and automatic capture
+
+TEST_F(MainWindowTest, BarcodeModeShowsTheFirstDecodedTextAndEnds)
+{
+    createWindow();
+    deliverFrame();
+    ui->btnIDCard_3->click();
+    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::Barcode));
+    const barcodecodes::Placement plain;
+    window->recErweimaSignal(barcodecodes::frameWithCode(ZXing::BarcodeFormat::EAN13, "5901234123457",
+                                                         QSize(1280, 720), plain));
+    EXPECT_TRUE(window->isModeOn(MainWindowQCamera::Barcode));   // not an enabled symbology
+    EXPECT_TRUE(window->erweimaDialog()->isHidden());
+
+    window->recErweimaSignal(barcodecodes::frameWithCode(
+        ZXing::BarcodeFormat::QRCode, "www.example.org/station", QSize(1280, 720), plain));
+    EXPECT_FALSE(window->isModeOn(MainWindowQCamera::Barcode));
+    EXPECT_FALSE(window->preview()->isErweimaOn());
+    EXPECT_EQ(ui->btnIDCard_3->text(), QStringLiteral("\n\n条码"));
+    EXPECT_TRUE(ui->lb_video_tip->isHidden());
+    EXPECT_FALSE(window->erweimaDialog()->isHidden());
+    EXPECT_EQ(window->erweimaDialog()->text(), QStringLiteral("www.example.org/station"));
+}
+
+TEST_F(LiveWindowTest, AutomaticCaptureShootsOnceAfterAPageTurn)
+{
+    *Cache::cameras =
+        VirtualCameras::parse(QStringLiteral("synthetic:sizes=640x480,fps=15,page=4"));
+    Cache::config->gnZhuapai = true;
+    createWindow();
+    ASSERT_TRUE(waitForLivePicture());
+    ui->btnIDCard_5->click();
+    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::AutoCapture));
+    EXPECT_TRUE(Cache::config->autoCaptureOn);
+    ASSERT_TRUE(testenv::waitFor([&] { return !window->slotPath(1).isEmpty(); }, 20000));
+    EXPECT_TRUE(QFileInfo(window->slotPath(1)).isFile());
+    ui->btnIDCard_5->click();
+    EXPECT_FALSE(Cache::config->autoCaptureOn);
+    EXPECT_EQ(ui->btnIDCard_5->text(), QStringLiteral("\n\n抓拍"));
 }
 
 } // namespace
