@@ -342,7 +342,7 @@ TEST_F(MainWindowTest, TimedShootingShootsEveryIntervalAndBlocksTheShootButton)
     ASSERT_EQ(shots.size(), 3);
     // One request per interval (wide margins: this is about the count, not speed).
     EXPECT_GE(shots[2] - shots[0], 1500);
-    EXPECT_LE(shots[0], 4000);
+    EXPECT_LE(shots[0], 8000);
 
     ui->btnShootingTime->click();
     EXPECT_FALSE(window->isModeOn(MainWindowQCamera::TimedShooting));
