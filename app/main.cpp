@@ -11,6 +11,7 @@
 
 int main(int argc, char *argv[])
 {
+    Startup::keepFrameBuffersInHeap();
     SingleApplication app(argc, argv);
     if (app.isRunning()) {
         if (WarningBox::warning(nullptr, QStringLiteral("警告"),

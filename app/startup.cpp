@@ -11,10 +11,18 @@
 #include <QImageWriter>
 #include <QStringList>
 
+#include <malloc.h>
+
 // Selects the application font: 1 and 2 name the two desktop families' fonts.
 int isUOS = 1;
 
 namespace Startup {
+
+void keepFrameBuffersInHeap()
+{
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+}
 
 void installApplicationFont()
 {

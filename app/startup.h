@@ -9,6 +9,11 @@ class QWidget;
 // The steps of start-up that do not need a window, one function each.
 namespace Startup {
 
+// Keeps frame-sized buffers in the heap: they are freed and allocated again
+// on every capture pass, and handing them back to the system each time costs
+// more in page faults than the image work itself.
+void keepFrameBuffersInHeap();
+
 // Loads the desktop's application font when the platform has one.
 void installApplicationFont();
 

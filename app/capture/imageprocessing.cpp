@@ -88,8 +88,12 @@ QImage ImageProcessing::MatQImage(const cv::Mat &mat)
         return image;
     }
     if (mat.type() == CV_8UC3) {
-        const QImage wrapped(mat.data, mat.cols, mat.rows, int(mat.step), QImage::Format_RGB888);
-        return wrapped.rgbSwapped();
+        // One OpenCV pass swaps the channels straight into the image's own
+        // buffer; QImage::rgbSwapped is several times slower on large frames.
+        QImage image(mat.cols, mat.rows, QImage::Format_RGB888);
+        cv::Mat target(mat.rows, mat.cols, CV_8UC3, image.bits(), size_t(image.bytesPerLine()));
+        cv::cvtColor(mat, target, cv::COLOR_BGR2RGB);
+        return image;
     }
     if (mat.type() == CV_8UC4) {
         const QImage wrapped(mat.data, mat.cols, mat.rows, int(mat.step), QImage::Format_ARGB32);
@@ -402,7 +406,9 @@ void ImageProcessing::runOnePass()
         return;
     }
     setCurrentFrame(grabbed);
-    publishFrame(grabbed.clone());
+    // handleMat never draws into the frame it is given, so readers of the
+    // current frame see it as the camera delivered it.
+    publishFrame(grabbed);
 }
 
 void ImageProcessing::run()
