@@ -66,11 +66,11 @@ void load_from_environment()
 {
     g_devices.clear();
     const char* env = std::getenv("QXSIM_USB_DEVICES");
-    std::string spec = env ? env : "0400:c35a";
+    std::string deviceList = env ? env : "0400:c35a";
     size_t pos = 0;
-    while (pos < spec.size()) {
-        size_t end = spec.find(',', pos);
-        std::string item = spec.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    while (pos < deviceList.size()) {
+        size_t end = deviceList.find(',', pos);
+        std::string item = deviceList.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         size_t colon = item.find(':');
         if (colon != std::string::npos) {
             qxsim_usb_device d;
