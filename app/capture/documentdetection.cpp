@@ -165,21 +165,6 @@ cv::Mat keepRedSeals(const cv::Mat &src, const cv::Mat &grey)
     return out;
 }
 
-void drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections, int correction)
-{
-    const cv::Scalar colour = correction == 1 ? cv::Scalar(0, 255, 0) : cv::Scalar(0, 0, 255);
-    for (const cv::RotatedRect &rect : detections) {
-        if (!(rect.size.width * rect.size.height > kMinDocumentArea))
-            continue;
-        cv::Point2f corners[4];
-        rect.points(corners);
-        for (int i = 0; i < 4; ++i) {
-            const cv::Point from(cvRound(corners[i].x), cvRound(corners[i].y));
-            const cv::Point to(cvRound(corners[(i + 1) % 4].x), cvRound(corners[(i + 1) % 4].y));
-            cv::line(dst, from, to, colour, kOutlineThickness, cv::LINE_8, 0);
-        }
-    }
-}
 
 void drawFace(cv::Mat &dst, const cv::Rect &face)
 {
@@ -203,6 +188,24 @@ void ownPixels(cv::Mat &dst, const cv::Mat &src, const cv::Mat &grey, bool greyS
 }
 
 } // namespace
+
+void documentdetection::drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections,
+                                     int correction, bool rgbOrder)
+{
+    const cv::Scalar red = rgbOrder ? cv::Scalar(255, 0, 0) : cv::Scalar(0, 0, 255);
+    const cv::Scalar colour = correction == 1 ? cv::Scalar(0, 255, 0) : red;
+    for (const cv::RotatedRect &rect : detections) {
+        if (!(rect.size.width * rect.size.height > kMinDocumentArea))
+            continue;
+        cv::Point2f corners[4];
+        rect.points(corners);
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point from(cvRound(corners[i].x), cvRound(corners[i].y));
+            const cv::Point to(cvRound(corners[(i + 1) % 4].x), cvRound(corners[(i + 1) % 4].y));
+            cv::line(dst, from, to, colour, kOutlineThickness, cv::LINE_8, 0);
+        }
+    }
+}
 
 std::vector<cv::RotatedRect> ImageProcessing::findSquares(const cv::Mat &image)
 {
@@ -252,7 +255,7 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
 
     if (live && !detections.empty()) {
         ownPixels(dst, src, grey, faceMode);
-        drawOutlines(dst, detections, correctionNow);
+        documentdetection::drawOutlines(dst, detections, correctionNow);
     }
 
     if (faceMode) {

@@ -44,6 +44,12 @@ std::vector<cv::RotatedRect> resultFor(const Documents &documents, int correctio
 // library's minAreaRect follows.
 void uprightAngleAndSize(const cv::RotatedRect &rect, double &angle, int &width, int &height);
 
+// Draws the outlines of the detections above the area limit, green for a
+// single document (correction 1) and red otherwise, 10 pixels wide.
+// `rgbOrder` is for pictures whose channels are already red, green, blue.
+void drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections, int correction,
+                  bool rgbOrder = false);
+
 // Straightens one document of `processed` (white outside the picture).
 cv::Mat cutOut(const cv::Mat &processed, const cv::RotatedRect &rect);
 

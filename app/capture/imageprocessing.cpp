@@ -3,6 +3,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "documentdetection.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -363,11 +364,30 @@ void ImageProcessing::flushPendingPhotoPaths()
         emit sendTakePhotoImageSignal(paths, 0);
 }
 
+// Colour frames with detections get their outlines on the converted picture:
+// drawing them on the BGR frame would first need a copy of the whole frame,
+// which readers of the current frame must never see drawn on.
+QImage ImageProcessing::processLiveFrame(const cv::Mat &grabbed)
+{
+    const Config &config = *Cache::config;
+    const int correctionNow = correction;
+    const bool faceMarking = config.cameraIndex == 0 && config.gnRenlian && !faceClassifier.empty();
+    cv::Mat processed;
+    if (shootType != 0 || correctionNow == 0 || faceMarking || grabbed.type() != CV_8UC3) {
+        handleMat(grabbed, processed, true);
+        return MatQImage(processed);
+    }
+    // In colour mode a photo pass differs from a live one only by the outlines.
+    const std::vector<cv::RotatedRect> detections = handleMat(grabbed, processed, false);
+    QImage image = MatQImage(processed);
+    cv::Mat rgb(image.height(), image.width(), CV_8UC3, image.bits(), size_t(image.bytesPerLine()));
+    documentdetection::drawOutlines(rgb, detections, correctionNow, true);
+    return image;
+}
+
 void ImageProcessing::publishFrame(const cv::Mat &grabbed)
 {
-    cv::Mat processed;
-    handleMat(grabbed, processed, true);
-    const QImage image = handleQImage(MatQImage(processed));
+    const QImage image = handleQImage(processLiveFrame(grabbed));
     if (!Cache::config->webSocketMode) {
         emit sendFarmeSignal(image);
         return;

@@ -97,6 +97,10 @@ public:
     QImage handleQImage(QImage image);
     QImage handleAngleQImage(QImage image, int angleCode);
 
+    // What the loop makes of each grabbed frame before rotation: the live
+    // document pipeline and the conversion to a picture.
+    QImage processLiveFrame(const cv::Mat &grabbed);
+
     // Document pipeline.
     std::vector<cv::RotatedRect> findSquares(const cv::Mat &image);
     std::vector<cv::RotatedRect> handleMat(const cv::Mat &src, cv::Mat &dst, bool live);

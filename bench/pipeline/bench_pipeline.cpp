@@ -73,7 +73,7 @@ void livePath(const cv::Size size, int runs)
         size, {Sheet{{480 * sx, 540 * sy}, {cvRound(600 * sx), cvRound(420 * sy)}, 8, true},
                Sheet{{1440 * sx, 540 * sy}, {cvRound(600 * sx), cvRound(420 * sy)}, -5}});
     ImageProcessing camera;
-    std::printf("\nlive path %dx%d (handleMat live + MatQImage + handleQImage at angle 0)\n",
+    std::printf("\nlive path %dx%d (the loop's live processing + handleQImage at angle 0)\n",
                 size.width, size.height);
     for (int correction = 0; correction <= 2; ++correction) {
         for (int shootType = 0; shootType <= 3; ++shootType) {
@@ -81,9 +81,7 @@ void livePath(const cv::Size size, int runs)
             camera.shootType = shootType;
             camera.angle = 0;
             const double ms = medianMs(runs, [&] {
-                cv::Mat processed;
-                camera.handleMat(frame, processed, true);
-                const QImage image = camera.handleQImage(ImageProcessing::MatQImage(processed));
+                const QImage image = camera.handleQImage(camera.processLiveFrame(frame));
                 (void)image;
             });
             const double floorMs = medianMs(runs, [&] {

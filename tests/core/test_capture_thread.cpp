@@ -238,3 +238,60 @@ TEST_F(CaptureThread, EndReturnsWhileNoCameraIsOpen)
 }
 
 } // namespace
+
+namespace {
+
+// A dark table with two bright rotated sheets and a red stamp on one.
+cv::Mat twoSheetFrame()
+{
+    cv::Mat frame(1080, 1920, CV_8UC3, cv::Scalar(30, 28, 25));
+    for (const cv::RotatedRect &sheet : {cv::RotatedRect({520, 540}, {600, 420}, 8),
+                                         cv::RotatedRect({1400, 520}, {560, 440}, -12)}) {
+        cv::Point2f corners[4];
+        sheet.points(corners);
+        std::vector<cv::Point> polygon(corners, corners + 4);
+        cv::fillConvexPoly(frame, polygon, cv::Scalar(235, 238, 240));
+    }
+    cv::circle(frame, {600, 600}, 60, cv::Scalar(30, 30, 200), 8);
+    cv::rectangle(frame, {350, 400}, {700, 420}, cv::Scalar(40, 40, 40), cv::FILLED);
+    return frame;
+}
+
+TEST_F(CaptureThread, LivePictureIsTheLivePipelineWhateverTheMode)
+{
+    const cv::Mat frame = twoSheetFrame();
+    const cv::Mat untouched = frame.clone();
+    ImageProcessing capture;
+    for (int correction = 0; correction <= 2; ++correction) {
+        for (int shootType = 0; shootType <= 3; ++shootType) {
+            capture.correction = correction;
+            capture.shootType = shootType;
+            cv::Mat processed;
+            capture.handleMat(frame, processed, true);
+            const QImage expected = ImageProcessing::MatQImage(processed);
+            const QImage live = capture.processLiveFrame(frame);
+            EXPECT_EQ(live, expected) << "correction " << correction << " mode " << shootType;
+            EXPECT_EQ(cv::norm(frame, untouched, cv::NORM_INF), 0.0) << "the frame is never drawn on";
+        }
+    }
+    capture.correction = 1;
+    capture.shootType = 0;
+    const QImage single = capture.processLiveFrame(frame);
+    capture.correction = 2;
+    const QImage every = capture.processLiveFrame(frame);
+    // Outlines are green in single mode and red in multiple mode, ten pixels
+    // wide: one sheet's perimeter of ~2000 pixels gives ~20000 pixels.
+    auto count = [](const QImage &image, QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == colour;
+        return n;
+    };
+    EXPECT_GT(count(single, qRgb(0, 255, 0)), 15000);
+    EXPECT_EQ(count(single, qRgb(255, 0, 0)), 0);
+    EXPECT_GT(count(every, qRgb(255, 0, 0)), 30000);
+    EXPECT_EQ(count(every, qRgb(0, 255, 0)), 0);
+}
+
+} // namespace
