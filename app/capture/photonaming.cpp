@@ -8,6 +8,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <functional>
+
 namespace photonaming {
 
 namespace {
@@ -52,12 +54,12 @@ QString timeName(const Config &config, const QString &stamp, int suffix, const Q
         .arg(config.documentsLocation, stamp, QString::number(suffix), extension);
 }
 
-QString reserveTimePath(const Config &config, const QString &extension)
+// Reserves the first free name of the candidates `nameFor(0)`, `nameFor(1)`, ...
+QString reserveFirstFree(const std::function<QString(int)> &nameFor)
 {
-    const QString stamp = now().toString(QStringLiteral("yyyy_MM_dd HH_mm_ss.zzz"));
     QString path;
-    for (int suffix = 0; suffix < kMaxAttempts; ++suffix) {
-        path = timeName(config, stamp, suffix, extension);
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        path = nameFor(attempt);
         const Reservation result = reserve(path);
         if (result == Reservation::Taken)
             return path;
@@ -66,6 +68,13 @@ QString reserveTimePath(const Config &config, const QString &extension)
     }
     qDebug() << "photo name not reserved:" << path;
     return path;
+}
+
+QString reserveTimePath(const Config &config, const QString &extension)
+{
+    const QString stamp = now().toString(QStringLiteral("yyyy_MM_dd HH_mm_ss.zzz"));
+    return reserveFirstFree(
+        [&](int suffix) { return timeName(config, stamp, suffix, extension); });
 }
 
 } // namespace
@@ -89,17 +98,8 @@ QString extensionFor(const Config &config, bool saveAsTiff)
 
 QString reserveNumberedPath(Config &config, const QString &extension)
 {
-    QString path;
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        path = numberedName(config, config.takeSaveNumber(), extension);
-        const Reservation result = reserve(path);
-        if (result == Reservation::Taken)
-            return path;
-        if (result == Reservation::Failed)
-            break;
-    }
-    qDebug() << "photo name not reserved:" << path;
-    return path;
+    return reserveFirstFree(
+        [&](int) { return numberedName(config, config.takeSaveNumber(), extension); });
 }
 
 QString reservePhotoPath(Config &config, const QString &extension)
