@@ -23,9 +23,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -352,27 +350,15 @@ TEST_F(CameraViewTest, StopDeliversAFrameInFlightAndReturnsPromptly)
 {
     // Something on another thread blocks in the frame hand-over, as the
     // capture loop does, while the preview is stopped.
-    std::atomic<bool> keepEmitting{true};
-    std::atomic<int> delivered{0};
-    std::atomic<bool> finished{false};
     ImageProcessing *capture = view->imageProcessing();
-    const QImage frame = uitest::toImage(uitest::testFrame(320, 240));
-    std::thread emitter([&] {
-        while (keepEmitting) {
-            emit capture->sendFarmeSignal(frame);
-            ++delivered;
-        }
-        finished = true;
-    });
-    ASSERT_TRUE(testenv::waitFor([&] { return delivered > 3; }, 5000));
+    uitest::FrameFlood flood(capture, uitest::toImage(uitest::testFrame(320, 240)));
+    ASSERT_TRUE(flood.waitUntilFlowing(5000));
     QElapsedTimer timer;
     timer.start();
     view->stop();
     EXPECT_LT(timer.elapsed(), 1500);
     EXPECT_FALSE(capture->isRunning());
-    keepEmitting = false;
-    EXPECT_TRUE(testenv::waitFor([&] { return finished.load(); }, 3000));
-    emitter.join();
+    EXPECT_TRUE(flood.stop(3000));
 }
 
 } // namespace

@@ -30,10 +30,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -660,18 +658,8 @@ TEST_F(MainWindowTest, ClosingWithAFrameInFlightStopsTheThreads)
     createWindow();
     window->show();
     ImageProcessing *capture = window->preview()->imageProcessing();
-    std::atomic<bool> keepEmitting{true};
-    std::atomic<bool> finished{false};
-    std::atomic<int> delivered{0};
-    const QImage frame = uitest::toImage(uitest::testFrame(640, 480));
-    std::thread emitter([&] {
-        while (keepEmitting) {
-            emit capture->sendFarmeSignal(frame);
-            ++delivered;
-        }
-        finished = true;
-    });
-    ASSERT_TRUE(testenv::waitFor([&] { return delivered > 3; }, 5000));
+    uitest::FrameFlood flood(capture, uitest::toImage(uitest::testFrame(640, 480)));
+    ASSERT_TRUE(flood.waitUntilFlowing(5000));
     QSignalSpy closed(window.get(), &MainWindowQCamera::closed);
     QElapsedTimer timer;
     timer.start();
@@ -679,9 +667,7 @@ TEST_F(MainWindowTest, ClosingWithAFrameInFlightStopsTheThreads)
     EXPECT_LT(timer.elapsed(), 1500);
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(capture->isRunning());
-    keepEmitting = false;
-    EXPECT_TRUE(testenv::waitFor([&] { return finished.load(); }, 3000));
-    emitter.join();
+    EXPECT_TRUE(flood.stop(3000));
     window.reset();
 }
 

@@ -1,5 +1,8 @@
 #include "uitesthelpers.h"
 
+#include "imageprocessing.h"
+#include "testenv.h"
+
 #include <QFile>
 #include <QTextStream>
 
@@ -45,6 +48,35 @@ QStringList readLines(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+FrameFlood::FrameFlood(ImageProcessing *capture, const QImage &frame)
+    : emitter([this, capture, frame] {
+          while (keepEmitting) {
+              emit capture->sendFarmeSignal(frame);
+              ++delivered;
+          }
+          finished = true;
+      })
+{
+}
+
+FrameFlood::~FrameFlood()
+{
+    keepEmitting = false;
+    if (emitter.joinable())
+        emitter.join();
+}
+
+bool FrameFlood::waitUntilFlowing(int timeoutMs)
+{
+    return testenv::waitFor([this] { return delivered > 3; }, timeoutMs);
+}
+
+bool FrameFlood::stop(int timeoutMs)
+{
+    keepEmitting = false;
+    return testenv::waitFor([this] { return finished.load(); }, timeoutMs);
 }
 
 } // namespace uitest
