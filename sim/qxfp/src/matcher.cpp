@@ -14,6 +14,7 @@ constexpr int kMinLocal = 1;
 // Genuine pairs land within a few pixels after the fit; chance pairs spread
 // over the whole tolerance. Pairs count by closeness on this scale.
 constexpr float kCloseSigma = 3.0f;
+constexpr float kAccept = 0.14f;
 
 // Angles are kept in [0, 2pi), so one fold suffices.
 float angle_diff(float a, float b) {
@@ -198,12 +199,13 @@ Alignment fit_rigid(const PreparedImpression &a, const PreparedImpression &b,
 int score_of(const ImpressionMatch &m) {
     if (m.paired < 3) return 0;
     // The share of the minutiae both impressions cover that pair up closely,
-    // damped while only a few pair up (a small overlap pairs up by chance).
-    // A raw value of 0.25 is the acceptance score 50.
+    // damped while only a few pair up: a small overlap pairs up by chance.
     const float share = m.closeness / std::sqrt(static_cast<float>(m.coveredA + 2) * (m.coveredB + 2));
-    const float support = std::max(0.0f, std::min(1.0f, (m.closeness - 1.0f) / 6.0f));
+    const float support = std::max(0.0f, std::min(1.0f, (m.closeness - 3.0f) / 5.0f));
     const float raw = std::min(1.0f, 1.3f * share) * support;
-    const float score = raw < 0.25f ? 200.0f * raw : 50.0f + 50.0f * (raw - 0.25f) / 0.75f;
+    // Different simulated fingers stay below 0.11, impressions of one finger
+    // mostly far above; kAccept is the acceptance score 50.
+    const float score = raw < kAccept ? 50.0f * raw / kAccept : 50.0f + 50.0f * (raw - kAccept) / (1.0f - kAccept);
     return static_cast<int>(std::lround(std::min(100.0f, score)));
 }
 
