@@ -113,50 +113,67 @@ constexpr Tolerance kFine{11.0f, 0.35f};    // after the least-squares fit, abou
 
 // Pairs minutiae of a (moved by the alignment) with those of b, nearest
 // first, each minutia used once.
-// Only minutiae whose neighbourhoods agree at least `minLocal` times (the
-// local similarity table, na x nb) may pair: chance positions and the ridge
-// flow shared by many fingers do not pair up on their own.
+// Scratch space of one comparison, kept per thread so a database scan does
+// not allocate for every entry.
+struct Workspace {
+    std::vector<uint8_t> local;            // na x nb agreeing neighbour relations
+    std::vector<int> rowStart, partners;   // per minutia of a: the minutiae of b with local >= kMinLocal
+    std::vector<std::array<int, 3>> cands;
+    std::vector<std::array<float, 3>> moved;
+    std::vector<Pair> pairs;
+    std::vector<char> usedA, usedB;
+    std::vector<std::array<float, 2>> hull;
+};
+
+// Only minutiae whose neighbourhoods agree (the partner lists) may pair:
+// chance positions and the ridge flow shared by many fingers do not pair up
+// on their own.
 ImpressionMatch pair_under(const PreparedImpression &a, const PreparedImpression &b, const Alignment &al,
-                           const Tolerance &tol, const std::vector<uint8_t> &local, int minLocal,
-                           std::vector<std::pair<int, int>> *paired, bool coverage) {
+                           const Tolerance &tol, Workspace &w, std::vector<std::pair<int, int>> *paired,
+                           bool coverage) {
     ImpressionMatch r;
     r.rotation = al.rot;
     r.dx = al.tx;
     r.dy = al.ty;
     const float c = std::cos(al.rot), s = std::sin(al.rot);
     const size_t na = a.minutiae.size(), nb = b.minutiae.size();
-    std::vector<std::array<float, 3>> moved(na);
+    std::vector<std::array<float, 3>> &moved = w.moved;
+    moved.resize(na);
     for (size_t i = 0; i < na; ++i) {
         const Minutia &m = a.minutiae[i];
         moved[i] = {c * m.x - s * m.y + al.tx, s * m.x + c * m.y + al.ty, wrap(m.angle + al.rot)};
     }
-    std::vector<Pair> pairs;
+    std::vector<Pair> &pairs = w.pairs;
+    pairs.clear();
     for (size_t i = 0; i < na; ++i)
-        for (size_t j = 0; j < nb; ++j) {
-            if (local[i * nb + j] < minLocal) continue;
-            const Minutia &q = b.minutiae[j];
+        for (int k = w.rowStart[i]; k < w.rowStart[i + 1]; ++k) {
+            const int j = w.partners[static_cast<size_t>(k)];
+            const Minutia &q = b.minutiae[static_cast<size_t>(j)];
             const float dx = moved[i][0] - q.x, dy = moved[i][1] - q.y;
             if (std::fabs(dx) > tol.distance || std::fabs(dy) > tol.distance) continue;
             const float d = std::sqrt(dx * dx + dy * dy);
             if (d > tol.distance || angle_diff(moved[i][2], q.angle) > tol.angle) continue;
-            pairs.push_back({d, static_cast<int>(i), static_cast<int>(j)});
+            pairs.push_back({d, static_cast<int>(i), j});
         }
     std::sort(pairs.begin(), pairs.end(), [](const Pair &x, const Pair &y) { return x.d < y.d; });
-    std::vector<char> usedA(na, 0), usedB(nb, 0);
+    std::vector<char> &usedA = w.usedA, &usedB = w.usedB;
+    usedA.assign(na, 0);
+    usedB.assign(nb, 0);
     if (paired) paired->clear();
     for (const Pair &p : pairs) {
         if (usedA[static_cast<size_t>(p.i)] || usedB[static_cast<size_t>(p.j)]) continue;
         usedA[static_cast<size_t>(p.i)] = usedB[static_cast<size_t>(p.j)] = 1;
         ++r.paired;
         r.closeness += std::exp(-p.d * p.d / (2 * kCloseSigma * kCloseSigma));
-        r.agreement += local[static_cast<size_t>(p.i) * nb + static_cast<size_t>(p.j)];
+        r.agreement += w.local[static_cast<size_t>(p.i) * nb + static_cast<size_t>(p.j)];
         if (paired) paired->emplace_back(p.i, p.j);
     }
     if (!coverage) return r;
     // Area both cover: a's minutiae inside b's hull, b's inside a's moved hull.
     for (size_t i = 0; i < na; ++i)
         if (usedA[i] || inside(b.hull, moved[i][0], moved[i][1], 6.0f)) ++r.coveredA;
-    std::vector<std::array<float, 2>> hullA(a.hull.size());
+    std::vector<std::array<float, 2>> &hullA = w.hull;
+    hullA.resize(a.hull.size());
     for (size_t k = 0; k < a.hull.size(); ++k)
         hullA[k] = {c * a.hull[k][0] - s * a.hull[k][1] + al.tx, s * a.hull[k][0] + c * a.hull[k][1] + al.ty};
     for (size_t j = 0; j < nb; ++j)
@@ -263,14 +280,21 @@ ImpressionMatch match_impressions(const PreparedImpression &a, const PreparedImp
     ImpressionMatch best;
     const size_t na = a.minutiae.size(), nb = b.minutiae.size();
     if (na < 3 || nb < 3) return best;
-    std::vector<std::array<int, 3>> cands;  // similarity, i, j
-    std::vector<uint8_t> local;
-    local_similarity(a, b, local);
-    for (size_t i = 0; i < na; ++i)
+    static thread_local Workspace w;
+    local_similarity(a, b, w.local);
+    std::vector<std::array<int, 3>> &cands = w.cands;  // similarity, i, j
+    cands.clear();
+    w.rowStart.assign(na + 1, 0);
+    w.partners.clear();
+    for (size_t i = 0; i < na; ++i) {
+        w.rowStart[i] = static_cast<int>(w.partners.size());
         for (size_t j = 0; j < nb; ++j) {
-            const int sim = local[i * nb + j];
+            const int sim = w.local[i * nb + j];
+            if (sim >= kMinLocal) w.partners.push_back(static_cast<int>(j));
             if (sim >= 2) cands.push_back({sim, static_cast<int>(i), static_cast<int>(j)});
         }
+    }
+    w.rowStart[na] = static_cast<int>(w.partners.size());
     const size_t keep = std::min<size_t>(kCandidates, cands.size());
     std::partial_sort(cands.begin(), cands.begin() + static_cast<long>(keep), cands.end(),
                       [](const std::array<int, 3> &x, const std::array<int, 3> &y) { return x[0] > y[0]; });
@@ -290,7 +314,7 @@ ImpressionMatch match_impressions(const PreparedImpression &a, const PreparedImp
         const float c = std::cos(p.al.rot), s = std::sin(p.al.rot);
         p.al.tx = mb.x - (c * ma.x - s * ma.y);
         p.al.ty = mb.y - (s * ma.x + c * ma.y);
-        p.paired = pair_under(a, b, p.al, kCoarse, local, kMinLocal, &p.pairs, false).paired;
+        p.paired = pair_under(a, b, p.al, kCoarse, w, &p.pairs, false).paired;
         proposals.push_back(std::move(p));
     }
     const size_t refine = std::min<size_t>(kRefined, proposals.size());
@@ -301,7 +325,7 @@ ImpressionMatch match_impressions(const PreparedImpression &a, const PreparedImp
         ImpressionMatch m;
         for (int round = 0; round < 2 && p.pairs.size() >= 3; ++round) {
             p.al = fit_rigid(a, b, p.pairs);
-            m = pair_under(a, b, p.al, kFine, local, kMinLocal, &p.pairs, round == 1);
+            m = pair_under(a, b, p.al, kFine, w, &p.pairs, round == 1);
         }
         m.score = score_of(m);
         if (m.score > best.score || (m.score == best.score && m.paired > best.paired)) best = m;

@@ -121,7 +121,9 @@ QXFP_EXPORT int VERIDO_GENTEMPLATE(void *handle, unsigned char **templates, int 
     Template enrol;
     enrol.kind = kEnrolTemplate;
     enrol.quality = quality / count;
-    enrol.impressions.push_back(fuse_impressions(sets));
+    MinutiaSet fused;
+    if (!fuse_impressions(sets, &fused)) return QXFP_ERR_MISMATCH;
+    enrol.impressions.push_back(std::move(fused));
     return encode_template(enrol, out, QXFP_MAX_TEMPLATE);
 }
 
