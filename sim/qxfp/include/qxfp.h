@@ -48,7 +48,8 @@ int VERIDO_CLOSE(void *handle);
 /* Template of an image of the handle's size into a QXFP_MAX_TEMPLATE buffer;
  * returns its length. */
 int VERIDO_EXTRACT(void *handle, unsigned char *image, unsigned char *templ, int flags);
-/* Template of an image of any size into a buffer of `capacity` bytes. */
+/* Template of an image of any size (32..2048 pixels each side) into a buffer
+ * of `capacity` bytes; -3 without writing when the template does not fit. */
 int VERIDO_EXTRACT_GRAYSCALEDATA(void *handle, unsigned char *image, int width, int height,
                                  unsigned char *templ, int capacity, int flags);
 /* Quality 0..100 of the image last extracted (0 before any extraction). */

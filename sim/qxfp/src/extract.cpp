@@ -167,7 +167,7 @@ struct Trace {
 // Follows the skeleton from `from` through `first` for up to kTraceLength steps.
 Trace follow(const cv::Mat &sk, cv::Point from, cv::Point first) {
     Trace t;
-    cv::Point prev = from, cur = first;
+    cv::Point cur = first;
     std::vector<cv::Point> seen{from, first};
     t.steps = 1;
     while (t.steps < kTraceLength) {
@@ -193,13 +193,11 @@ Trace follow(const cv::Mat &sk, cv::Point from, cv::Point first) {
             t.hitPoint = true;
             break;
         }
-        prev = cur;
         cur = next;
         seen.push_back(cur);
         ++t.steps;
     }
     t.end = cur;
-    (void)prev;
     return t;
 }
 

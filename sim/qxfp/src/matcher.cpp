@@ -165,7 +165,6 @@ ImpressionMatch pair_under(const PreparedImpression &a, const PreparedImpression
         usedA[static_cast<size_t>(p.i)] = usedB[static_cast<size_t>(p.j)] = 1;
         ++r.paired;
         r.closeness += std::exp(-p.d * p.d / (2 * kCloseSigma * kCloseSigma));
-        r.agreement += w.local[static_cast<size_t>(p.i) * nb + static_cast<size_t>(p.j)];
         if (paired) paired->emplace_back(p.i, p.j);
     }
     if (!coverage) return r;

@@ -46,7 +46,6 @@ struct ImpressionMatch {
     float rotation = 0;      // radians, a -> b
     float dx = 0, dy = 0;    // translation of the alignment (applied after rotation about the origin)
     float closeness = 0;     // sum over pairs of a closeness weight 0..1
-    int agreement = 0;       // sum over pairs of their agreeing neighbour relations
     int score = 0;           // 0..100
 };
 
