@@ -14,15 +14,33 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPixmap>
+#include <QStyledItemDelegate>
 
 namespace {
 
 const QString kWarningTitle = QStringLiteral("警告");
 constexpr int kIconSide = 150;
 
+// Draws the page pictures only: the path under a 150 x 150 picture would be
+// cut to an unreadable sliver. The path shows as the tool tip.
+class PictureOnlyDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text.clear();
+        option->features &= ~QStyleOptionViewItem::HasDisplay;
+    }
+};
+
 QListWidgetItem *pageItem(const QString &path)
 {
     auto *item = new QListWidgetItem(path);
+    item->setToolTip(path);
     const QPixmap picture(path);
     item->setIcon(QIcon(picture.isNull() ? picture
                                          : picture.scaled(kIconSide, kIconSide, Qt::KeepAspectRatio,
@@ -63,6 +81,7 @@ ImageSavePDFOrTiffDialog::ImageSavePDFOrTiffDialog(QWidget *parent)
         action->setObjectName(QLatin1String(entry.name));
         connect(action, &QAction::triggered, this, entry.slot);
     }
+    ui->listWidget->setItemDelegate(new PictureOnlyDelegate(ui->listWidget));
     ui->listWidget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->listWidget, &QWidget::customContextMenuRequested, this,
             &ImageSavePDFOrTiffDialog::showPageMenu);
