@@ -232,6 +232,8 @@ TEST_F(ExportTest, PdfHasOnePageEachTurnedLikeItsImageAndFilledByIt)
     EXPECT_EQ(reported->last().at(1).toInt(), 1);
     EXPECT_EQ(Cache::config->saveNumber, 8);
     EXPECT_EQ(documentFiles(), QStringList({QStringLiteral("IMG_7.pdf")}));   // no leftovers
+    // Readable by others like every photo, not private like a temporary file.
+    EXPECT_TRUE(QFileInfo(pdf).permissions().testFlag(QFileDevice::ReadOther));
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->pageList()->count(), 0);
 
