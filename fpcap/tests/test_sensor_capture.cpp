@@ -140,6 +140,56 @@ TEST_F(Capture, LiveFingerPassesTheLivenessFrames) {
     EXPECT_GT(correlation(image_, truth), 0.9) << "the image is the first accepted frame";
 }
 
+TEST_F(Capture, LivenessWorksAtEveryResolution) {
+    openSensor();
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_ANTI_FAKE, 1));
+    for (int dpi : {100, 130, 155, 250}) {
+        ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_DPI, dpi));
+        const int w = sensorGetParameter(h_, SENSOR_PARAM_WIDTH), h = sensorGetParameter(h_, SENSOR_PARAM_HEIGHT);
+        if (dpi == 100) {
+            ASSERT_EQ(51, w);
+            ASSERT_EQ(72, h);
+        }
+        std::vector<unsigned char> image(static_cast<size_t>(w * h)), truth(image.size());
+        for (int liveness : {QXSIM_LIVE, QXSIM_FAKE_BOTH}) {
+            QXSimFinger f = qxsim_default_finger();
+            f.liveness = liveness;
+            placeFinger(dev_, f);
+            qxsim_clear_stats(dev_);
+            ASSERT_EQ(w * h, sensorCapture(h_, image.data(), w * h)) << "dpi " << dpi;
+            EXPECT_EQ(liveness == QXSIM_LIVE ? -1 : -25, sensorGetParameter(h_, SENSOR_PARAM_FAKE_STATUS))
+                << "dpi " << dpi;
+            EXPECT_EQ(3, qxsim_stats(dev_).image_reads) << "the first frame is taken, dpi " << dpi;
+            qxsim_render_upright(dev_, w, h, truth.data());
+            EXPECT_GT(correlation(image, truth), 0.6) << "dpi " << dpi;
+            liftFinger(dev_);
+        }
+    }
+}
+
+TEST_F(Capture, ImagesTooSmallToJudgeSkipThePatchCheckAndSayIt) {
+    openSensor();
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_ANTI_FAKE, 1));
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_DPI, 20));
+    const int w = sensorGetParameter(h_, SENSOR_PARAM_WIDTH), h = sensorGetParameter(h_, SENSOR_PARAM_HEIGHT);
+    ASSERT_EQ(10, w);
+    ASSERT_EQ(14, h);
+    placeFinger(dev_);
+    std::vector<unsigned char> image(static_cast<size_t>(w * h));
+    ::testing::internal::CaptureStdout();
+    const int n = sensorCapture(h_, image.data(), w * h);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(w * h, n);
+    EXPECT_NE(std::string::npos, out.find("too small for the patch check")) << out;
+    EXPECT_EQ(-1, sensorGetParameter(h_, SENSOR_PARAM_FAKE_STATUS)) << "liveness is still judged";
+
+    // Only where a finger is judged: polling an empty sensor stays quiet.
+    liftFinger(dev_);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(0, sensorCapture(h_, image.data(), w * h));
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+}
+
 struct FakeCase {
     int liveness;
     int status;

@@ -86,7 +86,16 @@ static int direct_on_host(__HandleDev *dev, uint8_t *frame, int width, int heigh
     return bytes;
 }
 
-static int step_idle(__HandleDev *dev, CaptureState *cs)
+/* The liveness frames are judged on the raw frame at any size; only the patch
+ * check needs a minimum image, and without it the capture says so. */
+static void note_patch_check_skipped(const __HandleDev *dev, int width, int height)
+{
+    if (dev->antiFakeEnabled && !PatchDeviationsFit(width, height))
+        printf("Image %dx%d too small for the patch check, judged by the liveness frames only\n",
+               width, height);
+}
+
+static int step_idle(__HandleDev *dev, CaptureState *cs, int width, int height)
 {
     uint8_t present = 0;
     const int rc = device_read(dev, REG_FINGER, &present, 1);
@@ -97,6 +106,7 @@ static int step_idle(__HandleDev *dev, CaptureState *cs)
     dev->fakeStatus = 0;
     cs->startTick = tick_ms();
     cs->state = STATE_DETECTED;
+    note_patch_check_skipped(dev, width, height);
     return 0;
 }
 
@@ -108,9 +118,9 @@ static int step_detected(__HandleDev *dev, CaptureState *cs, uint8_t *frame, int
         return n;
     }
     int patchesOk = 1;
-    if (dev->antiFakeEnabled) {
-        ComputeMainFIQEx(dev->correction, frame, device_origin_w(dev), device_origin_h(dev), width,
-                         height, cs->patch);
+    if (dev->antiFakeEnabled && PatchDeviationsFit(width, height)) {
+        ComputePatchDeviations(dev->correction, frame, device_origin_w(dev), device_origin_h(dev),
+                               width, height, cs->patch);
         for (int i = 0; i < 4; ++i)
             patchesOk = patchesOk && cs->patch[i] >= PATCH_MIN_DEVIATION;
     }
@@ -193,7 +203,7 @@ int DetectFinger(__HandleDev *dev, uint8_t *frameBuffer, int width, int height, 
     } else {
         do {
             switch (cs.state) {
-            case STATE_IDLE: result = step_idle(dev, &cs); break;
+            case STATE_IDLE: result = step_idle(dev, &cs, width, height); break;
             case STATE_DETECTED: result = step_detected(dev, &cs, frameBuffer, width, height); break;
             case STATE_LIVE_CHECK: result = step_live_check(dev, &cs, frameBuffer); break;
             default: result = step_finish(dev, &cs, frameBuffer); break;
