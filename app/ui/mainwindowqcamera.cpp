@@ -5,6 +5,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "dialog.h"
 #include "erweima.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
@@ -88,6 +89,8 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     settings->hide();
     erweima = new Erweima(this);
     erweima->hide();
+    fingerDialog = new Dialog(this);
+    fingerDialog->hide();
 
     correctionGroup = new QButtonGroup(this);
     correctionGroup->addButton(ui->rb_correction_10, 0);
@@ -115,6 +118,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
             &MainWindowQCamera::reConfigVideoSetting);
+    connect(fingerDialog, &Dialog::sendFGSignals, this, &MainWindowQCamera::recFGSignals);
 
     for (int slot = 1; slot <= kSlots; ++slot) {
         QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
@@ -604,8 +608,12 @@ void MainWindowQCamera::on_btnIDCard_clicked()
 
 void MainWindowQCamera::on_btnIDCard_2_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        fingerDialog->close();
         return;
+    }
+    fingerDialog->show();
+    fingerDialog->init();
 }
 
 void MainWindowQCamera::recFGSignals(QPixmap) {}
