@@ -58,10 +58,16 @@ bool waitForMessage(const Dialog &dialog, const QString &text, int timeoutMs)
 
 QString press(Dialog &dialog, int dev, int fingerId)
 {
+    return press(dialog, dev, fingerId, qxsim_identity_impression());
+}
+
+QString press(Dialog &dialog, int dev, int fingerId, const QXSimImpression &placement)
+{
     auto *box = dialog.findChild<QTextEdit *>(QStringLiteral("textEdit"));
     if (!box)
         return QString();
     box->clear();
+    qxsim_set_impression(dev, &placement);
     placeFinger(dev, fingerId);
     testenv::waitFor([&] { return !box->toPlainText().isEmpty(); }, 10000);
     liftFinger(dev);

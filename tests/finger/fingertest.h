@@ -24,5 +24,7 @@ bool waitForMessage(const Dialog &dialog, const QString &text, int timeoutMs = 1
 // Places the finger, waits for the dialog's answer to it, lifts the finger
 // and returns the answer (empty when none came).
 QString press(Dialog &dialog, int dev, int fingerId);
+// The same with the finger laid on the glass as `placement` describes.
+QString press(Dialog &dialog, int dev, int fingerId, const QXSimImpression &placement);
 
 } // namespace fingertest
