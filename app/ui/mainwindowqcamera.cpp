@@ -6,6 +6,7 @@
 #include "camerainfo.h"
 #include "cameraviewdialog.h"
 #include "config.h"
+#include "dialog.h"
 #include "erweima.h"
 #include "imagemergingdialog.h"
 #include "imagesavepdfortiffdialog.h"
@@ -99,6 +100,8 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     childView1->hide();
     childView2 = new CameraViewDialog(this);
     childView2->hide();
+    fingerDialog = new Dialog(this);
+    fingerDialog->hide();
 
     correctionGroup = new QButtonGroup(this);
     correctionGroup->addButton(ui->rb_correction_10, 0);
@@ -139,6 +142,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     for (CameraViewDialog *child : {childView1, childView2})
         connect(child, &CameraViewDialog::closeView, this,
                 &MainWindowQCamera::changePaintingResolution);
+    connect(fingerDialog, &Dialog::sendFGSignals, this, &MainWindowQCamera::recFGSignals);
 
     for (int slot = 1; slot <= kSlots; ++slot) {
         QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
@@ -673,8 +677,12 @@ void MainWindowQCamera::on_btnIDCard_clicked()
 
 void MainWindowQCamera::on_btnIDCard_2_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        fingerDialog->close();
         return;
+    }
+    fingerDialog->show();
+    fingerDialog->init();
 }
 
 void MainWindowQCamera::recFGSignals(QPixmap) {}

@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 class CameraViewDialog;
+class Dialog;
 class Erweima;
 class ImageMergingDialog;
 class ImageSavePDFOrTiffDialog;
@@ -45,6 +46,7 @@ public:
     ImageSavePDFOrTiffDialog *exportDialog() const { return pdfOrTiff; }
     // The first (1) or second (2) second-camera view.
     CameraViewDialog *childView(int which) const { return which == 1 ? childView1 : childView2; }
+    Dialog *fingerprintDialog() const { return fingerDialog; }
     bool isModeOn(Mode mode) const;
     // Path remembered for thumbnail slot 1..8 (empty when the slot has none).
     QString slotPath(int slot) const;
@@ -135,6 +137,7 @@ private:
     ImageSavePDFOrTiffDialog *pdfOrTiff = nullptr;
     CameraViewDialog *childView1 = nullptr;
     CameraViewDialog *childView2 = nullptr;
+    Dialog *fingerDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;
     QTimer shootingTimer;
