@@ -89,3 +89,22 @@ TEST_F(AlgorithmTest, EnrolmentRefusesPressesOfDifferentFingers) {
     unsigned char *one[1] = {cb.data()};
     EXPECT_GT(VERIDO_GENTEMPLATE(alg_, one, 1, out.data()), 0) << "a single press enrols too";
 }
+
+TEST(DeviceProcessingSensor, ImagesCorrectedOnTheSensorMatchToo) {
+    qxfp_sim::SimulatedSensor sensor(5, 1);
+    ASSERT_TRUE(sensor.ok());
+    void *alg = VERIDO_INIT_SIMPLE(0, sensor.width(), sensor.height(), 0);
+    ASSERT_NE(nullptr, alg);
+    auto templ = [&](int finger, const QXSimImpression &p) {
+        Bytes img = sensor.capture(finger, p);
+        Bytes t(QXFP_MAX_TEMPLATE);
+        EXPECT_FALSE(img.empty());
+        if (img.empty()) return t;
+        EXPECT_GT(VERIDO_EXTRACT(alg, img.data(), t.data(), 0), 0);
+        return t;
+    };
+    Bytes a = templ(47, placed(0, 0, 0)), b = templ(47, placed(-25, 20, -9)), c = templ(48, placed(0, 0, 0));
+    EXPECT_GE(VERIDO_VERIFY(alg, a.data(), b.data()), 50);
+    EXPECT_LT(VERIDO_VERIFY(alg, a.data(), c.data()), 50);
+    VERIDO_CLOSE(alg);
+}
