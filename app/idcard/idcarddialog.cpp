@@ -71,7 +71,12 @@ IDCardDialog::IDCardDialog(QWidget *parent)
 
 IDCardDialog::~IDCardDialog()
 {
-    closeDriver();
+    // Only a dialog holding the reader releases the library: the other
+    // window's dialog may be using it.
+    if (port >= 0)
+        closeDriver();
+    else
+        worker->stop();
     delete ui;
 }
 
