@@ -15,6 +15,7 @@
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -50,6 +51,14 @@ Record recordFrom(const QByteArray &text)
     std::memset(&record, 0, sizeof record);
     std::memcpy(&record, text.constData(), size_t(qMin<int>(text.size(), int(sizeof record))));
     return record;
+}
+
+// Shows the start of a text longer than its field (an 18-digit number at
+// 14 pt), as on the printed card.
+void setField(QLineEdit *field, const QString &text)
+{
+    field->setText(text);
+    field->setCursorPosition(0);
 }
 
 QString photoDirectory()
@@ -172,17 +181,18 @@ void IDCardDialog::showReading(const CardReading &reading)
 
 void IDCardDialog::read_identfy_info(Tidentify_info info)
 {
-    ui->lb_code->setText(field(getIDCardNumber, info));
-    ui->lb_name->setText(field(getIDName, info));
-    ui->lb_sex->setText(field(getIDGender, info));
-    ui->lb_nation->setText(field(getIDNational, info));
+    setField(ui->lb_code, field(getIDCardNumber, info));
+    setField(ui->lb_name, field(getIDName, info));
+    setField(ui->lb_sex, field(getIDGender, info));
+    setField(ui->lb_nation, field(getIDNational, info));
     ui->lb_address->setText(field(getIDAddress, info));
     const QString birthday = field(getIDBirthday, info);
-    ui->lb_year->setText(birthday.mid(0, 4));
-    ui->lb_month->setText(birthday.mid(4, 2));
-    ui->lb_day->setText(birthday.mid(6, 2));
-    ui->lb_authority->setText(field(getIDMaker, info));
-    ui->lb_date->setText(field(getIDStartDate, info) + QStringLiteral("-") + field(getIDEndDate, info));
+    setField(ui->lb_year, birthday.mid(0, 4));
+    setField(ui->lb_month, birthday.mid(4, 2));
+    setField(ui->lb_day, birthday.mid(6, 2));
+    setField(ui->lb_authority, field(getIDMaker, info));
+    setField(ui->lb_date,
+             field(getIDStartDate, info) + QStringLiteral("-") + field(getIDEndDate, info));
 }
 
 // Permanent-residence cards and residence permits are read field by field
