@@ -8,6 +8,7 @@
 #include "config.h"
 #include "ownerfiles.h"
 #include "photonaming.h"
+#include "photosteps.h"
 #include "warningbox.h"
 #include "watermark.h"
 
@@ -259,10 +260,9 @@ void IDCardDialog::on_btnSaveIDCard_clicked()
     }
 
     const QString path = photonaming::reservePhotoPath(config, config.codec);
-    if (!picture.save(path, config.codec.toLatin1().constData(), config.quality)) {
+    if (!photosteps::write(picture, path, config.codec, config.quality)) {
         // Reporting a card picture that is not on disk would lose it silently.
         photonaming::releaseIfEmpty(path);
-        qDebug() << "identity card picture not written:" << path;
         WarningBox::warning(this, kWarningTitle, QStringLiteral("保存失败:%1").arg(path));
         return;
     }

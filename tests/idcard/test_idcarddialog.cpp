@@ -370,6 +370,44 @@ TEST_F(IDCardDialogTest, TimeNamedPictureWhenTheNameTypeIsTime)
     EXPECT_EQ(Cache::config->saveNumber, 7);
 }
 
+TEST_F(IDCardDialogTest, SavedPictureCarriesTheConfiguredWatermark)
+{
+    Cache::config->codec = QStringLiteral("png");
+    sam().set_card(CardKind::None);
+    openDialog();
+    dialog->on_btnSaveIDCard_clicked();
+    Cache::config->watermarkText = QStringLiteral("WATERMARK 2026");
+    Cache::config->watermarkX = 50;
+    Cache::config->watermarkY = 50;
+    openDialog();
+    dialog->on_btnSaveIDCard_clicked();
+    const QImage plain(documents.path() + QStringLiteral("/IMG_7.png"));
+    const QImage marked(documents.path() + QStringLiteral("/IMG_8.png"));
+    ASSERT_EQ(plain.size(), marked.size());
+    int differing = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            if (plain.pixel(x, y) != marked.pixel(x, y))
+                ++differing;
+    EXPECT_GT(differing, 100);
+}
+
+TEST_F(IDCardDialogTest, PictureThatCannotBeWrittenIsNotReported)
+{
+    Cache::config->documentsLocation = documents.path() + QStringLiteral("/missing/folder");
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    QSignalSpy jsonSpy(dialog.get(), &IDCardDialog::sendIdSignals);
+    QSignalSpy pathsSpy(dialog.get(), &IDCardDialog::saveImageMergingSignals);
+    dialog->on_btnSaveIDCard_clicked();
+    EXPECT_EQ(jsonSpy.count(), 0);
+    EXPECT_EQ(pathsSpy.count(), 0);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().startsWith(QStringLiteral("警告|")));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->isPolling());
+}
+
 TEST_F(IDCardDialogTest, SavingBeforeAnyCardSendsNoImage)
 {
     sam().set_card(CardKind::None);
