@@ -408,6 +408,24 @@ TEST_F(IDCardDialogTest, PictureThatCannotBeWrittenIsNotReported)
     EXPECT_TRUE(dialog->isPolling());
 }
 
+TEST_F(IDCardDialogTest, TextsTheClerkCorrectedAreSentVerbatim)
+{
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    dialog->closeDriver();   // keep the corrections on screen
+    child<QLineEdit>("lb_name")->setText(QStringLiteral("王\"小\\明</b>"));
+    child<QTextEdit>("lb_address")->setPlainText(QStringLiteral("第一行\n\t第二行 \u0001"));
+    QSignalSpy jsonSpy(dialog.get(), &IDCardDialog::sendIdSignals);
+    dialog->on_btnSaveIDCard_clicked();
+    ASSERT_EQ(jsonSpy.count(), 1);
+    QJsonParseError error;
+    const QJsonObject card =
+        QJsonDocument::fromJson(jsonSpy.at(0).at(0).toString().toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError);
+    EXPECT_EQ(card.value("Name").toString(), QStringLiteral("王\"小\\明</b>"));
+    EXPECT_EQ(card.value("Adress").toString(), QStringLiteral("第一行\n\t第二行 \u0001"));
+}
+
 TEST_F(IDCardDialogTest, SavingBeforeAnyCardSendsNoImage)
 {
     sam().set_card(CardKind::None);
