@@ -233,8 +233,12 @@ void IDCardDialog::writePhoto(unsigned char *photo, int length)
         qDebug("create file fail\n");
     else
         qDebug("decode succ\n");
-    ui->lb_pic->setPixmap(QPixmap(path));
-    cardRead = true;
+    // Shown from the decoded bytes, so a file that could not be written
+    // never puts an older card's photo on screen.
+    QPixmap picture;
+    picture.loadFromData(bitmap, "BMP");
+    ui->lb_pic->setPixmap(picture);
+    cardRead = !picture.isNull();
 }
 
 QString IDCardDialog::QImageToBase64(QImage image)
@@ -301,6 +305,14 @@ void IDCardDialog::closeEvent(QCloseEvent *event)
 {
     closeDriver();
     QDialog::closeEvent(event);
+}
+
+// Escape closes the dialog without a close event; it releases the reader too.
+void IDCardDialog::reject()
+{
+    if (port >= 0)
+        closeDriver();
+    QDialog::reject();
 }
 
 // ---------------------------------------------------------------- tray

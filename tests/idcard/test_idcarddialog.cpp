@@ -514,6 +514,19 @@ TEST_F(IDCardDialogTest, ClosingReleasesTheReaderAndASecondOpenReadsAgain)
     EXPECT_FALSE(sam().requests().empty());
 }
 
+TEST_F(IDCardDialogTest, EscapeClosesAndReleasesTheReader)
+{
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isPolling());
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    openDialog();
+    EXPECT_TRUE(dialog->isPolling());
+    EXPECT_TRUE(warnings.isEmpty());
+}
+
 TEST_F(IDCardDialogTest, ReadsDoNotHoldUpTheWindowAndCloseWaitsForThem)
 {
     // Each transfer takes a while, as on a real reader, so a read is in
