@@ -152,9 +152,9 @@ void IDCardDialog::onReaderTimer()
     readCard(port);
 }
 
-void IDCardDialog::readCard(int port_)
+void IDCardDialog::readCard(int readerPort)
 {
-    worker->readAsync(port_);
+    worker->readAsync(readerPort);
 }
 
 void IDCardDialog::showReading(const CardReading &reading)
