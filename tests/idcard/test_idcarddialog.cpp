@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -549,6 +550,32 @@ TEST_F(IDCardDialogTest, ReadsDoNotHoldUpTheWindowAndCloseWaitsForThem)
     // A result of the abandoned step never reaches the closed dialog.
     QTest::qWait(100);
     EXPECT_TRUE(text("lb_code").isEmpty());
+}
+
+TEST_F(IDCardDialogTest, TrayHelpersShowAndHideTheDialog)
+{
+    dialog = std::make_unique<IDCardDialog>();
+    dialog->on_activatedSysTrayIcon(QSystemTrayIcon::Trigger);   // no tray icon: nothing happens
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->on_activatedSysTrayIcon(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(dialog->isVisible());
+    dialog->hideWindow();
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->on_showMainAction();
+    EXPECT_TRUE(dialog->isVisible());
+
+    dialog->createActions();
+    dialog->createMenu();
+    QMenu *menu = dialog->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction *> entries = menu->actions();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries.at(0)->text(), QStringLiteral("显示主界面"));
+    EXPECT_TRUE(entries.at(1)->isSeparator());
+    EXPECT_EQ(entries.at(2)->text(), QStringLiteral("退出"));
+    dialog->hideWindow();
+    entries.at(0)->trigger();
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 TEST_F(IDCardDialogTest, MainWindowButtonOpensTheDialogAndSavedPicturesReachTheThumbnails)
