@@ -8,6 +8,7 @@
 #include "config.h"
 #include "dialog.h"
 #include "erweima.h"
+#include "idcarddialog.h"
 #include "imagemergingdialog.h"
 #include "imagesavepdfortiffdialog.h"
 #include "qcameraview.h"
@@ -92,6 +93,8 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     settings->hide();
     erweima = new Erweima(this);
     erweima->hide();
+    idCardDialog = new IDCardDialog(this);
+    idCardDialog->hide();
     imageMerging = new ImageMergingDialog(this);
     imageMerging->hide();
     pdfOrTiff = new ImageSavePDFOrTiffDialog(this);
@@ -129,6 +132,9 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
             &MainWindowQCamera::reConfigVideoSetting);
+    // Saved card pictures are photos: thumbnails and, when open, merging.
+    connect(idCardDialog, &IDCardDialog::saveImageMergingSignals, this,
+            &MainWindowQCamera::takePhotoImage);
     connect(imageMerging, &ImageMergingDialog::saveImageMergingSignals, this,
             &MainWindowQCamera::takePhotoImage);
     connect(imageMerging, &ImageMergingDialog::takePhotoSignals, this,
@@ -671,8 +677,12 @@ void MainWindowQCamera::reConfigVideoSetting()
 
 void MainWindowQCamera::on_btnIDCard_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        idCardDialog->close();
         return;
+    }
+    idCardDialog->show();
+    idCardDialog->init();
 }
 
 void MainWindowQCamera::on_btnIDCard_2_clicked()

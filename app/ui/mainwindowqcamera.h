@@ -14,6 +14,7 @@
 class CameraViewDialog;
 class Dialog;
 class Erweima;
+class IDCardDialog;
 class ImageMergingDialog;
 class ImageSavePDFOrTiffDialog;
 class QButtonGroup;
@@ -133,6 +134,7 @@ private:
     Ui::MainWindowQCamera *ui;
     SettingDialog *settings = nullptr;
     Erweima *erweima = nullptr;
+    IDCardDialog *idCardDialog = nullptr;
     ImageMergingDialog *imageMerging = nullptr;
     ImageSavePDFOrTiffDialog *pdfOrTiff = nullptr;
     CameraViewDialog *childView1 = nullptr;

@@ -4,6 +4,7 @@
 //   bench_preview [--size WxH] [--fps N] [--seconds S] [--warmup S]
 //                 [--correction 0..3] [--shoot N] [--stay]
 //                 [--children 0..2] [--child-size WxH] [--open export|merging]
+//                 [--card none|gui|worker]
 //
 // Defaults: 1920x1080 at 30 fps, 10 s measured after 3 s, single correction,
 // colour mode, window 1280x800. --shoot takes N photos before measuring (they
@@ -12,14 +13,22 @@
 // of its own (default 1280x720 at the same rate), before measuring. --open
 // shows the export or the merging dialog before the photos are taken, so
 // they collect them.
+// --card lays a resident card on the simulated reader (realistic SAM timing)
+// and polls it every 33 ms: "worker" through the card dialog as the program
+// does, "gui" with the reader exchanges on the GUI thread (the old way).
 // Run it in a scratch directory: it writes "system.ini" and photos there.
 #include "cache.h"
 #include "camerainfo.h"
 #include "cameraviewdialog.h"
+#include "cardreaderworker.h"
+#include "cardreading.h"
 #include "config.h"
+#include "idcarddialog.h"
 #include "imageprocessing.h"
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
+#include "qxident.h"
+#include "qxsim_usb.h"
 #include "startup.h"
 #include "ui_mainwindowqcamera.h"
 
@@ -54,6 +63,29 @@ void pump(int ms)
     }
 }
 
+// The card steps of the dialog run on the GUI thread, one every 33 ms, as
+// before the reader got its worker.
+void pollOnGuiThread(IDCardDialog *dialog, QTimer *timer, int *cardReads)
+{
+    if (QXID_Init() <= 0)
+        return;
+    const int port = QXID_OpenPort(0);
+    if (port < 0 || QXID_GetSAMStatus(port, 0) < 0)
+        return;
+    QObject::connect(timer, &QTimer::timeout, dialog, [dialog, port, cardReads] {
+        CardReading reading = cardreading::readOnce(port);
+        if (!reading.complete)
+            return;
+        ++*cardReads;
+        Tidentify_info info;
+        std::memcpy(&info, reading.text.constData(), sizeof info);
+        dialog->read_identfy_info(info);
+        dialog->writePhoto(reinterpret_cast<unsigned char *>(reading.photo.data()),
+                           int(reading.photoLength));
+    });
+    timer->start(33);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -65,6 +97,7 @@ int main(int argc, char **argv)
     int correction = 1;
     int shots = 0;
     bool stay = false;
+    QString card = QStringLiteral("none");
     int children = 0;
     QString childSize = QStringLiteral("1280x720");
     QString openDialog;
@@ -84,6 +117,8 @@ int main(int argc, char **argv)
             shots = atoi(argv[++i]);
         else if (!strcmp(argv[i], "--stay"))
             stay = true;
+        else if (!strcmp(argv[i], "--card") && hasValue)
+            card = QString::fromLatin1(argv[++i]);
         else if (!strcmp(argv[i], "--children") && hasValue)
             children = qBound(0, atoi(argv[++i]), 2);
         else if (!strcmp(argv[i], "--child-size") && hasValue)
@@ -130,6 +165,19 @@ int main(int argc, char **argv)
     opening.start();
     while (view->isSwitching() && opening.elapsed() < 20000)
         pump(50);
+    qxsim_usb_sam().set_card(qxsim::CardKind::Resident);
+    qxsim_usb_sam().set_realistic_timing(true);
+    IDCardDialog *cards = window.findChild<IDCardDialog *>();
+    QTimer guiThreadPolling;
+    int cardReads = 0;
+    if (card == QLatin1String("worker")) {
+        QObject::connect(cards->findChild<CardReaderWorker *>(), &CardReaderWorker::cardRead, cards,
+                         [&cardReads](const CardReading &reading) { cardReads += reading.complete; });
+        window.on_btnIDCard_clicked();
+    } else if (card == QLatin1String("gui")) {
+        cards->show();
+        pollOnGuiThread(cards, &guiThreadPolling, &cardReads);
+    }
     if (children >= 1)
         ui->btnSecCamCon_2->click();
     if (children >= 2)
@@ -149,6 +197,7 @@ int main(int argc, char **argv)
 
     const quint64 received0 = view->receivedFrames();
     const quint64 painted0 = view->paintedFrames();
+    const int cardReads0 = cardReads;
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -157,11 +206,12 @@ int main(int argc, char **argv)
     const double received = double(view->receivedFrames() - received0) / elapsed;
     const double painted = double(view->paintedFrames() - painted0) / elapsed;
     const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
+    const double cardRate = (cardReads - cardReads0) / elapsed;
     const QSize frameSize = view->currentImage().size();
-    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, platform %s, "
+    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, card %s, platform %s, "
                 "%d second-camera view(s)",
                 frameSize.width(), frameSize.height(), fps, window.width(), window.height(), correction,
-                qPrintable(QGuiApplication::platformName()), children);
+                qPrintable(card), qPrintable(QGuiApplication::platformName()), children);
     for (int child = 1; child <= children; ++child) {
         const QSize childFrame = window.childView(child)->getChildImage().size();
         std::printf(" %dx%d", childFrame.width(), childFrame.height());
@@ -170,6 +220,8 @@ int main(int argc, char **argv)
     std::printf("  frames received %.1f/s  shown %.1f/s  (%.0f%% of the camera rate)  "
                 "CPU %.0f%% of one core over %.1f s\n",
                 received, painted, painted / fps * 100.0, cpu, elapsed);
+    if (card != QLatin1String("none"))
+        std::printf("  cards read %.2f/s\n", cardRate);
     std::fflush(stdout);
     if (stay)
         return app.exec();
