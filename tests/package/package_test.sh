@@ -31,6 +31,14 @@ station_deb=$(ls "$work"/out/docstation_*.deb 2>/dev/null)
 dev_deb=$(ls "$work"/out/libqxident-dev_*.deb 2>/dev/null)
 [ -f "$station_deb" ] && [ -f "$dev_deb" ] || { ls "$work/out"; echo "FAIL: packages missing" >&2; exit 1; }
 
+# --- Debian policy: lintian reports no error
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$station_deb" "$dev_deb" >"$work/lintian.log" 2>&1 \
+    || { cat "$work/lintian.log"; fail "lintian reports errors"; }
+else
+  echo "note: lintian not installed, policy check skipped (scripts/setup.sh installs it)"
+fi
+
 # --- control fields: dependencies computed from the binaries
 depends=$(dpkg-deb -f "$station_deb" Depends)
 for dep in libqt5widgets5 libusb-1.0-0 libc6; do
@@ -57,6 +65,8 @@ expected=(
   usr/share/icons/hicolor/48x48/apps/docstation.png
   usr/share/icons/hicolor/256x256/apps/docstation.png
   etc/xdg/autostart/docstation.desktop
+  usr/share/docstation/Resources/tavel.png
+  usr/share/man/man1/docstation.1.gz
   usr/share/doc/docstation/copyright
   usr/share/doc/docstation/changelog.gz
   usr/include/qxident/qxident.h
