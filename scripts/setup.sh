@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei
+  dpkg-dev file lintian desktop-file-utils appstream udev
 )
 
 missing=()

@@ -122,6 +122,7 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/org.docstation.Station.
 # --- the unpacked station starts on a virtual camera and saves a photo
 home=$work/home
 mkdir -p "$home"
+cd "$work"
 HOME=$home QT_QPA_PLATFORM=offscreen DOCSTATION_VIRTUAL_CAMERAS=synthetic \
   LD_PRELOAD="$shutter" "$root/usr/bin/docstation" >"$work/station.log" 2>&1 &
 station_pid=$!
@@ -141,7 +142,8 @@ else
   echo "photo: ${photo#"$work"/}"
 fi
 kill -0 "$station_pid" 2>/dev/null || fail "the station stopped: $(tail -n 20 "$work/station.log")"
-[ -d "$home/.docstation" ] || fail "the launcher made no settings directory ~/.docstation"
+[ -f "$home/.docstation/system.ini" ] && [ ! -e "$work/system.ini" ] \
+  || fail "settings not kept in ~/.docstation: $(find "$work" -name system.ini)"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failure(s)" >&2; exit 1; fi
 echo "package test passed"
