@@ -141,6 +141,8 @@ else
   case "$photo" in "$home/VarEvuZu/"*) ;; *) fail "photo saved outside the documents folder: $photo" ;; esac
   echo "photo: ${photo#"$work"/}"
 fi
+grep -q "shutterpress: logo=1 icon=1" "$work/station.log" \
+  || fail "the installed station did not load its Resources/: $(grep shutterpress "$work/station.log")"
 kill -0 "$station_pid" 2>/dev/null || fail "the station stopped: $(tail -n 20 "$work/station.log")"
 [ -f "$home/.docstation/system.ini" ] && [ ! -e "$work/system.ini" ] \
   || fail "settings not kept in ~/.docstation: $(find "$work" -name system.ini)"
