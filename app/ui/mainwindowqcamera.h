@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 class Erweima;
+class IDCardDialog;
 class QButtonGroup;
 class QCameraView;
 class QLabel;
@@ -119,6 +120,7 @@ private:
     Ui::MainWindowQCamera *ui;
     SettingDialog *settings = nullptr;
     Erweima *erweima = nullptr;
+    IDCardDialog *idCardDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;
     QTimer shootingTimer;
