@@ -5,6 +5,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "dialog.h"
 #include "erweima.h"
 #include "idcarddialog.h"
 #include "qcameraview.h"
@@ -91,6 +92,8 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     erweima->hide();
     idCardDialog = new IDCardDialog(this);
     idCardDialog->hide();
+    fingerDialog = new Dialog(this);
+    fingerDialog->hide();
 
     correctionGroup = new QButtonGroup(this);
     correctionGroup->addButton(ui->rb_correction_10, 0);
@@ -121,6 +124,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     // Saved card pictures are photos: thumbnails and, when open, merging.
     connect(idCardDialog, &IDCardDialog::saveImageMergingSignals, this,
             &MainWindowQCamera::takePhotoImage);
+    connect(fingerDialog, &Dialog::sendFGSignals, this, &MainWindowQCamera::recFGSignals);
 
     for (int slot = 1; slot <= kSlots; ++slot) {
         QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
@@ -614,8 +618,12 @@ void MainWindowQCamera::on_btnIDCard_clicked()
 
 void MainWindowQCamera::on_btnIDCard_2_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        fingerDialog->close();
         return;
+    }
+    fingerDialog->show();
+    fingerDialog->init();
 }
 
 void MainWindowQCamera::recFGSignals(QPixmap) {}

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 
+class Dialog;
 class Erweima;
 class IDCardDialog;
 class QButtonGroup;
@@ -39,6 +40,7 @@ public:
     Ui::MainWindowQCamera *form() const { return ui; }
     SettingDialog *settingDialog() const { return settings; }
     Erweima *erweimaDialog() const { return erweima; }
+    Dialog *fingerprintDialog() const { return fingerDialog; }
     bool isModeOn(Mode mode) const;
     // Path remembered for thumbnail slot 1..8 (empty when the slot has none).
     QString slotPath(int slot) const;
@@ -121,6 +123,7 @@ private:
     SettingDialog *settings = nullptr;
     Erweima *erweima = nullptr;
     IDCardDialog *idCardDialog = nullptr;
+    Dialog *fingerDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;
     QTimer shootingTimer;
