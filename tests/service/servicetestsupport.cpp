@@ -92,6 +92,7 @@ void TrayTest::SetUp()
     ASSERT_FALSE(Cache::cameras->isEmpty());
     port = freePort();
     qputenv("DOCSTATION_WS_PORT", QByteArray::number(port));
+    beforeTray();
     tray = std::make_unique<FormSystemTray>();
 }
 

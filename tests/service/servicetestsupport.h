@@ -56,6 +56,8 @@ protected:
     void startPreview(Page &page);
     QString docPath(const QString &name) const { return documents.path() + QLatin1Char('/') + name; }
 
+    // Settings a test needs before the window exists.
+    virtual void beforeTray() {}
     virtual QString cameraEntries() const { return QStringLiteral("synthetic:sizes=1280x720/1920x1080,fps=15"); }
 
     QTemporaryDir documents;
