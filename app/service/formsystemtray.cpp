@@ -56,6 +56,11 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     logo = QPixmap(config.appDir + QStringLiteral("/Resources/tavel.png"));
     if (!logo.isNull())
         logo = logo.scaledToHeight(32, Qt::SmoothTransformation);
+    // The logo is a word mark; the window is too small for the words, so it
+    // shows the square mark at its left.
+    if (logo.width() > width())
+        logo = logo.copy(0, 0, logo.height(), logo.height());
+    ui->label->setAlignment(Qt::AlignCenter);
     ui->label->setStyleSheet(QStringLiteral("background-color:transparent"));
     showLogo();
     // 4.
