@@ -86,6 +86,9 @@ FormSystemTray::FormSystemTray(QWidget *parent)
         QDesktopServices::openUrl(accessPolicy->demoPageUrl(demoPage));
     // 8., 9.
     startCaptureThreads();
+    cameraTimer = new QTimer(this);
+    cameraTimer->setSingleShot(true);
+    connect(cameraTimer, &QTimer::timeout, this, &FormSystemTray::applyCameraRequest);
     // 10.
     network = new QNetworkAccessManager(this);
     connect(network, &QNetworkAccessManager::finished, this, &FormSystemTray::replyFinished);
@@ -339,6 +342,30 @@ void FormSystemTray::changeCamera(int index)
     imageProcessing->closeCamara(false);
     imageProcessing->cameraListIndex = index;
     imageProcessing->openCamara();
+}
+
+void FormSystemTray::requestCamera(bool open, int index, QSize size)
+{
+    pendingCamera = open ? CameraRequest::Open : CameraRequest::Close;
+    pendingCameraIndex = index;
+    pendingCameraSize = size;
+    cameraTimer->start(0);
+}
+
+void FormSystemTray::applyCameraRequest()
+{
+    const CameraRequest request = pendingCamera;
+    pendingCamera = CameraRequest::None;
+    if (request == CameraRequest::None)
+        return;
+    imageProcessing->closeCamara(false);
+    if (request == CameraRequest::Close)
+        return;
+    imageProcessing->cameraListIndex = pendingCameraIndex;
+    imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
+                                            qMax(0, pendingCameraSize.height()));
+    imageProcessing->openCamara();
+    updateUseMark();
 }
 
 void FormSystemTray::buttonGroupCorrectionClicked(int mode)
