@@ -1,0 +1,73 @@
+#pragma once
+
+#include "requestconnection.h"
+#include "requestline.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class ImageProcessing;
+class QTcpServer;
+class QTcpSocket;
+
+// The request endpoint of service mode (TCP port 38088): answers
+// URL-style request lines such as "GET /?param=get HTTP/1.1" with bare
+// indented JSON text, without status line or headers, and leaves the
+// connection open for the next request.
+class RequestEndpoint : public QObject
+{
+    Q_OBJECT
+public:
+    // What the endpoint needs of the service window.
+    struct Station {
+        ImageProcessing *capture = nullptr;
+        // The last identity-card JSON the card dialog emitted.
+        std::function<QString()> cardJson;
+        // Exposure from the configuration, then the capture thread's
+        // reconfiguration.
+        std::function<void()> reConfigVideoSetting;
+        // Whether a request may be served, from its Host header (DNS
+        // rebinding) and its Origin (web pages the user has not approved).
+        std::function<bool(const QByteArray &host, bool hasHost)> hostAllowed;
+        std::function<bool(const QByteArray &origin)> originApproved;
+    };
+
+    static constexpr int kMaxConnections = 64;
+
+    explicit RequestEndpoint(const Station &station, QObject *parent = nullptr);
+
+    // Takes every pending connection of `server` (its newConnection signal).
+    void acceptPending(QTcpServer *server);
+    // Serves one client socket; takes ownership of it.
+    void accept(QTcpSocket *socket);
+
+    int connectionCount() const { return connections; }
+    // Silence after which a client is dropped (60 s; shorter in tests).
+    void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
+
+    // The answer to one request, or an empty array when the request
+    // selects no action. Acts on the station as the action says.
+    QByteArray respond(const QByteArray &line, const QByteArray &data);
+
+    // Whether a browser request may be served: a Host other than this
+    // machine's names, a web Origin the user has not approved, or a request
+    // a browser marks as coming from another site gets no service.
+    bool admits(const RequestConnection::Request &request) const;
+
+signals:
+    // The first file a grab wrote.
+    void photoTaken(const QString &path);
+
+private:
+    void serve(RequestConnection *connection, const RequestConnection::Request &request);
+    QByteArray openCamera(int position);
+    QByteArray grab(const QByteArray &data);
+    QByteArray setParameters(const QByteArray &data);
+
+    Station station;
+    int connections = 0;
+    int idleTimeoutMs = RequestConnection::kIdleMs;
+};
