@@ -1,26 +1,10 @@
 #include "requestconnection.h"
 
+#include "accesspolicy.h"
+
 #include <QTcpSocket>
 
 namespace {
-
-// Header value by case-insensitive name from the header block; `found`
-// tells a missing header from an empty one.
-QByteArray headerValue(const QByteArray &headers, const QByteArray &name, bool *found)
-{
-    *found = false;
-    for (const QByteArray &rawLine : headers.split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        const int colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        if (line.left(colon).trimmed().toLower() == name) {
-            *found = true;
-            return line.mid(colon + 1).trimmed();
-        }
-    }
-    return QByteArray();
-}
 
 // End of the header block after position `from` (index past the blank
 // line), or -1 while it has not arrived.
@@ -133,8 +117,7 @@ void RequestConnection::takeRequests(bool force)
             end = pending.size();
         }
         const QByteArray headers = pending.mid(start, end - start);
-        bool found = false;
-        const qlonglong bodyLength = headerValue(headers, "content-length", &found).toLongLong();
+        const qlonglong bodyLength = AccessPolicy::headerValue("\n" + headers, "content-length").toLongLong();
         if (bodyLength < 0 || end + bodyLength > kMaxRequest) {
             close();
             return;
@@ -152,9 +135,7 @@ void RequestConnection::takeRequests(bool force)
         Request request;
         request.line = line;
         request.data = pending.mid(start, end - start);
-        request.host = headerValue(headers, "host", &request.hasHost);
-        request.origin = headerValue(headers, "origin", &request.hasOrigin);
-        request.fetchSite = headerValue(headers, "sec-fetch-site", &found);
+        request.host = AccessPolicy::headerValue("\n" + headers, "host", &request.hasHost);
         pending.remove(0, end);
         emit requestReceived(this, request);
     }

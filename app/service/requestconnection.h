@@ -19,10 +19,7 @@ public:
         QByteArray line;    // the request line without its line ending
         QByteArray data;    // what followed it: headers and body
         QByteArray host;    // "Host" header value, empty without one
-        QByteArray origin;  // "Origin" header value, empty without one
-        QByteArray fetchSite; // "Sec-Fetch-Site" header value
         bool hasHost = false;
-        bool hasOrigin = false;
     };
 
     static constexpr int kMaxRequestLine = 8 * 1024;

@@ -1,5 +1,6 @@
 #include "requestendpoint.h"
 
+#include "accesspolicy.h"
 #include "cache.h"
 #include "cardrecord.h"
 #include "config.h"
@@ -64,11 +65,13 @@ void RequestEndpoint::accept(QTcpSocket *socket)
 
 bool RequestEndpoint::admits(const RequestConnection::Request &request) const
 {
-    if (!station.hostAllowed || !station.hostAllowed(request.host, request.hasHost))
+    if (!station.policy)
         return false;
-    if (request.hasOrigin)
-        return station.originApproved && station.originApproved(request.origin);
-    return request.fetchSite.toLower() != "cross-site";
+    if (request.hasHost && !AccessPolicy::hostAllowed(request.host))
+        return false;
+    const QList<QByteArray> parts = request.line.split(' ');
+    const QByteArray target = parts.size() > 1 ? parts.at(1) : QByteArray();
+    return !station.policy->crossSiteRequest(request.line + "\r\n" + request.data, target);
 }
 
 void RequestEndpoint::serve(RequestConnection *connection, const RequestConnection::Request &request)
@@ -76,8 +79,7 @@ void RequestEndpoint::serve(RequestConnection *connection, const RequestConnecti
     qDebug() << "Request Data:" << request.line;
     qDebug() << request.data;
     if (!admits(request)) {
-        qDebug() << "request refused: host" << request.host << "origin" << request.origin
-                 << "fetch site" << request.fetchSite;
+        qDebug() << "request refused:" << request.line;
         connection->refuse();
         return;
     }

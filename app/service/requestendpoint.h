@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class AccessPolicy;
 class ImageProcessing;
 class QTcpServer;
 class QTcpSocket;
@@ -29,10 +30,8 @@ public:
         // Exposure from the configuration, then the capture thread's
         // reconfiguration.
         std::function<void()> reConfigVideoSetting;
-        // Whether a request may be served, from its Host header (DNS
-        // rebinding) and its Origin (web pages the user has not approved).
-        std::function<bool(const QByteArray &host, bool hasHost)> hostAllowed;
-        std::function<bool(const QByteArray &origin)> originApproved;
+        // Who may be served (Host, Origin and the approved pages).
+        AccessPolicy *policy = nullptr;
     };
 
     static constexpr int kMaxConnections = 64;
@@ -52,9 +51,10 @@ public:
     // selects no action. Acts on the station as the action says.
     QByteArray respond(const QByteArray &line, const QByteArray &data);
 
-    // Whether a browser request may be served: a Host other than this
-    // machine's names, a web Origin the user has not approved, or a request
-    // a browser marks as coming from another site gets no service.
+    // Whether a request may be served: a Host other than this machine's
+    // names (DNS rebinding), a web Origin the user has not approved, or a
+    // request a browser marks as coming from another site gets no service.
+    // Native clients may send no Host at all.
     bool admits(const RequestConnection::Request &request) const;
 
 signals:

@@ -2,6 +2,7 @@
 // QTcpServer on the loopback, driving a capture thread on a synthetic
 // virtual camera, with raw TCP clients sending bytes as browsers, scripts
 // and hostile pages would.
+#include "accesspolicy.h"
 #include "cache.h"
 #include "config.h"
 #include "imageprocessing.h"
@@ -32,18 +33,6 @@ QByteArray expectedParamGet()
     return "{\n    \"code\": 0,\n    \"resolution\": \"" + kResolutionText + "\"\n}\n";
 }
 
-// Names of this machine, with or without a port.
-bool loopbackHost(const QByteArray &host, bool hasHost)
-{
-    if (!hasHost)
-        return true;
-    QByteArray name = host;
-    const int colon = name.lastIndexOf(':');
-    if (colon > 0 && !name.endsWith(']'))
-        name = name.left(colon);
-    return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
-}
-
 class RequestEndpointTest : public ::testing::Test
 {
 protected:
@@ -64,10 +53,8 @@ protected:
         station.capture = &capture;
         station.cardJson = [this] { return cardJson; };
         station.reConfigVideoSetting = [this] { ++reconfigurations; };
-        station.hostAllowed = loopbackHost;
-        station.originApproved = [](const QByteArray &origin) {
-            return origin == "http://counter.bank.test";
-        };
+        station.policy = &policy;
+        policy.allowOnce(QStringLiteral("http://counter.bank.test"));
         endpoint = std::make_unique<RequestEndpoint>(station);
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&server, &QTcpServer::newConnection,
@@ -100,6 +87,7 @@ protected:
     QTemporaryDir appDir;
     ImageProcessing capture;
     QTcpServer server;
+    AccessPolicy policy{*Cache::config};
     std::unique_ptr<RequestEndpoint> endpoint;
     QString cardJson;
     int reconfigurations = 0;
@@ -333,6 +321,8 @@ TEST_F(RequestEndpointTest, ForeignHostsAndCrossSitePagesGetNoService)
         httpGet("/?param=get", QByteArray(), "127.0.0.1.evil.example:38088"),
         httpGet("/?param=get", "Origin: http://evil.example\r\n"),
         httpGet("/?param=get", "Origin: null\r\n"),
+        httpGet("/?param=get", "Origin: file://\r\n"),
+        httpGet("/?param=get", "Origin: http://counter.bank.test.evil.example\r\n"),
         httpGet("/?card=idcard", "Sec-Fetch-Site: cross-site\r\n"),
     };
     for (const QByteArray &request : refused) {
