@@ -91,6 +91,8 @@ void RequestEndpoint::serve(RequestConnection *connection, const RequestConnecti
 QByteArray RequestEndpoint::respond(const QByteArray &line, const QByteArray &data)
 {
     using requestline::Action;
+    if (!station.capture || !station.capture())
+        return QByteArray();
     switch (requestline::parse(line)) {
     case Action::CardInfo:
         return cardrecord::answer(station.cardJson ? station.cardJson() : QString(),
@@ -124,7 +126,7 @@ QByteArray RequestEndpoint::respond(const QByteArray &line, const QByteArray &da
 
 QByteArray RequestEndpoint::openCamera(int position)
 {
-    ImageProcessing *capture = station.capture;
+    ImageProcessing *capture = station.capture();
     capture->closeCamara(false);
     capture->cameraListIndex = position;
     capture->openCamara();
@@ -133,7 +135,7 @@ QByteArray RequestEndpoint::openCamera(int position)
 
 QByteArray RequestEndpoint::grab(const QByteArray &data)
 {
-    ImageProcessing *capture = station.capture;
+    ImageProcessing *capture = station.capture();
     const int correction = requestparameters::grabCorrection(data);
     if (correction != requestparameters::kUnchanged)
         capture->setCameraCorrection(correction);
@@ -156,7 +158,7 @@ QByteArray RequestEndpoint::setParameters(const QByteArray &data)
 {
     const int correction = requestparameters::setCorrection(data);
     if (correction != requestparameters::kUnchanged)
-        station.capture->setCameraCorrection(correction);
+        station.capture()->setCameraCorrection(correction);
     const int resolution = requestparameters::outputResolution(data);
     if (resolution != requestparameters::kUnchanged) {
         Cache::config->outResolution = resolution;

@@ -24,7 +24,8 @@ class RequestEndpoint : public QObject
 public:
     // What the endpoint needs of the service window.
     struct Station {
-        ImageProcessing *capture = nullptr;
+        // The capture thread (the window creates it after the endpoint).
+        std::function<ImageProcessing *()> capture;
         // The last identity-card JSON the card dialog emitted.
         std::function<QString()> cardJson;
         // Exposure from the configuration, then the capture thread's

@@ -50,7 +50,7 @@ protected:
         capture.openCamara();
 
         RequestEndpoint::Station station;
-        station.capture = &capture;
+        station.capture = [this] { return &capture; };
         station.cardJson = [this] { return cardJson; };
         station.reConfigVideoSetting = [this] { ++reconfigurations; };
         station.policy = &policy;
