@@ -73,6 +73,9 @@ function prepareHome(home) {
 function startStation(home, wsPort, httpPort) {
   const env = Object.assign({}, process.env, {
     HOME: home,
+    // The single-instance socket lives in the temporary directory: a
+    // station of its own, beside any other running on this machine.
+    TMPDIR: home,
     PATH: path.join(home, "bin") + ":" + process.env.PATH,
     QT_QPA_PLATFORM: "xcb",
     DOCSTATION_VIRTUAL_CAMERAS: "synthetic:sizes=1280x720,fps=15,sheets=1",

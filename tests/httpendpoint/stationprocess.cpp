@@ -50,6 +50,9 @@ bool StationProcess::start(int timeoutMs)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("HOME"), home.path());
+    // The single-instance socket lives in the temporary directory: a station
+    // of its own, beside any other running on this machine.
+    env.insert(QStringLiteral("TMPDIR"), home.path());
     env.insert(QStringLiteral("PATH"), home.path() + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("BROWSER"));
