@@ -2,6 +2,9 @@
 // they report to the pages.
 #include "formsystemtray.h"
 
+#include "dialog.h"
+#include "idcarddialog.h"
+
 #include <QBuffer>
 #include <QDebug>
 #include <QGuiApplication>
@@ -9,6 +12,10 @@
 
 void FormSystemTray::createDialogs()
 {
+    idCardDialog = new IDCardDialog(this);
+    connect(idCardDialog, &IDCardDialog::sendIdSignals, this, &FormSystemTray::recIdSignals);
+    fingerDialog = new Dialog(this);
+    connect(fingerDialog, &Dialog::sendFGSignals, this, &FormSystemTray::recFGSignals);
 }
 
 bool FormSystemTray::toggleCentred(QDialog *dialog)
@@ -26,10 +33,14 @@ bool FormSystemTray::toggleCentred(QDialog *dialog)
 
 void FormSystemTray::toggleIdCardDialog()
 {
+    if (toggleCentred(idCardDialog))
+        idCardDialog->init();
 }
 
 void FormSystemTray::toggleFingerDialog()
 {
+    if (toggleCentred(fingerDialog))
+        fingerDialog->init();
 }
 
 void FormSystemTray::recIdSignals(QString json)

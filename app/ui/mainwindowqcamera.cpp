@@ -5,7 +5,9 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "dialog.h"
 #include "erweima.h"
+#include "idcarddialog.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
 #include "warningbox.h"
@@ -88,6 +90,10 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     settings->hide();
     erweima = new Erweima(this);
     erweima->hide();
+    idCardDialog = new IDCardDialog(this);
+    idCardDialog->hide();
+    fingerDialog = new Dialog(this);
+    fingerDialog->hide();
 
     correctionGroup = new QButtonGroup(this);
     correctionGroup->addButton(ui->rb_correction_10, 0);
@@ -115,6 +121,10 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
             &MainWindowQCamera::reConfigVideoSetting);
+    // Saved card pictures are photos: thumbnails and, when open, merging.
+    connect(idCardDialog, &IDCardDialog::saveImageMergingSignals, this,
+            &MainWindowQCamera::takePhotoImage);
+    connect(fingerDialog, &Dialog::sendFGSignals, this, &MainWindowQCamera::recFGSignals);
 
     for (int slot = 1; slot <= kSlots; ++slot) {
         QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
@@ -598,14 +608,22 @@ void MainWindowQCamera::reConfigVideoSetting()
 
 void MainWindowQCamera::on_btnIDCard_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        idCardDialog->close();
         return;
+    }
+    idCardDialog->show();
+    idCardDialog->init();
 }
 
 void MainWindowQCamera::on_btnIDCard_2_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        fingerDialog->close();
         return;
+    }
+    fingerDialog->show();
+    fingerDialog->init();
 }
 
 void MainWindowQCamera::recFGSignals(QPixmap) {}

@@ -11,7 +11,9 @@
 #include <functional>
 #include <initializer_list>
 
+class Dialog;
 class Erweima;
+class IDCardDialog;
 class QButtonGroup;
 class QCameraView;
 class QLabel;
@@ -38,6 +40,7 @@ public:
     Ui::MainWindowQCamera *form() const { return ui; }
     SettingDialog *settingDialog() const { return settings; }
     Erweima *erweimaDialog() const { return erweima; }
+    Dialog *fingerprintDialog() const { return fingerDialog; }
     bool isModeOn(Mode mode) const;
     // Path remembered for thumbnail slot 1..8 (empty when the slot has none).
     QString slotPath(int slot) const;
@@ -119,6 +122,8 @@ private:
     Ui::MainWindowQCamera *ui;
     SettingDialog *settings = nullptr;
     Erweima *erweima = nullptr;
+    IDCardDialog *idCardDialog = nullptr;
+    Dialog *fingerDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;
     QTimer shootingTimer;

@@ -2,18 +2,26 @@
 // many camera frames reach the screen and what the process spends on them.
 //
 //   bench_preview [--size WxH] [--fps N] [--seconds S] [--warmup S]
-//                 [--correction 0..3] [--shoot N] [--stay]
+//                 [--correction 0..3] [--shoot N] [--stay] [--card none|gui|worker]
 //
 // Defaults: 1920x1080 at 30 fps, 10 s measured after 3 s, single correction,
 // colour mode, window 1280x800. --shoot takes N photos before measuring (they
 // fill the thumbnails); --stay keeps the window open afterwards (screenshots).
+// --card lays a resident card on the simulated reader (realistic SAM timing)
+// and polls it every 33 ms: "worker" through the card dialog as the program
+// does, "gui" with the reader exchanges on the GUI thread (the old way).
 // Run it in a scratch directory: it writes "system.ini" and photos there.
 #include "cache.h"
 #include "camerainfo.h"
+#include "cardreaderworker.h"
+#include "cardreading.h"
 #include "config.h"
+#include "idcarddialog.h"
 #include "imageprocessing.h"
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
+#include "qxident.h"
+#include "qxsim_usb.h"
 #include "startup.h"
 #include "ui_mainwindowqcamera.h"
 
@@ -48,6 +56,29 @@ void pump(int ms)
     }
 }
 
+// The card steps of the dialog run on the GUI thread, one every 33 ms, as
+// before the reader got its worker.
+void pollOnGuiThread(IDCardDialog *dialog, QTimer *timer, int *cardReads)
+{
+    if (QXID_Init() <= 0)
+        return;
+    const int port = QXID_OpenPort(0);
+    if (port < 0 || QXID_GetSAMStatus(port, 0) < 0)
+        return;
+    QObject::connect(timer, &QTimer::timeout, dialog, [dialog, port, cardReads] {
+        CardReading reading = cardreading::readOnce(port);
+        if (!reading.complete)
+            return;
+        ++*cardReads;
+        Tidentify_info info;
+        std::memcpy(&info, reading.text.constData(), sizeof info);
+        dialog->read_identfy_info(info);
+        dialog->writePhoto(reinterpret_cast<unsigned char *>(reading.photo.data()),
+                           int(reading.photoLength));
+    });
+    timer->start(33);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -59,6 +90,7 @@ int main(int argc, char **argv)
     int correction = 1;
     int shots = 0;
     bool stay = false;
+    QString card = QStringLiteral("none");
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!strcmp(argv[i], "--size") && hasValue)
@@ -75,6 +107,8 @@ int main(int argc, char **argv)
             shots = atoi(argv[++i]);
         else if (!strcmp(argv[i], "--stay"))
             stay = true;
+        else if (!strcmp(argv[i], "--card") && hasValue)
+            card = QString::fromLatin1(argv[++i]);
     }
     qputenv("DOCSTATION_VIRTUAL_CAMERAS",
             QStringLiteral("synthetic:sizes=%1,fps=%2").arg(size).arg(fps).toUtf8());
@@ -108,6 +142,19 @@ int main(int argc, char **argv)
     opening.start();
     while (view->isSwitching() && opening.elapsed() < 20000)
         pump(50);
+    qxsim_usb_sam().set_card(qxsim::CardKind::Resident);
+    qxsim_usb_sam().set_realistic_timing(true);
+    IDCardDialog *cards = window.findChild<IDCardDialog *>();
+    QTimer guiThreadPolling;
+    int cardReads = 0;
+    if (card == QLatin1String("worker")) {
+        QObject::connect(cards->findChild<CardReaderWorker *>(), &CardReaderWorker::cardRead, cards,
+                         [&cardReads](const CardReading &reading) { cardReads += reading.complete; });
+        window.on_btnIDCard_clicked();
+    } else if (card == QLatin1String("gui")) {
+        cards->show();
+        pollOnGuiThread(cards, &guiThreadPolling, &cardReads);
+    }
     for (int i = 0; i < shots; ++i) {
         ui->btnShooting->click();
         pump(1500);
@@ -116,6 +163,7 @@ int main(int argc, char **argv)
 
     const quint64 received0 = view->receivedFrames();
     const quint64 painted0 = view->paintedFrames();
+    const int cardReads0 = cardReads;
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -124,13 +172,16 @@ int main(int argc, char **argv)
     const double received = double(view->receivedFrames() - received0) / elapsed;
     const double painted = double(view->paintedFrames() - painted0) / elapsed;
     const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
+    const double cardRate = (cardReads - cardReads0) / elapsed;
     const QSize frameSize = view->currentImage().size();
-    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, platform %s\n",
+    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, card %s, platform %s\n",
                 frameSize.width(), frameSize.height(), fps, window.width(), window.height(), correction,
-                qPrintable(QGuiApplication::platformName()));
+                qPrintable(card), qPrintable(QGuiApplication::platformName()));
     std::printf("  frames received %.1f/s  shown %.1f/s  (%.0f%% of the camera rate)  "
                 "CPU %.0f%% of one core over %.1f s\n",
                 received, painted, painted / fps * 100.0, cpu, elapsed);
+    if (card != QLatin1String("none"))
+        std::printf("  cards read %.2f/s\n", cardRate);
     std::fflush(stdout);
     if (stay)
         return app.exec();

@@ -26,6 +26,7 @@ struct libusb_device {
 struct libusb_device_handle {
     libusb_device* device;
     qxsim::Bytes pending;  // reply waiting for the IN transfer
+    unsigned pending_busy_us = 0;  // SAM's working time before that reply can be read
 };
 
 namespace {
@@ -247,7 +248,7 @@ EXPORT int libusb_claim_interface(libusb_device_handle* handle, int)
 EXPORT int libusb_release_interface(libusb_device_handle*, int) { return 0; }
 
 EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data, int length,
-                                int* transferred, unsigned int)
+                                int* transferred, unsigned int timeout)
 {
     TransferScope scope;
     *transferred = 0;
@@ -262,6 +263,7 @@ EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endp
             return error;
         qxsim::Reply reply = sam().handle(qxsim::Bytes(data, data + length));
         handle->pending = reply.bytes;
+        handle->pending_busy_us = reply.busy_us;
         *transferred = length;
         return 0;
     }
@@ -271,6 +273,16 @@ EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endp
     }
     if (handle->pending.empty())
         return LIBUSB_ERROR_TIMEOUT;
+    // With realistic timing the reply is ready only after the SAM's working
+    // time; a read that gives up earlier times out and the reply stays.
+    if (unsigned busy = handle->pending_busy_us) {
+        const unsigned limit = timeout ? timeout * 1000u : busy;
+        const unsigned wait = std::min(busy, limit);
+        std::this_thread::sleep_for(std::chrono::microseconds(wait));
+        handle->pending_busy_us = busy - wait;
+        if (handle->pending_busy_us)
+            return LIBUSB_ERROR_TIMEOUT;
+    }
     int n = std::min(length, static_cast<int>(handle->pending.size()));
     std::memcpy(data, handle->pending.data(), static_cast<size_t>(n));
     bool overflow = static_cast<size_t>(n) < handle->pending.size();

@@ -28,6 +28,12 @@ constexpr int kErrInvalid = -1, kErrBadArgument = -2;
 constexpr uint32_t kRecordMagic = 0x5153494D;  // marks records made by this library
 constexpr int kRecordMagicOffset = 72, kRecordIndexOffset = 76;
 
+QXSimImpression reference_placement() {
+    QXSimImpression p{};
+    p.pressure = 1.0;
+    return p;
+}
+
 struct Sensor {
     int vid = kVendor, pid = 288;
     uint8_t hw[2] = {3, 1};
@@ -37,6 +43,7 @@ struct Sensor {
     std::string manufacturer = "QX simulation";
     std::string serial = "SIM0001";
     QXSimFinger finger = qxsim_default_finger();
+    QXSimImpression placement = reference_placement();
     int framesSincePlaced = 0;
     bool lost = false, unresponsive = false, openFails = false;
     int frameDelayMs = 0;
@@ -169,7 +176,7 @@ void render_raw(Sensor &s, uint8_t *out, int count) {
     const bool antiFakeLight = s.registers[kRegLight] == kLightAntiFake;
     const bool lightOn = s.registers[kRegLight] == kLightCapture || antiFakeLight;
     const FingerTexture &tex =
-        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH);
+        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH, s.placement);
     const int amp = on ? current_amplitude(s) : 0;
     const AntiFakeResponse af = anti_fake_response(s.finger.liveness);
     // Ridges in contact scatter the capture light into the camera: bright
@@ -205,7 +212,7 @@ void render_upright(Sensor &s, int w, int h, int amp, uint8_t *out) {
     ensure_geometry(s);
     const Geometry &g = *s.geometry;
     const FingerTexture &tex =
-        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH);
+        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH, s.placement);
     for (int y = 0; y < h; ++y) {
         int ty = h > 1 ? static_cast<int>(static_cast<int64_t>(y) * (tex.height - 1) / (h - 1)) : 0;
         for (int x = 0; x < w; ++x) {
@@ -569,6 +576,36 @@ QXSIM_EXPORT void qxsim_set_finger(int dev, const QXSimFinger *finger) {
         s->framesSincePlaced = 0;
         s->lightLog.clear();
     }
+}
+
+QXSIM_EXPORT QXSimImpression qxsim_identity_impression(void) { return reference_placement(); }
+
+QXSIM_EXPORT QXSimImpression qxsim_random_impression(unsigned seed) {
+    // Small generator of our own so every platform draws the same placements.
+    uint64_t state = (static_cast<uint64_t>(seed) + 1) * 0x9E3779B97F4A7C15ULL;
+    auto next = [&state]() {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        return static_cast<double>((state * 0x2545F4914F6CDD1DULL) >> 11) / 9007199254740992.0;
+    };
+    auto range = [&next](double lo, double hi) { return lo + (hi - lo) * next(); };
+    QXSimImpression p = reference_placement();
+    p.shift_x = range(-40.0, 40.0);
+    p.shift_y = range(-40.0, 40.0);
+    p.rotation_deg = range(-15.0, 15.0);
+    p.pressure = range(0.7, 1.4);
+    p.distortion = range(0.0, 4.0);
+    if (next() < 1.0 / 3.0) {
+        p.contact_cut = range(0.1, 0.3);
+        p.cut_angle_deg = range(0.0, 360.0);
+    }
+    return p;
+}
+
+QXSIM_EXPORT void qxsim_set_impression(int dev, const QXSimImpression *impression) {
+    LOCK;
+    if (Sensor *s = sensor_at(dev)) s->placement = impression ? *impression : reference_placement();
 }
 
 QXSIM_EXPORT int qxsim_frames_since_placed(int dev) {
