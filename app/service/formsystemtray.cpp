@@ -56,6 +56,11 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     logo = QPixmap(config.appDir + QStringLiteral("/Resources/tavel.png"));
     if (!logo.isNull())
         logo = logo.scaledToHeight(32, Qt::SmoothTransformation);
+    // The logo is a word mark; the window is too small for the words, so it
+    // shows the square mark at its left.
+    if (logo.width() > width())
+        logo = logo.copy(0, 0, logo.height(), logo.height());
+    ui->label->setAlignment(Qt::AlignCenter);
     ui->label->setStyleSheet(QStringLiteral("background-color:transparent"));
     showLogo();
     // 4.
@@ -81,6 +86,9 @@ FormSystemTray::FormSystemTray(QWidget *parent)
         QDesktopServices::openUrl(accessPolicy->demoPageUrl(demoPage));
     // 8., 9.
     startCaptureThreads();
+    cameraTimer = new QTimer(this);
+    cameraTimer->setSingleShot(true);
+    connect(cameraTimer, &QTimer::timeout, this, &FormSystemTray::applyCameraRequest);
     // 10.
     network = new QNetworkAccessManager(this);
     connect(network, &QNetworkAccessManager::finished, this, &FormSystemTray::replyFinished);
@@ -334,6 +342,30 @@ void FormSystemTray::changeCamera(int index)
     imageProcessing->closeCamara(false);
     imageProcessing->cameraListIndex = index;
     imageProcessing->openCamara();
+}
+
+void FormSystemTray::requestCamera(bool open, int index, QSize size)
+{
+    pendingCamera = open ? CameraRequest::Open : CameraRequest::Close;
+    pendingCameraIndex = index;
+    pendingCameraSize = size;
+    cameraTimer->start(0);
+}
+
+void FormSystemTray::applyCameraRequest()
+{
+    const CameraRequest request = pendingCamera;
+    pendingCamera = CameraRequest::None;
+    if (request == CameraRequest::None)
+        return;
+    imageProcessing->closeCamara(false);
+    if (request == CameraRequest::Close)
+        return;
+    imageProcessing->cameraListIndex = pendingCameraIndex;
+    imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
+                                            qMax(0, pendingCameraSize.height()));
+    imageProcessing->openCamara();
+    updateUseMark();
 }
 
 void FormSystemTray::buttonGroupCorrectionClicked(int mode)

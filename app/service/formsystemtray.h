@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QPixmap>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 
 class AccessPolicy;
@@ -141,6 +142,10 @@ private:
     void showLogo();
     void updateUseMark();
     void startPreview(const QJsonObject &request);
+    // Closing and opening a camera takes the GUI thread half a second or
+    // more, so a burst of camera requests is applied once, as its last one.
+    void requestCamera(bool open, int index = 0, QSize size = QSize());
+    void applyCameraRequest();
     void toggleIdCardDialog();
     void toggleFingerDialog();
     // Shows `dialog` in the centre of the desktop; false when it was visible and is closed now.
@@ -152,6 +157,11 @@ private:
     void readFileToBase64(const QJsonObject &request);
     void finishUpload(QNetworkReply *reply, const QString &result);
 
+    enum class CameraRequest { None, Open, Close };
+    CameraRequest pendingCamera = CameraRequest::None;
+    int pendingCameraIndex = 0;
+    QSize pendingCameraSize;
+    QTimer *cameraTimer = nullptr;
     QPixmap logo;
     bool markShown = false;
     QNetworkReply *currentReply = nullptr;

@@ -58,7 +58,7 @@ void FormSystemTray::processTextMessage(QString message)
             startPreview(request);
         } else if (member("code").toInt() == 0) {
             previewOn = false;
-            imageProcessing->closeCamara(false);
+            requestCamera(false);
             updateUseMark();
         }
         break;
@@ -100,12 +100,8 @@ void FormSystemTray::processTextMessage(QString message)
         const int camidx = member("camidx").toInt();
         if (camidx < 0 || camidx >= Cache::cameras->size())
             break;
-        imageProcessing->closeCamara(false);
-        imageProcessing->cameraListIndex = camidx;
         const QList<QSize> &sizes = Cache::cameras->at(camidx).resolutions;
-        const QSize size = sizes.value(config.resolution, sizes.value(0));
-        imageProcessing->setFrameWidthAndHeight(size.width(), size.height());
-        imageProcessing->openCamara();
+        requestCamera(true, camidx, sizes.value(config.resolution, sizes.value(0)));
         break;
     }
     case 10013:
@@ -154,8 +150,6 @@ void FormSystemTray::startPreview(const QJsonObject &request)
         return;
     }
     previewOn = true;
-    imageProcessing->closeCamara(false);
-    imageProcessing->cameraListIndex = position;
     const CameraInfo camera = cameras.at(position);
 
     config.autoCaptureOn = request.value(QLatin1String("autograp")).toInt() == 1;
@@ -170,8 +164,7 @@ void FormSystemTray::startPreview(const QJsonObject &request)
         width = qMax(0, configured.width());
         height = qMax(0, configured.height());
     }
-    imageProcessing->setFrameWidthAndHeight(width, height);
-    imageProcessing->openCamara();
+    requestCamera(true, position, QSize(width, height));
     updateUseMark();
 
     const QJsonArray res = resolutionList(camera);

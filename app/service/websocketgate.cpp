@@ -66,6 +66,10 @@ void WebSocketGate::acceptPending()
         return;
     while (QTcpSocket *socket = listener->nextPendingConnection()) {
         socket->setParent(this);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            forget(socket);
+            socket->deleteLater();
+        });
         if (connectionCount() >= maxConnections) {
             refuse(socket, "503 Service Unavailable");
             continue;
@@ -76,10 +80,6 @@ void WebSocketGate::acceptPending()
         timer->start(handshakeTimeoutMs);
         reading.insert(socket, timer);
         connect(socket, &QTcpSocket::readyRead, this, &WebSocketGate::inspect);
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            forget(socket);
-            socket->deleteLater();
-        });
         if (socket->bytesAvailable() > 0)
             QMetaObject::invokeMethod(socket, "readyRead", Qt::QueuedConnection);
     }

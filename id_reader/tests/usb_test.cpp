@@ -211,6 +211,94 @@ TEST_F(UsbReader, SilentAndInconsistentReplies)
     QXID_ClosePort(0);
 }
 
+TEST_F(UsbReader, OpeningAnOpenPortReusesItsHandle)
+{
+    use_devices({dev(0x0400, 0xc35a)});
+    ASSERT_EQ(QXID_Init(), 1);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 1);  // the enumeration's own
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 1);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 2);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 1);
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), 0);
+
+    EXPECT_EQ(QXID_ClosePort(0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 0);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 1);
+    QXID_Free();
+    EXPECT_EQ(qxsim_usb_open_contexts(), 0);
+}
+
+TEST_F(UsbReader, PortNumbersWithoutAReaderAreRefused)
+{
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002)});
+    ASSERT_EQ(QXID_Init(), 2);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    LogCapture log(QXID_LOG_ERROR);
+    EXPECT_EQ(QXID_OpenPort(2), QXID_EUSBOPEN);
+    EXPECT_EQ(QXID_OpenPort(5), QXID_EUSBOPEN);
+    EXPECT_EQ(QXID_OpenPort(15), QXID_EUSBOPEN);
+    EXPECT_TRUE(log.contains("]: SensorDevices[5] dev_open failed\r\n"));
+    EXPECT_EQ(qxsim_usb_open_handles(), 1) << "no second handle on port 0's reader";
+    EXPECT_EQ(qxsim_usb_open_contexts(), 2);
+
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    EXPECT_EQ(qxsim_usb_open_handles(), 2);
+    EXPECT_EQ(QXID_ClosePort(1), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 1) << "port 0 stays open";
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), 0);
+    EXPECT_EQ(QXID_ClosePort(0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+}
+
+TEST_F(UsbReader, InitAgainClosesTheOpenPortsFirst)
+{
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002)});
+    ASSERT_EQ(QXID_Init(), 2);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    ASSERT_EQ(qxsim_usb_claimed_interfaces(), 2);
+
+    ASSERT_EQ(QXID_Init(), 2);
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 0) << "no interface left claimed by an orphaned handle";
+    EXPECT_EQ(qxsim_usb_open_contexts(), 1);
+
+    // The readers open again from the fresh table.
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    EXPECT_EQ(QXID_GetSAMStatus(1, 0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 1);
+    EXPECT_EQ(QXID_ClosePort(1), 0);
+    QXID_Free();
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 0);
+}
+
+TEST_F(UsbReader, FreeReleasesEveryHandleAndContext)
+{
+    qxsim_usb_device busy = dev(0x0400, 0x0003);
+    busy.claim_error = LIBUSB_ERROR_BUSY;
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002), busy});
+    ASSERT_EQ(QXID_Init(), 3);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    EXPECT_EQ(QXID_OpenPort(2), QXID_EUSBOPEN);
+    EXPECT_EQ(qxsim_usb_open_handles(), 2);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 3) << "a failed open keeps no context";
+    QXID_Free();  // ports still open
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 0);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 0);
+
+    // Enumerating afresh after the release works as the first time.
+    ASSERT_EQ(QXID_Init(), 3);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), 0);
+    EXPECT_EQ(QXID_ClosePort(0), 0);
+}
+
 TEST_F(UsbReader, TransfersOnDifferentReadersNeverOverlap)
 {
     use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002)});

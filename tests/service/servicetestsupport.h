@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,16 @@ namespace servicetest {
 
 // A TCP port nobody listens on right now.
 quint16 freePort();
+
+// Records the addresses the station hands to the desktop instead of opening them.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
 
 // One web page: a WebSocket client that keeps every message it receives.
 class Page : public QObject

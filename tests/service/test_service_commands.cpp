@@ -2,18 +2,22 @@
 #include "servicetestsupport.h"
 #include "ui_formsystemtray.h"
 
+#include "accesspolicy.h"
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
 #include "imageprocessing.h"
 #include "testenv.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QUrlQuery>
 
 #include <opencv2/videoio.hpp>
 
@@ -220,6 +224,41 @@ TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
     EXPECT_NEAR(frames / 10.0, seconds, 0.5) << frames << " frames";
     EXPECT_EQ(file.get(cv::CAP_PROP_FRAME_WIDTH), 1280);
     EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
+}
+
+class DemoPageTest : public TrayTest
+{
+protected:
+    void beforeTray() override
+    {
+        ASSERT_TRUE(appDir.isValid());
+        QDir().mkpath(appDir.path() + QStringLiteral("/Resources/tavel-web"));
+        QFile page(demoPage());
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        Cache::config->appDir = appDir.path();
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    }
+    void TearDown() override
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        TrayTest::TearDown();
+    }
+    QString demoPage() const { return appDir.path() + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html"); }
+    QTemporaryDir appDir;
+    servicetest::UrlCatcher catcher;
+};
+
+TEST_F(DemoPageTest, DemoPageOpensWithThisStartsTokenAndIsLetIn)
+{
+    ASSERT_EQ(catcher.opened.size(), 1);
+    const QUrl url = catcher.opened.first();
+    EXPECT_EQ(url.toLocalFile(), demoPage());
+    const QString token = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
+    EXPECT_EQ(token, tray->accessPolicy->demoToken());
+    Page demo(QStringLiteral("null"));   // a page opened from a file
+    EXPECT_TRUE(demo.open(port, QStringLiteral("/?token=") + token));
+    // No logo in this application directory: the label stays empty.
+    EXPECT_TRUE(tray->ui->label->pixmap(Qt::ReturnByValue).isNull());
 }
 
 class PageTurnTest : public TrayTest

@@ -290,6 +290,22 @@ TEST_F(TrayTest, FloodsAndMalformedJsonNeitherCrashNorStall)
     EXPECT_EQ(page->messages.size(), 1);
 }
 
+TEST_F(TrayTest, ABurstOfCameraRequestsIsAnsweredWithoutHoldingTheStation)
+{
+    auto page = connectPage();
+    for (int i = 0; i < 60; ++i) {
+        page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1}});
+        page->send(QJsonObject{{"command", 10012}, {"camidx", 0}});
+    }
+    page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1}, {"width", 1920}, {"height", 1080}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_FALSE(page->waitFor(20021, 20000).isEmpty());
+    EXPECT_EQ(page->count(20000), 61);   // every start is answered
+    // The camera ends as the last request left it, and frames flow.
+    ASSERT_TRUE(testenv::waitFor([&] { return page->frames > 0; }, 10000));
+    EXPECT_EQ(tray->imageProcessing->frameWidth, 1920);
+}
+
 TEST_F(TrayTest, AStalledPageHoldsBackNeitherTheCameraNorOtherPages)
 {
     // A page that completes its handshake and then never reads.

@@ -124,6 +124,10 @@ void qxsim_set_image_limit(int dev, int max_bytes);
 /* Makes each image read take at least this long (0 = as fast as possible). */
 void qxsim_set_frame_delay_ms(int dev, int ms);
 
+/* After `skip` more raw image reads, the next `count` deliver only `bytes`
+ * bytes (a frame cut short on the bus); the rest of the buffer is untouched. */
+void qxsim_set_short_frames(int dev, int skip, int count, int bytes);
+
 /* Connected open connections (for leak checks). */
 int qxsim_open_connections(void);
 

@@ -49,6 +49,7 @@ struct Sensor {
     int frameDelayMs = 0;
     int lostAfter = -1;
     int imageLimit = 0;
+    int shortSkip = 0, shortCount = 0, shortBytes = 0;  // qxsim_set_short_frames
     int registers[QXSIM_MAX_REGISTER];
     int camera[256];
     std::vector<std::pair<int, int>> writeLog;
@@ -249,6 +250,18 @@ void frame_delay(const Sensor &s, std::chrono::steady_clock::time_point since) {
     if (left > 0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left));
 }
 
+// A raw read cut short by qxsim_set_short_frames; the rest of the caller's
+// buffer is left as it was.
+int take_short_frame(Sensor &s, int n) {
+    if (s.shortCount <= 0) return n;
+    if (s.shortSkip > 0) {
+        s.shortSkip--;
+        return n;
+    }
+    s.shortCount--;
+    return std::min(n, s.shortBytes);
+}
+
 int deliver_limit(const Sensor &s, int capacity, int size) {
     int n = std::min(capacity, size);
     if (s.imageLimit > 0) n = std::min(n, s.imageLimit);
@@ -420,6 +433,7 @@ QXSIM_EXPORT int QXFPI_GetImage(void *core, unsigned char *buf, int capacity) {
         std::memcpy(buf, image.data(), static_cast<size_t>(n));
     } else {
         n = deliver_limit(*s, capacity, kRawSize);
+        n = take_short_frame(*s, n);
         render_raw(*s, buf, n);
     }
     if (s->finger.present) {
@@ -703,4 +717,13 @@ QXSIM_EXPORT void qxsim_render_upright(int dev, int w, int h, unsigned char *out
     Sensor *s = sensor_at(dev);
     if (!s || !out || w <= 0 || h <= 0) return;
     render_upright(*s, w, h, std::max(0, std::min(120, s->finger.contrast)), out);
+}
+
+QXSIM_EXPORT void qxsim_set_short_frames(int dev, int skip, int count, int bytes) {
+    LOCK;
+    if (Sensor *s = sensor_at(dev)) {
+        s->shortSkip = std::max(0, skip);
+        s->shortCount = std::max(0, count);
+        s->shortBytes = std::max(1, bytes);
+    }
 }
