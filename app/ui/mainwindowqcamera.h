@@ -11,9 +11,12 @@
 #include <functional>
 #include <initializer_list>
 
+class CameraViewDialog;
 class Dialog;
 class Erweima;
 class IDCardDialog;
+class ImageMergingDialog;
+class ImageSavePDFOrTiffDialog;
 class QButtonGroup;
 class QCameraView;
 class QLabel;
@@ -40,6 +43,10 @@ public:
     Ui::MainWindowQCamera *form() const { return ui; }
     SettingDialog *settingDialog() const { return settings; }
     Erweima *erweimaDialog() const { return erweima; }
+    ImageMergingDialog *mergingDialog() const { return imageMerging; }
+    ImageSavePDFOrTiffDialog *exportDialog() const { return pdfOrTiff; }
+    // The first (1) or second (2) second-camera view.
+    CameraViewDialog *childView(int which) const { return which == 1 ? childView1 : childView2; }
     Dialog *fingerprintDialog() const { return fingerDialog; }
     bool isModeOn(Mode mode) const;
     // Path remembered for thumbnail slot 1..8 (empty when the slot has none).
@@ -118,11 +125,20 @@ private:
     void fillCameraBox();
     void showThumbnail(int slot, const QString &path);
     void shutDown();
+    void openChildView(CameraViewDialog *view, int which, int offsetX);
+    void takePhotoWithChildren();
+    void openMergingDialog();
+    void closeDocumentDialogs();
+    void closeChildViews();
 
     Ui::MainWindowQCamera *ui;
     SettingDialog *settings = nullptr;
     Erweima *erweima = nullptr;
     IDCardDialog *idCardDialog = nullptr;
+    ImageMergingDialog *imageMerging = nullptr;
+    ImageSavePDFOrTiffDialog *pdfOrTiff = nullptr;
+    CameraViewDialog *childView1 = nullptr;
+    CameraViewDialog *childView2 = nullptr;
     Dialog *fingerDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;

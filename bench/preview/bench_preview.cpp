@@ -3,6 +3,7 @@
 //
 //   bench_preview [--size WxH] [--fps N] [--seconds S] [--warmup S]
 //                 [--correction 0..3] [--shoot N] [--stay] [--card none|gui|worker]
+//                 [--children 0..2] [--child-size WxH] [--open export|merging]
 //
 // Defaults: 1920x1080 at 30 fps, 10 s measured after 3 s, single correction,
 // colour mode, window 1280x800. --shoot takes N photos before measuring (they
@@ -10,9 +11,14 @@
 // --card lays a resident card on the simulated reader (realistic SAM timing)
 // and polls it every 33 ms: "worker" through the card dialog as the program
 // does, "gui" with the reader exchanges on the GUI thread (the old way).
+// --children opens that many second-camera views, each on a synthetic camera
+// of its own (default 1280x720 at the same rate), before measuring. --open
+// shows the export or the merging dialog before the photos are taken, so
+// they collect them.
 // Run it in a scratch directory: it writes "system.ini" and photos there.
 #include "cache.h"
 #include "camerainfo.h"
+#include "cameraviewdialog.h"
 #include "cardreaderworker.h"
 #include "cardreading.h"
 #include "config.h"
@@ -91,6 +97,9 @@ int main(int argc, char **argv)
     int shots = 0;
     bool stay = false;
     QString card = QStringLiteral("none");
+    int children = 0;
+    QString childSize = QStringLiteral("1280x720");
+    QString openDialog;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!strcmp(argv[i], "--size") && hasValue)
@@ -109,9 +118,21 @@ int main(int argc, char **argv)
             stay = true;
         else if (!strcmp(argv[i], "--card") && hasValue)
             card = QString::fromLatin1(argv[++i]);
+        else if (!strcmp(argv[i], "--children") && hasValue)
+            children = qBound(0, atoi(argv[++i]), 2);
+        else if (!strcmp(argv[i], "--child-size") && hasValue)
+            childSize = QString::fromLatin1(argv[++i]);
+        else if (!strcmp(argv[i], "--open") && hasValue)
+            openDialog = QString::fromLatin1(argv[++i]);
     }
-    qputenv("DOCSTATION_VIRTUAL_CAMERAS",
-            QStringLiteral("synthetic:sizes=%1,fps=%2").arg(size).arg(fps).toUtf8());
+    QString cameras = QStringLiteral("synthetic:sizes=%1,fps=%2").arg(size).arg(fps);
+    for (int child = 1; child <= children; ++child)
+        cameras += QStringLiteral(";synthetic:sizes=%1,fps=%2,seed=%3,name=Side camera %4")
+                       .arg(childSize)
+                       .arg(fps)
+                       .arg(child + 1)
+                       .arg(child);
+    qputenv("DOCSTATION_VIRTUAL_CAMERAS", cameras.toUtf8());
     QApplication app(argc, argv);
 
     Config &config = *Cache::config;
@@ -120,6 +141,7 @@ int main(int argc, char **argv)
     QDir().mkpath(config.documentsLocation);
     config.cameraIndex = 0;
     config.resolution = 0;
+    config.thirdDeviceMain = false;   // views show cameras 1 and 2
     *Cache::cameras = Startup::findCameras();
     if (Cache::cameras->isEmpty()) {
         std::fprintf(stderr, "no virtual camera\n");
@@ -155,6 +177,17 @@ int main(int argc, char **argv)
         cards->show();
         pollOnGuiThread(cards, &guiThreadPolling, &cardReads);
     }
+    if (children >= 1)
+        ui->btnSecCamCon_2->click();
+    if (children >= 2)
+        ui->btnSecCam1Con_2->click();
+    opening.restart();
+    while (view->isSwitching() && opening.elapsed() < 20000)
+        pump(50);
+    if (openDialog == QLatin1String("export"))
+        ui->btnSavePdfTiff->click();
+    else if (openDialog == QLatin1String("merging"))
+        ui->pushButton->click();
     for (int i = 0; i < shots; ++i) {
         ui->btnShooting->click();
         pump(1500);
@@ -174,9 +207,15 @@ int main(int argc, char **argv)
     const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
     const double cardRate = (cardReads - cardReads0) / elapsed;
     const QSize frameSize = view->currentImage().size();
-    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, card %s, platform %s\n",
+    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, card %s, platform %s, "
+                "%d second-camera view(s)",
                 frameSize.width(), frameSize.height(), fps, window.width(), window.height(), correction,
-                qPrintable(card), qPrintable(QGuiApplication::platformName()));
+                qPrintable(card), qPrintable(QGuiApplication::platformName()), children);
+    for (int child = 1; child <= children; ++child) {
+        const QSize childFrame = window.childView(child)->getChildImage().size();
+        std::printf(" %dx%d", childFrame.width(), childFrame.height());
+    }
+    std::printf("\n");
     std::printf("  frames received %.1f/s  shown %.1f/s  (%.0f%% of the camera rate)  "
                 "CPU %.0f%% of one core over %.1f s\n",
                 received, painted, painted / fps * 100.0, cpu, elapsed);

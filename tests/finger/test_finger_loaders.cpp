@@ -1,12 +1,16 @@
 // The two run-time loaders: what they answer without their libraries, that
 // they try again on the next call, that an incomplete library is refused and
 // released, and that a found library is really called.
+#include "dialog.h"
 #include "fpsensor.h"
 #include "qxfinger10.h"
 #include "qxsensorcore_sim.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
+#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -194,6 +198,38 @@ TEST_F(LoaderTest, DestroyingTheAlgorithmLoaderClosesItsHandleFirst)
     EXPECT_EQ(0, liveHandles());
     dlclose(keptMapped);
     EXPECT_FALSE(isMapped("libqxfp.so"));
+}
+
+// The operator's view of the same: the dialog finds nothing until the
+// libraries are installed, and then works without a restart.
+TEST_F(LoaderTest, DialogWorksOnceTheLibrariesAppear)
+{
+    qxsim_add_sensor(SENSOR_VENDOR_ID, SENSOR_PRODUCT_A, 3, 1);
+    Dialog dialog;
+    auto *messages = dialog.findChild<QTextEdit *>(QStringLiteral("textEdit"));
+    auto *devices = dialog.findChild<QComboBox *>(QStringLiteral("comboBox"));
+    ASSERT_TRUE(messages && devices);
+    auto click = [&](const char *name) { dialog.findChild<QPushButton *>(QLatin1String(name))->click(); };
+
+    dialog.init();
+    EXPECT_EQ(QStringLiteral("请选择设备!"), messages->toPlainText());
+    EXPECT_EQ(0, devices->count());
+
+    provide(FINGER_PLUGIN, "libqxfpcap.so");
+    click("btnEnum");
+    ASSERT_EQ(1, devices->count());
+    // The sensor opens, but without the algorithm it is closed again.
+    click("btnOpen");
+    EXPECT_EQ(QStringLiteral("初始化算法失败!"), messages->toPlainText());
+    EXPECT_FALSE(dialog.isDeviceOpen());
+    EXPECT_EQ(0, qxsim_open_connections());
+
+    provide(FINGER_ALGORITHM_STUB, "libqxfp.so");
+    click("btnOpen");
+    EXPECT_EQ(QStringLiteral("连接成功!"), messages->toPlainText());
+    EXPECT_TRUE(dialog.isDeviceOpen());
+    click("btnClose");
+    EXPECT_EQ(0, qxsim_open_connections());
 }
 
 } // namespace

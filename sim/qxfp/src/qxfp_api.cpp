@@ -2,6 +2,7 @@
 // and the in-memory template database.
 #include "qxfp.h"
 
+#include "enrol.h"
 #include "extract.h"
 #include "matcher.h"
 #include "template_codec.h"
@@ -109,16 +110,18 @@ QXFP_EXPORT int VERIDO_GENTEMPLATE(void *handle, unsigned char **templates, int 
     Handle *h = lookup(handle);
     if (!h) return QXFP_ERR_HANDLE;
     if (!templates || !out || count < 1 || count > kMaxImpressions) return QXFP_ERR_ARGUMENT;
-    Template enrol;
-    enrol.kind = kEnrolTemplate;
+    std::vector<MinutiaSet> sets;
     int quality = 0;
     for (int i = 0; i < count; ++i) {
         Template t;
         if (!templates[i] || !decode(templates[i], &t) || t.kind != kProbeTemplate) return QXFP_ERR_TEMPLATE;
         quality += t.quality;
-        enrol.impressions.push_back(std::move(t.impressions.front()));
+        sets.push_back(std::move(t.impressions.front()));
     }
+    Template enrol;
+    enrol.kind = kEnrolTemplate;
     enrol.quality = quality / count;
+    enrol.impressions.push_back(fuse_impressions(sets));
     return encode_template(enrol, out, QXFP_MAX_TEMPLATE);
 }
 

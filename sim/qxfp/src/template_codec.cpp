@@ -63,8 +63,10 @@ int encode_template(const Template &t, uint8_t *out, int capacity) {
         q[1] = 0;
         q += kBlockHeaderSize;
         for (const Minutia &m : set) {
-            put16(q, static_cast<unsigned>(std::lround(m.x)) & 0xFFFF);
-            put16(q + 2, static_cast<unsigned>(std::lround(m.y)) & 0xFFFF);
+            // Signed: an enrolment built around its first impression reaches
+            // past that image's edges.
+            put16(q, static_cast<unsigned>(static_cast<int16_t>(std::lround(m.x))) & 0xFFFF);
+            put16(q + 2, static_cast<unsigned>(static_cast<int16_t>(std::lround(m.y))) & 0xFFFF);
             q[4] = angle_byte(m.angle);
             q[5] = static_cast<uint8_t>((m.type & 0x3) | ((m.quality & 0x3F) << 2));
             q += kMinutiaSize;
@@ -112,8 +114,8 @@ bool decode_template(const uint8_t *p, int available, Template *t) {
         q += kBlockHeaderSize;
         set.resize(static_cast<size_t>(n));
         for (Minutia &m : set) {
-            m.x = get16(q);
-            m.y = get16(q + 2);
+            m.x = static_cast<int16_t>(get16(q));
+            m.y = static_cast<int16_t>(get16(q + 2));
             m.angle = static_cast<float>(q[4] * kTwoPi / 256.0);
             m.type = q[5] & 0x3;
             m.quality = q[5] >> 2;

@@ -64,7 +64,7 @@ FingerModel make_model(int finger_id) {
     // ending and a bifurcation without twisting the far ridge flow.
     // A real fingertip shows thirty to sixty minutiae in this window; the
     // finger reaches past the window so a shifted placement shows new ones.
-    const int pairs = 15 + static_cast<int>(rng.next() * 6);
+    const int pairs = 22 + static_cast<int>(rng.next() * 9);
     for (int i = 0; i < pairs; ++i) {
         double x = rng.range(-7.5, 7.5), y = rng.range(-10.0, 10.0);
         double angle = rng.range(0.0, 2 * kPi), dist = rng.range(0.9, 2.2);
