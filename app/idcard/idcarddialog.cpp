@@ -8,6 +8,7 @@
 #include "config.h"
 #include "ownerfiles.h"
 #include "photonaming.h"
+#include "photosteps.h"
 #include "warningbox.h"
 #include "watermark.h"
 
@@ -151,9 +152,9 @@ void IDCardDialog::onReaderTimer()
     readCard(port);
 }
 
-void IDCardDialog::readCard(int port_)
+void IDCardDialog::readCard(int readerPort)
 {
-    worker->readAsync(port_);
+    worker->readAsync(readerPort);
 }
 
 void IDCardDialog::showReading(const CardReading &reading)
@@ -232,8 +233,12 @@ void IDCardDialog::writePhoto(unsigned char *photo, int length)
         qDebug("create file fail\n");
     else
         qDebug("decode succ\n");
-    ui->lb_pic->setPixmap(QPixmap(path));
-    cardRead = true;
+    // Shown from the decoded bytes, so a file that could not be written
+    // never puts an older card's photo on screen.
+    QPixmap picture;
+    picture.loadFromData(bitmap, "BMP");
+    ui->lb_pic->setPixmap(picture);
+    cardRead = !picture.isNull();
 }
 
 QString IDCardDialog::QImageToBase64(QImage image)
@@ -259,10 +264,9 @@ void IDCardDialog::on_btnSaveIDCard_clicked()
     }
 
     const QString path = photonaming::reservePhotoPath(config, config.codec);
-    if (!picture.save(path, config.codec.toLatin1().constData(), config.quality)) {
+    if (!photosteps::write(picture, path, config.codec, config.quality)) {
         // Reporting a card picture that is not on disk would lose it silently.
         photonaming::releaseIfEmpty(path);
-        qDebug() << "identity card picture not written:" << path;
         WarningBox::warning(this, kWarningTitle, QStringLiteral("保存失败:%1").arg(path));
         return;
     }
@@ -301,6 +305,14 @@ void IDCardDialog::closeEvent(QCloseEvent *event)
 {
     closeDriver();
     QDialog::closeEvent(event);
+}
+
+// Escape closes the dialog without a close event; it releases the reader too.
+void IDCardDialog::reject()
+{
+    if (port >= 0)
+        closeDriver();
+    QDialog::reject();
 }
 
 // ---------------------------------------------------------------- tray

@@ -74,6 +74,8 @@ public slots:
     void on_showMainAction();
     void on_exitAppAction();
 
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 

@@ -47,12 +47,10 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     : QDialog(parent), ui(new Ui::FormSystemTray)
 {
     Config &config = *Cache::config;
-    // 1.
+    // A small frameless logo above every other window.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     accessPolicy = new AccessPolicy(config);
-    // 2.
     buildForm();
-    // 3.
     logo = QPixmap(config.appDir + QStringLiteral("/Resources/tavel.png"));
     if (!logo.isNull())
         logo = logo.scaledToHeight(32, Qt::SmoothTransformation);
@@ -63,9 +61,8 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     ui->label->setAlignment(Qt::AlignCenter);
     ui->label->setStyleSheet(QStringLiteral("background-color:transparent"));
     showLogo();
-    // 4.
     placeBottomRight();
-    // 5.
+    // The WebSocket server, behind the gate that checks each handshake.
     if (config.webSocketMode) {
         webSocketServer = new QWebSocketServer(QStringLiteral("server"),
                                                QWebSocketServer::NonSecureMode, this);
@@ -74,30 +71,28 @@ FormSystemTray::FormSystemTray(QWidget *parent)
                 &FormSystemTray::onNewConnection);
         onStartButtonClick();
     }
-    // 6.
+    // The request endpoint.
     if (config.httpMode) {
         httpEndpoint = new HttpEndpoint(*this, *accessPolicy, this);
         httpEndpoint->start();
         tcpServer = httpEndpoint->server();
     }
-    // 7. The demo page, with this start's token so it is let in.
+    // The demo page, with this start's token so it is let in.
     const QString demoPage = config.appDir + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html");
     if (QFileInfo::exists(demoPage))
         QDesktopServices::openUrl(accessPolicy->demoPageUrl(demoPage));
-    // 8., 9.
     startCaptureThreads();
     cameraTimer = new QTimer(this);
     cameraTimer->setSingleShot(true);
     connect(cameraTimer, &QTimer::timeout, this, &FormSystemTray::applyCameraRequest);
-    // 10.
+    // Uploads.
     network = new QNetworkAccessManager(this);
     connect(network, &QNetworkAccessManager::finished, this, &FormSystemTray::replyFinished);
     uploading = false;
-    // 11.
+    // Page-driven recording.
     writerTimer = new QTimer(this);
     connect(writerTimer, &QTimer::timeout, this, &FormSystemTray::onWriterTimer);
     recorder = new VideoRecorder(*imageProcessing, *writerTimer, frameMutex);
-    // 12., 13.
     createDialogs();
 }
 

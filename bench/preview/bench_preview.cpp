@@ -2,19 +2,20 @@
 // many camera frames reach the screen and what the process spends on them.
 //
 //   bench_preview [--size WxH] [--fps N] [--seconds S] [--warmup S]
-//                 [--correction 0..3] [--shoot N] [--stay] [--card none|gui|worker]
+//                 [--correction 0..3] [--shoot N] [--stay]
 //                 [--children 0..2] [--child-size WxH] [--open export|merging]
+//                 [--card none|gui|worker]
 //
 // Defaults: 1920x1080 at 30 fps, 10 s measured after 3 s, single correction,
 // colour mode, window 1280x800. --shoot takes N photos before measuring (they
 // fill the thumbnails); --stay keeps the window open afterwards (screenshots).
-// --card lays a resident card on the simulated reader (realistic SAM timing)
-// and polls it every 33 ms: "worker" through the card dialog as the program
-// does, "gui" with the reader exchanges on the GUI thread (the old way).
 // --children opens that many second-camera views, each on a synthetic camera
 // of its own (default 1280x720 at the same rate), before measuring. --open
 // shows the export or the merging dialog before the photos are taken, so
 // they collect them.
+// --card lays a resident card on the simulated reader (realistic SAM timing)
+// and polls it every 33 ms: "worker" through the card dialog as the program
+// does, "gui" with the reader exchanges on the GUI thread (the old way).
 // Run it in a scratch directory: it writes "system.ini" and photos there.
 #include "cache.h"
 #include "camerainfo.h"

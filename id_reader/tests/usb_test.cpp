@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -110,6 +111,29 @@ TEST_F(UsbReader, ReadsACardEndToEnd)
 
     EXPECT_EQ(QXID_ClosePort(1), 0);
     EXPECT_EQ(qxsim_usb_open_handles(), 0);
+}
+
+TEST_F(UsbReader, RealisticTimingHoldsTheRepliesForTheSamsWorkingTime)
+{
+    use_devices({dev(0x0400, 0xc35a)});
+    ASSERT_EQ(QXID_Init(), 1);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    qxsim_usb_sam().set_realistic_timing(true);
+    const uint64_t busyBefore = qxsim_usb_sam().total_busy_us();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(QXID_StartFindIDCard(0, nullptr, 0), 0);
+    ASSERT_EQ(QXID_SelectIDCard(0, nullptr, 0), 0);
+    unsigned char text[256], photo[1024];
+    unsigned int tl = 0, pl = 0;
+    // The card message takes the SAM longer than the other commands but less
+    // than the library waits for it.
+    EXPECT_EQ(QXID_ReadBaseMsg(0, text, &tl, photo, &pl, 0), 0);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    qxsim_usb_sam().set_realistic_timing(false);
+    EXPECT_GE(elapsed, std::chrono::microseconds(qxsim_usb_sam().total_busy_us() - busyBefore));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(420));
+    EXPECT_EQ(Bytes(text, text + 256), qxsim::card_text_record(CardKind::Resident));
+    QXID_ClosePort(0);
 }
 
 TEST_F(UsbReader, PortNumbersAreReadersInEnumerationOrder)

@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -370,6 +371,62 @@ TEST_F(IDCardDialogTest, TimeNamedPictureWhenTheNameTypeIsTime)
     EXPECT_EQ(Cache::config->saveNumber, 7);
 }
 
+TEST_F(IDCardDialogTest, SavedPictureCarriesTheConfiguredWatermark)
+{
+    Cache::config->codec = QStringLiteral("png");
+    sam().set_card(CardKind::None);
+    openDialog();
+    dialog->on_btnSaveIDCard_clicked();
+    Cache::config->watermarkText = QStringLiteral("WATERMARK 2026");
+    Cache::config->watermarkX = 50;
+    Cache::config->watermarkY = 50;
+    openDialog();
+    dialog->on_btnSaveIDCard_clicked();
+    const QImage plain(documents.path() + QStringLiteral("/IMG_7.png"));
+    const QImage marked(documents.path() + QStringLiteral("/IMG_8.png"));
+    ASSERT_EQ(plain.size(), marked.size());
+    int differing = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            if (plain.pixel(x, y) != marked.pixel(x, y))
+                ++differing;
+    EXPECT_GT(differing, 100);
+}
+
+TEST_F(IDCardDialogTest, PictureThatCannotBeWrittenIsNotReported)
+{
+    Cache::config->documentsLocation = documents.path() + QStringLiteral("/missing/folder");
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    QSignalSpy jsonSpy(dialog.get(), &IDCardDialog::sendIdSignals);
+    QSignalSpy pathsSpy(dialog.get(), &IDCardDialog::saveImageMergingSignals);
+    dialog->on_btnSaveIDCard_clicked();
+    EXPECT_EQ(jsonSpy.count(), 0);
+    EXPECT_EQ(pathsSpy.count(), 0);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().startsWith(QStringLiteral("警告|")));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->isPolling());
+}
+
+TEST_F(IDCardDialogTest, TextsTheClerkCorrectedAreSentVerbatim)
+{
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    dialog->closeDriver();   // keep the corrections on screen
+    child<QLineEdit>("lb_name")->setText(QStringLiteral("王\"小\\明</b>"));
+    child<QTextEdit>("lb_address")->setPlainText(QStringLiteral("第一行\n\t第二行 \u0001"));
+    QSignalSpy jsonSpy(dialog.get(), &IDCardDialog::sendIdSignals);
+    dialog->on_btnSaveIDCard_clicked();
+    ASSERT_EQ(jsonSpy.count(), 1);
+    QJsonParseError error;
+    const QJsonObject card =
+        QJsonDocument::fromJson(jsonSpy.at(0).at(0).toString().toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError);
+    EXPECT_EQ(card.value("Name").toString(), QStringLiteral("王\"小\\明</b>"));
+    EXPECT_EQ(card.value("Adress").toString(), QStringLiteral("第一行\n\t第二行 \u0001"));
+}
+
 TEST_F(IDCardDialogTest, SavingBeforeAnyCardSendsNoImage)
 {
     sam().set_card(CardKind::None);
@@ -458,6 +515,19 @@ TEST_F(IDCardDialogTest, ClosingReleasesTheReaderAndASecondOpenReadsAgain)
     EXPECT_FALSE(sam().requests().empty());
 }
 
+TEST_F(IDCardDialogTest, EscapeClosesAndReleasesTheReader)
+{
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isPolling());
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    openDialog();
+    EXPECT_TRUE(dialog->isPolling());
+    EXPECT_TRUE(warnings.isEmpty());
+}
+
 TEST_F(IDCardDialogTest, ReadsDoNotHoldUpTheWindowAndCloseWaitsForThem)
 {
     // Each transfer takes a while, as on a real reader, so a read is in
@@ -480,6 +550,32 @@ TEST_F(IDCardDialogTest, ReadsDoNotHoldUpTheWindowAndCloseWaitsForThem)
     // A result of the abandoned step never reaches the closed dialog.
     QTest::qWait(100);
     EXPECT_TRUE(text("lb_code").isEmpty());
+}
+
+TEST_F(IDCardDialogTest, TrayHelpersShowAndHideTheDialog)
+{
+    dialog = std::make_unique<IDCardDialog>();
+    dialog->on_activatedSysTrayIcon(QSystemTrayIcon::Trigger);   // no tray icon: nothing happens
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->on_activatedSysTrayIcon(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(dialog->isVisible());
+    dialog->hideWindow();
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->on_showMainAction();
+    EXPECT_TRUE(dialog->isVisible());
+
+    dialog->createActions();
+    dialog->createMenu();
+    QMenu *menu = dialog->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction *> entries = menu->actions();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries.at(0)->text(), QStringLiteral("显示主界面"));
+    EXPECT_TRUE(entries.at(1)->isSeparator());
+    EXPECT_EQ(entries.at(2)->text(), QStringLiteral("退出"));
+    dialog->hideWindow();
+    entries.at(0)->trigger();
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 TEST_F(IDCardDialogTest, MainWindowButtonOpensTheDialogAndSavedPicturesReachTheThumbnails)
