@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 
 class AccessPolicy;
 class FormSystemTray;
 class QTcpServer;
+class RequestEndpoint;
 
 // The request endpoint (port AccessPolicy::httpPort(), 38088): raw TCP, a
 // URL-style request line, answered with bare indented JSON text.
@@ -18,11 +20,11 @@ class QTcpServer;
 // The endpoint listens on every address of AccessPolicy::listenAddresses()
 // (one QTcpServer each, 1024 pending connections at most), applies the
 // policy's Host and cross-site checks, and reads what it needs from the tray's
-// public members: imageProcessing, idCardJson, lastPath, frameMutex and
-// reConfigVideoSetting(). The photo paths of a grab arrive through
-// imageProcessing's sendTakePhotoImageSignal(QList<QString>, int).
-// FormSystemTray's own newConnection() and readyRead() slots are not
-// connected: the endpoint handles its servers' and sockets' signals itself.
+// public members: imageProcessing, idCardJson and reConfigVideoSetting(). A
+// grab writes its photo through imageProcessing's takePhotoPaths() and
+// stores the first path in the tray's lastPath. FormSystemTray's own
+// newConnection() and readyRead() slots are not connected: the endpoint
+// handles its servers' and sockets' signals itself.
 class HttpEndpoint : public QObject
 {
     Q_OBJECT
@@ -34,4 +36,10 @@ public:
     bool start();
     // The first listening server (FormSystemTray::tcpServer); null before start().
     QTcpServer *server() const;
+
+private:
+    FormSystemTray &tray;
+    AccessPolicy &policy;
+    RequestEndpoint *requests = nullptr;
+    QList<QTcpServer *> servers;
 };
