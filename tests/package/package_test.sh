@@ -66,6 +66,9 @@ expected=(
   usr/share/icons/hicolor/256x256/apps/docstation.png
   etc/xdg/autostart/docstation.desktop
   usr/share/docstation/Resources/tavel.png
+  usr/share/docstation/Resources/tavel-web/wsVideoDemo.html
+  usr/share/docstation/Resources/tavel-web/docstation-client.js
+  usr/share/doc/docstation/protocol.md
   usr/share/man/man1/docstation.1.gz
   usr/share/doc/docstation/copyright
   usr/share/doc/docstation/changelog.gz
@@ -102,6 +105,9 @@ check_ldd "$root/$private/bin/docstation"
 found=$(ldd "$root/$private/bin/docstation" | awk '$1 == "libqxident.so.1" { print $3 }')
 [ -n "$found" ] && [ "$(readlink -f "$found")" = "$(readlink -f "$root/$private/lib/libqxident.so.1")" ] \
   || fail "docstation does not find the installed libqxident: $found"
+# The sensor plug-in is opened by name from the program: it must lie in the
+# directory the program's run path names.
+[ -f "$(dirname "$(readlink -f "$found")")/libqxfpcap.so" ] || fail "libqxfpcap.so is not on the program's run path"
 check_ldd "$root/$private/lib/libqxident.so.1"
 # The sensor plug-in needs the sensor maker's library, installed with the sensor's driver.
 check_ldd "$root/$private/lib/libqxfpcap.so" 'libqxsensorcore\.so'
@@ -121,9 +127,11 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/org.docstation.Station.
 
 # --- the unpacked station starts on a virtual camera and saves a photo
 home=$work/home
-mkdir -p "$home"
+mkdir -p "$home" "$work/tmp"
 cd "$work"
-HOME=$home QT_QPA_PLATFORM=offscreen DOCSTATION_VIRTUAL_CAMERAS=synthetic \
+# TMPDIR holds the single-instance socket: a station of its own, beside any
+# other running on this machine.
+TMPDIR=$work/tmp HOME=$home QT_QPA_PLATFORM=offscreen DOCSTATION_VIRTUAL_CAMERAS=synthetic \
   LD_PRELOAD="$shutter" "$root/usr/bin/docstation" >"$work/station.log" 2>&1 &
 station_pid=$!
 photo=""
