@@ -123,7 +123,13 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/org.docstation.Station.
   || { cat "$work/appstream.log"; fail "metainfo does not validate"; }
 
 # --- device rules
-"$here/check_udev_rules.sh" "$root/usr/lib/udev/rules.d/60-docstation.rules" || fail "udev rules"
+rules=$root/usr/lib/udev/rules.d/60-docstation.rules
+"$here/check_udev_rules.sh" "$rules" || fail "udev rules"
+# The check itself tells a broken rule and a missing device.
+sed '0,/=="0525"/s//=="0525/' "$rules" >"$work/broken.rules"
+"$here/check_udev_rules.sh" "$work/broken.rules" >/dev/null 2>&1 && fail "a rule with an open quote passes the check"
+grep -v '"0124"' "$rules" >"$work/short.rules"
+"$here/check_udev_rules.sh" "$work/short.rules" >/dev/null 2>&1 && fail "rules without the second sensor pass the check"
 
 # --- the unpacked station starts on a virtual camera and saves a photo
 home=$work/home
