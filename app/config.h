@@ -71,6 +71,12 @@ public:
     // the file. Both off unless the file says otherwise.
     bool webSocketMode;
     bool httpMode;
+    // "camera/listenAll": serve other machines too (both servers listen on
+    // every interface); off, they listen on 127.0.0.1 and ::1 only.
+    bool listenAll;
+    // "camera/allowedOrigins": web origins the user chose to "always allow",
+    // separated by spaces; removing one from the file revokes it.
+    QStringList allowedOrigins;
 
     // Run-time only.
     QString appDir;

@@ -10,6 +10,11 @@
 // reports the paths written.
 void ImageProcessing::takePhoto()
 {
+    takePhotoPaths();
+}
+
+QList<QString> ImageProcessing::takePhotoPaths()
+{
     Config &config = *Cache::config;
     const int correctionNow = correction;
     const bool childInsets = childCamera;
@@ -20,14 +25,14 @@ void ImageProcessing::takePhoto()
 
     photosteps::Shot shot;
     if (!photosteps::shoot(*this, shot))
-        return;
+        return {};
 
     std::vector<QImage> pictures;
     if (config.correctionMode == 3 || correctionNow == 0) {
         const QImage base = photosteps::basePicture(*this, shot);
         const QImage rotated = handleQImage(base);
         if (rotated.isNull())
-            return;
+            return {};
         if (config.correctionMode == 3)
             pictures.push_back(photosteps::manualSelection(rotated, base.size(), config));
         else
@@ -69,4 +74,5 @@ void ImageProcessing::takePhoto()
     }
     if (!paths.isEmpty())
         deliverPhotoPaths(paths);
+    return paths;
 }

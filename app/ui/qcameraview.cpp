@@ -5,6 +5,7 @@
 #include "config.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
+#include "videorecorder.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -96,7 +97,6 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     selectionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     selectionLabel->hide();
 
-    writerTimer.setTimerType(Qt::PreciseTimer);
     connect(&writerTimer, &QTimer::timeout, this, &QCameraView::onWriterTimer);
 
     capture = new ImageProcessing(this);
@@ -107,12 +107,14 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
                 &ImageProcessing::sendTakePhotoImageSignal),
             this, &QCameraView::relayPhotoPaths, Qt::BlockingQueuedConnection);
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
+    recorder = new VideoRecorder(*capture, writerTimer, previewMutex);
     capture->begin();
 }
 
 QCameraView::~QCameraView()
 {
     stop();
+    delete recorder;
 }
 
 void QCameraView::init(int index)
@@ -126,12 +128,7 @@ void QCameraView::stop()
     if (stopped)
         return;
     stopped = true;
-    if (recording || writerActive) {
-        writerTimer.stop();
-        recording = false;
-        writerActive = false;
-        releaseWriter();
-    }
+    recorder->end();
     if (process.state() != QProcess::NotRunning)
         process.close();
     if (zhuapai) {
@@ -446,15 +443,6 @@ QString QCameraView::recordingPath(const QDateTime &when, const QString &extensi
              extension);
 }
 
-void QCameraView::releaseWriter()
-{
-    if (!capture->videoWriter)
-        return;
-    capture->videoWriter->release();
-    delete capture->videoWriter;
-    capture->videoWriter = nullptr;
-}
-
 QString QCameraView::recordBegin()
 {
     if (waitingFirstFrame || stopped)
@@ -468,71 +456,31 @@ QString QCameraView::recordBegin()
                       soundRecorderArguments(recordingPath(now, QStringLiteral("wav"))),
                       QIODevice::ReadWrite);
     }
-    // A recording already running is finished first, so its file is complete
-    // and its writer is not left behind.
-    writerTimer.stop();
-    releaseWriter();
-
-    const cv::Mat frame = capture->currentFrame();
-    writerSize = QSize(frame.cols, frame.rows);
-    capture->videoWriter = new cv::VideoWriter();
-    capture->videoWriter->open(videoPath.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                               writerFps, cv::Size(frame.cols, frame.rows), true);
-    writerActive = true;
-    frameCount = 1;
-    recordClock.start();
-    writerTimer.start(writerIntervalMs);
-    recording = true;
+    // A recording already running is finished first, so its file is complete.
+    recorder->begin(videoPath);
     return videoPath;
 }
 
-void QCameraView::writeFrame(const cv::Mat &frame)
+bool QCameraView::isRecording() const
 {
-    cv::Mat bgr;
-    if (frame.channels() == 1)
-        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
-    else if (frame.channels() == 4)
-        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
-    else
-        bgr = frame;
-    // The writer keeps the size it was opened with, also across a camera switch.
-    if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
-        cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
-    capture->videoWriter->write(bgr);
+    return recorder->isRecording();
+}
+
+int QCameraView::recordedFrames() const
+{
+    return recorder->recordedFrames();
 }
 
 void QCameraView::onWriterTimer()
 {
-    if (!writerActive || !capture->videoWriter || !capture->videoWriter->isOpened()
-        || image.isNull())
-        return;
-    cv::Mat frame;
-    {
-        QMutexLocker lock(&previewMutex);
-        frame = capture->currentFrame();
-    }
-    if (frame.empty())
-        return;
-    // One frame per elapsed period: a late tick repeats the current picture,
-    // so the file's length follows the wall clock.
-    const qint64 due = recordClock.elapsed() / writerIntervalMs;
-    while (frameCount - 1 < due) {
-        if (recording)
-            writeFrame(frame);
-        ++frameCount;
-    }
+    if (!image.isNull())
+        recorder->tick();
 }
 
 void QCameraView::recordEnd(QString path)
 {
     if (Cache::config->gnRecord && process.state() != QProcess::NotRunning)
         process.close();
-    onWriterTimer();
-    if (capture->videoWriter)
-        capture->videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
-    recording = false;
-    writerTimer.stop();
-    writerActive = false;
-    releaseWriter();
+    recorder->end();
     emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
 }

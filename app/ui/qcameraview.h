@@ -15,6 +15,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "videorecorder.h"
+
 class ImageProcessing;
 class IamgeZhuaPai;
 class QLabel;
@@ -45,8 +47,8 @@ public:
     bool isSwitching() const { return waitingFirstFrame; }
     bool isErweimaOn() const { return erweimaOn; }
     bool isZhuapaiOn() const { return zhuapaiOn; }
-    bool isRecording() const { return recording; }
-    int recordedFrames() const { return frameCount - 1; }
+    bool isRecording() const;
+    int recordedFrames() const;
     // Frames received from the capture thread and frames painted, since
     // construction (the benchmark reads them).
     quint64 receivedFrames() const { return receiveCount; }
@@ -86,8 +88,8 @@ public:
 
     // The recorder's feeding period and the rate the file declares agree, so
     // a recording plays as long as it was taken.
-    static constexpr int writerIntervalMs = 100;
-    static constexpr double writerFps = 1000.0 / writerIntervalMs;
+    static constexpr int writerIntervalMs = VideoRecorder::writerIntervalMs;
+    static constexpr double writerFps = VideoRecorder::writerFps;
 
     // "arecord" and its arguments for a sound file at `path`.
     static QString soundRecorderProgram();
@@ -128,8 +130,6 @@ private slots:
 
 private:
     void storeSelectionGeometry();
-    void releaseWriter();
-    void writeFrame(const cv::Mat &frame);
 
     ImageProcessing *capture = nullptr;
     IamgeZhuaPai *zhuapai = nullptr;
@@ -147,12 +147,8 @@ private:
     quint64 paintCount = 0;
 
     // Recording.
-    bool writerActive = false;
-    bool recording = false;
-    int frameCount = 0;
     QTimer writerTimer;
     QMutex previewMutex;
-    QElapsedTimer recordClock;
-    QSize writerSize;
+    VideoRecorder *recorder = nullptr;
     QProcess process;
 };
