@@ -5,6 +5,7 @@
 #include "command.h"
 #include "dev.h"
 #include "logPrintf.h"
+#include "qxid_error.h"
 #include "uart.h"
 
 #include <stdint.h>
@@ -73,7 +74,11 @@ static int sam_exchange(int iPort, const sam_command* c, sam_reply* reply)
         received = ret;
     }
     int status = cmd_unpack_n(raw, received, reply->payload, QX_PAYLOAD_BUF, &reply->payload_len);
-    return status < 0 ? QXID_EFRAME : status;
+    if (status < 0) {
+        QXLOG(VERBOSE, "reply to 0x%02x/0x%02x not decoded: %s\n", c->cmd, c->para, qxid_error_name(status));
+        return QXID_EFRAME;
+    }
+    return status;
 }
 
 /* Copies exactly n payload bytes to out (if not null); a shorter payload fails. */
