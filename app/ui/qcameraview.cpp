@@ -4,9 +4,13 @@
 #include "config.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
+#include "warningbox.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QDebug>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QMutexLocker>
@@ -106,6 +110,8 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
                 &ImageProcessing::sendTakePhotoImageSignal),
             this, &QCameraView::relayPhotoPaths, Qt::BlockingQueuedConnection);
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
+    connect(capture, &ImageProcessing::sendPhotoFailedSignal, this,
+            &QCameraView::photoFailedSignal, Qt::QueuedConnection);
     capture->begin();
 }
 
@@ -131,8 +137,8 @@ void QCameraView::stop()
         writerActive = false;
         releaseWriter();
     }
-    if (process.state() != QProcess::NotRunning)
-        process.close();
+    if (soundRecorder.isRunning())
+        soundRecorder.stop();
     if (zhuapai) {
         zhuapai->end();
         waitDelivering(zhuapai);
@@ -406,13 +412,12 @@ void QCameraView::guanZhuapai()
 
 QString QCameraView::soundRecorderProgram()
 {
-    return QStringLiteral("arecord");
+    return SoundRecorder::program();
 }
 
 QStringList QCameraView::soundRecorderArguments(const QString &path)
 {
-    return {QStringLiteral("-D"), QStringLiteral("hw:2,0"), QStringLiteral("-c1"),
-            QStringLiteral("-r16000"), QStringLiteral("-fS16_LE"), path};
+    return SoundRecorder::arguments(path);
 }
 
 QString QCameraView::recordingPath(const QDateTime &when, const QString &extension)
@@ -437,23 +442,29 @@ QString QCameraView::recordBegin()
         return QString();
     const QDateTime now = QDateTime::currentDateTime();
     const QString videoPath = recordingPath(now, QStringLiteral("avi"));
-    if (Cache::config->gnRecord) {
-        if (process.state() != QProcess::NotRunning)
-            process.close();
-        process.start(soundRecorderProgram(),
-                      soundRecorderArguments(recordingPath(now, QStringLiteral("wav"))),
-                      QIODevice::ReadWrite);
-    }
     // A recording already running is finished first, so its file is complete
     // and its writer is not left behind.
     writerTimer.stop();
     releaseWriter();
 
     const cv::Mat frame = capture->currentFrame();
+    // A working directory removed while the station runs is made again.
+    QDir().mkpath(QFileInfo(videoPath).absolutePath());
+    auto *writer = new cv::VideoWriter();
+    if (frame.empty()
+        || !writer->open(videoPath.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
+                         writerFps, cv::Size(frame.cols, frame.rows), true)) {
+        delete writer;
+        QFile::remove(videoPath);
+        WarningBox::warning(window(), QStringLiteral("警告"),
+                            QStringLiteral("录像文件无法创建：%1").arg(videoPath));
+        return QString();
+    }
     writerSize = QSize(frame.cols, frame.rows);
-    capture->videoWriter = new cv::VideoWriter();
-    capture->videoWriter->open(videoPath.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                               writerFps, cv::Size(frame.cols, frame.rows), true);
+    capture->videoWriter = writer;
+    if (Cache::config->gnRecord
+        && !soundRecorder.start(recordingPath(now, QStringLiteral("wav"))))
+        WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
     writerActive = true;
     frameCount = 1;
     recordClock.start();
@@ -501,8 +512,8 @@ void QCameraView::onWriterTimer()
 
 void QCameraView::recordEnd(QString path)
 {
-    if (Cache::config->gnRecord && process.state() != QProcess::NotRunning)
-        process.close();
+    if (soundRecorder.isRunning() && !soundRecorder.stop())
+        WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
     onWriterTimer();
     if (capture->videoWriter)
         capture->videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
@@ -510,5 +521,10 @@ void QCameraView::recordEnd(QString path)
     writerTimer.stop();
     writerActive = false;
     releaseWriter();
+    if (path.isEmpty() || QFileInfo(path).size() <= 0) {
+        WarningBox::warning(window(), QStringLiteral("警告"),
+                            QStringLiteral("录像文件未能保存：%1").arg(path));
+        return;
+    }
     emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
 }

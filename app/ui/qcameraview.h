@@ -6,7 +6,6 @@
 #include <QList>
 #include <QMutex>
 #include <QPoint>
-#include <QProcess>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -14,6 +13,8 @@
 #include <QWidget>
 
 #include <opencv2/core.hpp>
+
+#include "soundrecorder.h"
 
 class ImageProcessing;
 class IamgeZhuaPai;
@@ -76,8 +77,10 @@ public:
     void shiZhuapai();
     void guanZhuapai();
 
-    // Video recording: the file being written, empty when nothing started.
+    // Video recording: the file being written, empty when nothing started
+    // (a writer that cannot open its file is reported as "警告").
     QString recordBegin();
+    // Ends the recording and announces the file, unless it was not written.
     void recordEnd(QString path);
 
     // The recorder's feeding period and the rate the file declares agree, so
@@ -109,6 +112,8 @@ signals:
     void sendErweimaSignal(QImage frame);
     void sendZhuapaiSignal(QImage frame);
     void sendImageSignal(QImage frame, int type);
+    // A requested photo was not taken or not written (the capture thread's text).
+    void photoFailedSignal(QString text);
     // Every preview frame while automatic capture runs (feeds the watcher).
     void readFarme(QImage frame);
 
@@ -150,5 +155,5 @@ private:
     QMutex previewMutex;
     QElapsedTimer recordClock;
     QSize writerSize;
-    QProcess process;
+    SoundRecorder soundRecorder;
 };
