@@ -46,7 +46,7 @@ void installRecorderScript(QTemporaryDir &dir, const QString &body)
 // exit. A recorder that is killed leaves the placeholders.
 void installRecorderStandIn(QTemporaryDir &dir, const QString &argsFile)
 {
-    installRecorderScript(dir, QStringLiteral(R"(#!/bin/sh
+    installRecorderScript(dir, QStringLiteral(R"SH(#!/bin/sh
 printf '%s\n' "$@" > '%1'
 for out; do :; done
 le32() {
@@ -63,7 +63,7 @@ trap finish INT TERM
 { printf 'RIFF'; le32 2147483647; printf 'WAVEfmt '; le32 16; printf '\001\000\001\000'
   le32 16000; le32 32000; printf '\002\000\020\000data'; le32 2147483647; } > "$out"
 while :; do head -c 3200 /dev/zero >> "$out"; sleep 0.1 & wait $!; done
-)").arg(argsFile));
+)SH").arg(argsFile));
 }
 
 void installFailingRecorder(QTemporaryDir &dir)
