@@ -188,6 +188,12 @@ int Config::peekSaveNumber()
     return saveNumber;
 }
 
+void Config::setSaveNumber(int number)
+{
+    QMutexLocker lock(&saveMutex);
+    saveNumber = number;
+}
+
 void Config::commitSaveNumber(int number)
 {
     QMutexLocker lock(&saveMutex);

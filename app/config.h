@@ -23,6 +23,8 @@ public:
     int takeSaveNumber();
     // The running number the next photo would get, without taking it.
     int peekSaveNumber();
+    // Sets the running number (the user's choice); saved by the next save().
+    void setSaveNumber(int number);
     // Records that `number` was used: "save/number" moves past it (never
     // back) and the file is saved once.
     void commitSaveNumber(int number);

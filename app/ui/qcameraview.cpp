@@ -343,7 +343,7 @@ void QCameraView::changeCamera(int index, int width, int height)
     if (width > 0 && height > 0)
         capture->setCameraResolution(QSize(width, height));
     else
-        capture->restartRequested = true;
+        capture->setCameraRNAgain(QSize());   // no listed size: the driver's own
 }
 
 void QCameraView::storeSelectionGeometry()

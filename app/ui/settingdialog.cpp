@@ -158,7 +158,7 @@ void SettingDialog::loadControls()
     QAbstractButton *naming = fileNameGroup->button(config.saveType == 1 ? 1 : 0);
     naming->setChecked(true);
     ui->savePreNameBox->setText(config.savePrefix);
-    shownSaveNumber = QString::number(config.saveNumber);
+    shownSaveNumber = QString::number(Cache::config->peekSaveNumber());
     ui->saveImageNumber->setText(shownSaveNumber);
     ui->checkBox_Sound->setChecked(config.playSound);
     ui->checkBox_SaveMergeSourceImageBox->setChecked(config.mergeSource);
@@ -213,8 +213,9 @@ void SettingDialog::storeControls()
 
     config.saveType = fileNameGroup->checkedId() == 1 ? 1 : 0;
     config.savePrefix = ui->savePreNameBox->text();
+    textsLocked.unlock();   // the running number has its own lock
     if (ui->saveImageNumber->text() != shownSaveNumber)
-        config.saveNumber = ui->saveImageNumber->text().toInt();
+        config.setSaveNumber(ui->saveImageNumber->text().toInt());
     config.playSound = ui->checkBox_Sound->isChecked();
     config.mergeSource = ui->checkBox_SaveMergeSourceImageBox->isChecked();
     config.pdfSource = ui->checkBox_SavePdfSourceBox->isChecked();

@@ -114,7 +114,7 @@ TEST_F(PhotoSaving, AReadOnlyWorkingDirectoryIsReportedAndSpendsNoNumber)
     EXPECT_TRUE(QDir(documents.path()).entryList(QDir::Files).isEmpty());
 }
 
-TEST_F(PhotoSaving, ANumberResetBelowExistingFilesSkipsThemAndSavesOnce)
+TEST_F(PhotoSaving, ANumberResetBelowExistingFilesSkipsToTheNextFreeOne)
 {
     for (int n = 1; n <= 300; ++n) {
         QFile file(QStringLiteral("%1/IMG_%2.png").arg(documents.path()).arg(n));
