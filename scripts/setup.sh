@@ -12,7 +12,7 @@ packages=(
   libqzxing-dev libzxing-dev
   libusb-1.0-0-dev libsqlite3-dev
   default-jdk-headless
-  alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin
+  alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin poppler-utils libtiff-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei

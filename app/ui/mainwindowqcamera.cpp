@@ -4,8 +4,13 @@
 #include "barcodereader.h"
 #include "cache.h"
 #include "camerainfo.h"
+#include "cameraviewdialog.h"
 #include "config.h"
+#include "dialog.h"
 #include "erweima.h"
+#include "idcarddialog.h"
+#include "imagemergingdialog.h"
+#include "imagesavepdfortiffdialog.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
 #include "warningbox.h"
@@ -93,6 +98,18 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     settings->hide();
     erweima = new Erweima(this);
     erweima->hide();
+    idCardDialog = new IDCardDialog(this);
+    idCardDialog->hide();
+    imageMerging = new ImageMergingDialog(this);
+    imageMerging->hide();
+    pdfOrTiff = new ImageSavePDFOrTiffDialog(this);
+    pdfOrTiff->hide();
+    childView1 = new CameraViewDialog(this);
+    childView1->hide();
+    childView2 = new CameraViewDialog(this);
+    childView2->hide();
+    fingerDialog = new Dialog(this);
+    fingerDialog->hide();
 
     correctionGroup = new QButtonGroup(this);
     correctionGroup->addButton(ui->rb_correction_10, 0);
@@ -123,6 +140,23 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
             &MainWindowQCamera::reConfigVideoSetting);
     // Saving reopens the camera: not while a mode that needs it runs.
     settings->setSaveGuard([this] { return settingsBusy(); });
+    // Saved card pictures are photos: thumbnails and, when open, merging.
+    connect(idCardDialog, &IDCardDialog::saveImageMergingSignals, this,
+            &MainWindowQCamera::takePhotoImage);
+    connect(imageMerging, &ImageMergingDialog::saveImageMergingSignals, this,
+            &MainWindowQCamera::takePhotoImage);
+    connect(imageMerging, &ImageMergingDialog::takePhotoSignals, this,
+            &MainWindowQCamera::on_btnShooting_clicked);
+    connect(imageMerging, &QDialog::finished, ui->check_image_merging_2,
+            [this] { ui->check_image_merging_2->setChecked(false); });
+    connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::saveImageMergingSignals, this,
+            &MainWindowQCamera::takePhotoImage);
+    connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::takePhotoSignals, this,
+            &MainWindowQCamera::on_btnShooting_clicked);
+    for (CameraViewDialog *child : {childView1, childView2})
+        connect(child, &CameraViewDialog::closeView, this,
+                &MainWindowQCamera::changePaintingResolution);
+    connect(fingerDialog, &Dialog::sendFGSignals, this, &MainWindowQCamera::recFGSignals);
 
     for (int slot = 1; slot <= kSlots; ++slot) {
         QLabel *label = findChild<QLabel *>(QStringLiteral("pic2%1").arg(slot));
@@ -375,6 +409,10 @@ void MainWindowQCamera::on_btnToggleDevice_2_clicked()
     // A refused toggle leaves the button usable: no switch would re-enable it.
     if (busy({VideoRecording, TimedShooting}))
         return;
+    if (childView1->isVisible() || childView2->isVisible()) {
+        WarningBox::warning(this, kWarningTitle, QStringLiteral("画中画功能已经启用"));
+        return;
+    }
     const int count = Cache::cameras->size();
     if (count == 0)
         return;
@@ -403,21 +441,51 @@ void MainWindowQCamera::on_btnToggleDevice_2_clicked()
     preview()->changeCamera(next, size.width(), size.height());
 }
 
-void MainWindowQCamera::changePaintingResolution(bool)
+// A closing view is still visible while it reports: the main camera keeps
+// its reduced size while the other view stays open.
+void MainWindowQCamera::changePaintingResolution(bool painting)
 {
-    // Picture-in-picture views restore the preview's resolution when they close.
+    if (painting) {
+        preview()->changeCameraResolution(true, true);
+        return;
+    }
+    if (childView1->isVisible() && childView2->isVisible())
+        return;
+    preview()->changeCameraResolution(false, true);
 }
 
-void MainWindowQCamera::on_btnSecCamCon_2_clicked()
+void MainWindowQCamera::openChildView(CameraViewDialog *view, int which, int offsetX)
 {
-    if (Cache::cameras->size() < 2)
+    if (busy({VideoRecording}))
+        return;
+    const int count = Cache::cameras->size();
+    const Config &config = *Cache::config;
+    const int position =
+        count < which + 1 ? -1
+                          : CameraViewDialog::childPosition(which, config.cameraIndex, count,
+                                                            config.thirdDeviceMain);
+    if (position < 0) {
         WarningBox::warning(this, kWarningTitle, QStringLiteral("未检测到子摄像头"));
+        return;
+    }
+    if (view->isVisible()) {
+        view->close();
+        return;
+    }
+    view->SetCamera(position);
+    view->show();
+    view->move(x() + offsetX, y() + 65);
+    preview()->changeCameraResolution(true, true);
 }
 
-void MainWindowQCamera::on_btnSecCam1Con_2_clicked()
+void MainWindowQCamera::on_btnSecCamCon_2_clicked() { openChildView(childView1, 1, 10); }
+void MainWindowQCamera::on_btnSecCam1Con_2_clicked() { openChildView(childView2, 2, 510); }
+
+void MainWindowQCamera::closeChildViews()
 {
-    if (Cache::cameras->size() < 3)
-        WarningBox::warning(this, kWarningTitle, QStringLiteral("未检测到子摄像头"));
+    for (CameraViewDialog *child : {childView1, childView2})
+        if (child->isVisible())
+            child->close();
 }
 
 void MainWindowQCamera::on_btnleft_2_clicked() { preview()->setAngle(-1); }
@@ -477,23 +545,29 @@ void MainWindowQCamera::on_btnShooting_clicked()
         return;
     if (refuseWhileSwitching(kNoFrameForPhoto))
         return;
-    if (!preview()->setTakePhotoCammond(QImage(), QImage(), false, false))
+    if (!takePhotoWithChildren())
         WarningBox::warning(this, kWarningTitle, kNoFrameForPhoto);
 }
 
 void MainWindowQCamera::onShootingTimer()
 {
     // A camera that is away skips its ticks; timed shooting goes on.
-    if (preview()->isSwitching()
-        || !preview()->setTakePhotoCammond(QImage(), QImage(), false, false))
+    if (preview()->isSwitching() || !takePhotoWithChildren())
         qDebug() << "timed photo skipped: no live frame";
+}
+
+bool MainWindowQCamera::takePhotoWithChildren()
+{
+    return preview()->setTakePhotoCammond(childView1->getChildImage(), childView2->getChildImage(),
+                                          childView1->isVisible(), childView2->isVisible());
 }
 
 void MainWindowQCamera::on_btnShootingTime_clicked()
 {
+    if (!timedShootingOn && busy({VideoRecording, Barcode, SoundRecording, AutoCapture}))
+        return;
+    closeDocumentDialogs();
     if (!timedShootingOn) {
-        if (busy({VideoRecording, Barcode, SoundRecording, AutoCapture}))
-            return;
         timedShootingOn = true;
         ui->btnShootingTime->setText(QStringLiteral("\n\n拍照中"));
         showStatus(QStringLiteral("定时拍照中......"));
@@ -514,6 +588,8 @@ void MainWindowQCamera::on_btnShootingVideo_clicked()
         if (refuseWhileSwitching(
                 QStringLiteral("视频切换中，请等摄像头准备就绪了再进行录制，谢谢......")))
             return;
+        closeDocumentDialogs();
+        closeChildViews();
         const QString path = preview()->recordBegin();
         if (path.isEmpty())
             return;
@@ -539,6 +615,8 @@ void MainWindowQCamera::on_btnIDCard_3_clicked()
             return;
         if (erweima->isVisible())
             erweima->close();
+        closeDocumentDialogs();
+        closeChildViews();
         barcodeOn = true;
         ui->btnIDCard_3->setText(QStringLiteral("\n\n识别中"));
         showStatus(QStringLiteral("条码识别中......"));
@@ -654,36 +732,70 @@ void MainWindowQCamera::reConfigVideoSetting()
 
 void MainWindowQCamera::on_btnIDCard_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        idCardDialog->close();
         return;
+    }
+    idCardDialog->show();
+    idCardDialog->init();
 }
 
 void MainWindowQCamera::on_btnIDCard_2_clicked()
 {
-    if (busy({VideoRecording, TimedShooting}))
+    if (busy({VideoRecording, TimedShooting})) {
+        fingerDialog->close();
         return;
+    }
+    fingerDialog->show();
+    fingerDialog->init();
 }
 
 void MainWindowQCamera::recFGSignals(QPixmap) {}
 
 void MainWindowQCamera::on_check_image_merging_2_clicked(bool checked)
 {
-    if (checked && busy({VideoRecording, TimedShooting})) {
+    if (!checked) {
+        imageMerging->close();
+        return;
+    }
+    if (busy({VideoRecording, TimedShooting})) {
         ui->check_image_merging_2->setChecked(false);
         return;
     }
+    openMergingDialog();
 }
 
 void MainWindowQCamera::on_pushButton_clicked()
 {
     if (busy({VideoRecording, TimedShooting}))
         return;
+    openMergingDialog();
+}
+
+void MainWindowQCamera::openMergingDialog()
+{
+    imageMerging->init();
+    imageMerging->show();
+    imageMerging->raise();
+    const QSignalBlocker blocker(ui->check_image_merging_2);
+    ui->check_image_merging_2->setChecked(true);
 }
 
 void MainWindowQCamera::on_btnSavePdfTiff_clicked()
 {
     if (busy({VideoRecording, TimedShooting}))
         return;
+    pdfOrTiff->init();
+    pdfOrTiff->show();
+    pdfOrTiff->raise();
+}
+
+void MainWindowQCamera::closeDocumentDialogs()
+{
+    if (imageMerging->isVisible())
+        imageMerging->close();
+    if (pdfOrTiff->isVisible())
+        pdfOrTiff->close();
 }
 
 // ---------------------------------------------------------------- thumbnails
@@ -715,7 +827,14 @@ void MainWindowQCamera::takePhotoImage(QList<QString> paths, int type)
 {
     if (paths.isEmpty())
         return;
-    (void)type;   // photos (type 0) also go to the merging and export dialogs once they exist
+    // Photos and card pictures (kind 0) feed the open merging and export
+    // dialogs; the files those dialogs write (kind 1) only become thumbnails.
+    if (type == 0) {
+        if (imageMerging->isVisible())
+            imageMerging->setImage(paths);
+        if (pdfOrTiff->isVisible())
+            pdfOrTiff->setImage(paths);
+    }
     const int firstSlot = nextThumbnailSlot;
     int lastSlot = firstSlot;
     for (const QString &path : paths) {
@@ -751,6 +870,8 @@ void MainWindowQCamera::shutDown()
         autoCaptureOn = false;
         preview()->guanZhuapai();
     }
+    childView1->preview()->stop();
+    childView2->preview()->stop();
     preview()->stop();
 }
 

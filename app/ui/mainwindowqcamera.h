@@ -12,7 +12,12 @@
 
 #include "soundrecorder.h"
 
+class CameraViewDialog;
+class Dialog;
 class Erweima;
+class IDCardDialog;
+class ImageMergingDialog;
+class ImageSavePDFOrTiffDialog;
 class QButtonGroup;
 class QCameraView;
 class QLabel;
@@ -43,6 +48,11 @@ public:
     Ui::MainWindowQCamera *form() const { return ui; }
     SettingDialog *settingDialog() const { return settings; }
     Erweima *erweimaDialog() const { return erweima; }
+    ImageMergingDialog *mergingDialog() const { return imageMerging; }
+    ImageSavePDFOrTiffDialog *exportDialog() const { return pdfOrTiff; }
+    // The first (1) or second (2) second-camera view.
+    CameraViewDialog *childView(int which) const { return which == 1 ? childView1 : childView2; }
+    Dialog *fingerprintDialog() const { return fingerDialog; }
     bool isModeOn(Mode mode) const;
     // Path remembered for thumbnail slot 1..8 (empty when the slot has none).
     QString slotPath(int slot) const;
@@ -125,10 +135,21 @@ private:
     void fillCameraBox();
     void showThumbnail(int slot, const QString &path);
     void shutDown();
+    void openChildView(CameraViewDialog *view, int which, int offsetX);
+    bool takePhotoWithChildren();
+    void openMergingDialog();
+    void closeDocumentDialogs();
+    void closeChildViews();
 
     Ui::MainWindowQCamera *ui;
     SettingDialog *settings = nullptr;
     Erweima *erweima = nullptr;
+    IDCardDialog *idCardDialog = nullptr;
+    ImageMergingDialog *imageMerging = nullptr;
+    ImageSavePDFOrTiffDialog *pdfOrTiff = nullptr;
+    CameraViewDialog *childView1 = nullptr;
+    CameraViewDialog *childView2 = nullptr;
+    Dialog *fingerDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;
     QTimer shootingTimer;

@@ -1,6 +1,7 @@
 #include "qcameraview.h"
 
 #include "cache.h"
+#include "camerainfo.h"
 #include "config.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
@@ -306,6 +307,29 @@ void QCameraView::setSaveImageToTiff(bool on) { capture->setSaveImageToTiff(on);
 void QCameraView::setCameraExposure(int value) { capture->setCameraExposure(value); }
 void QCameraView::setCameraResolution(QSize size) { capture->setCameraResolution(size); }
 void QCameraView::setCameraRNAgin(QSize size) { capture->setCameraRNAgain(size); }
+void QCameraView::changeCameraResolution(bool painting, bool mainCamera)
+{
+    const Config &config = *Cache::config;
+    if (cameraListIndex < 0 || cameraListIndex >= Cache::cameras->size())
+        return;
+    const QList<QSize> &sizes = Cache::cameras->at(cameraListIndex).resolutions;
+    if (sizes.isEmpty())
+        return;
+    // The configured entry belongs to the main camera's list; a second camera
+    // with a shorter list opens at its first size instead of not at all.
+    const bool listed = config.resolution >= 0 && config.resolution < sizes.size();
+    QSize size = sizes.at(listed ? config.resolution : 0);
+    if (painting) {
+        const int entry = mainCamera ? config.paintingMainResolution : config.paintingOtherResolution;
+        if (entry >= 0 && entry < config.outResolutions.size()
+            && config.outResolutions.at(entry).width() < size.width())
+            size = config.outResolutions.at(entry);
+    }
+    waitingFirstFrame = true;
+    emit closeCameraSignal();
+    capture->setCameraResolution(size);
+}
+
 void QCameraView::videoParameterSettings() { capture->videoParameterSettings(); }
 void QCameraView::videoSettingOpenWindow() {}
 void QCameraView::openCamara() { capture->openCamara(); }

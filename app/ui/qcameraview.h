@@ -62,6 +62,10 @@ public:
     void setCameraExposure(int value);
     void setCameraResolution(QSize size);
     void setCameraRNAgin(QSize size);
+    // Capture size while second-camera views are open: with `painting` the
+    // picture-in-picture size of the output list (main or other camera) when
+    // it is narrower than the configured size, else the configured size.
+    void changeCameraResolution(bool painting, bool mainCamera);
     void videoParameterSettings();
     void reConfigVideoSetting();
     void videoSettingOpenWindow();

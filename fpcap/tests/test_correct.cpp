@@ -2,6 +2,7 @@
 // flat-field, pre-filters, the three-plane variant and offset queries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -481,6 +482,31 @@ TEST(CorrectInput, FlatFieldToneAndBayerParity)
                 ASSERT_EQ(correct_get_ori_offset(c, x, y, &rx, &ry), 0);
                 ASSERT_EQ(rx & 1, ry & 1) << x << "," << y;
             }
+    }
+}
+
+TEST(CorrectInput, FlatFieldWithABrightDarkReferenceNeverDividesByZero)
+{
+    // A dark reference at or above the white level (245) leaves no range to
+    // stretch: those pixels become 0 instead of dividing by zero (245) or
+    // flipping the scale (246..254). Both the grey and the plane variant.
+    const int W = 64, H = 48, N = W * H;
+    for (int d = 240; d <= 255; ++d) {
+        std::vector<uint8_t> dark(N, uint8_t(d));
+        for (int p : {0, 100, 245, 250, 255}) {
+            const int expect =
+                d >= 245 ? 0 : std::min(255, std::max(0, (p - d) * 235 / (245 - d)));
+            Ctx c;
+            Geometry s;
+            s.uniform = 1;
+            configure(c, s);
+            correct_uniform(c, dark.data(), nullptr);
+            EXPECT_EQ(run(c, std::vector<uint8_t>(N, uint8_t(p)))[20 * W + 30], expect)
+                << "dark " << d << " pixel " << p;
+            std::vector<uint8_t> raw(N, uint8_t(p)), p1(N), p2(N), p3(N);
+            ASSERT_EQ(correct_image_to_rgb(c, raw.data(), p1.data(), p2.data(), p3.data()), 0);
+            EXPECT_EQ(p3[20 * W + 30], expect) << "planes, dark " << d << " pixel " << p;
+        }
     }
 }
 

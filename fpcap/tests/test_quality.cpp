@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "correct/correct.h"
@@ -144,6 +145,65 @@ TEST(PatchQuality, ThroughTheCorrectionMap)
     EXPECT_EQ(ComputeMainFIQEx(nullptr, finger.data(), FW, FH, 256, 360, out), -1);
     EXPECT_EQ(ComputeMainFIQEx(c, finger.data(), FW, FH, 40, 40, out), -3)
         << "patches do not fit such a small target";
+    correct_free(c);
+}
+
+TEST(PatchQuality, ShrinksWithSmallImages)
+{
+    CorrectContext *c = nullptr;
+    ASSERT_EQ(correct_init(&c), 0);
+    correct_option(c, 0, 3, 1, 0, 0, 0);
+    correct_size_origin(c, FW, FH);
+    correct_grid(c, 300, 200, 1300, 180, 320, 1000, 1280, 1020);
+    const Frame grey = uniform_frame(90);
+    const Frame finger = ridge_frame(800, 600);
+    int out[4] = {-1, -1, -1, -1}, full[4] = {-1, -1, -1, -1};
+
+    // From 80 x 80 up the layout is the fixed one.
+    ASSERT_EQ(correct_size_target(c, 256, 360), 0);
+    EXPECT_EQ(ComputePatchDeviations(c, finger.data(), FW, FH, 256, 360, out),
+              ComputeMainFIQEx(c, finger.data(), FW, FH, 256, 360, full));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(out[i], full[i]);
+
+    // The lowest resolution offered (100 dpi of a 256 x 360 sensor) and the
+    // smallest image still judged.
+    for (const auto &size : {std::make_pair(51, 72), std::make_pair(79, 110), std::make_pair(16, 22)}) {
+        const int w = size.first, h = size.second;
+        ASSERT_EQ(correct_size_target(c, w, h), 0);
+        ASSERT_TRUE(PatchDeviationsFit(w, h)) << w << "x" << h;
+        EXPECT_EQ(ComputeMainFIQEx(c, finger.data(), FW, FH, w, h, out), -3);
+        EXPECT_EQ(ComputePatchDeviations(c, grey.data(), FW, FH, w, h, out), 0) << w << "x" << h;
+        for (int v : out)
+            EXPECT_EQ(v, 0);
+        const int sum = ComputePatchDeviations(c, finger.data(), FW, FH, w, h, out);
+        EXPECT_EQ(sum, out[0] + out[1] + out[2] + out[3]);
+        for (int v : out)
+            EXPECT_GE(v, 10) << w << "x" << h;
+    }
+
+    // 51 x 72: the left patch is the 25 x 12 block at (0, 30), the top one
+    // 12 x 25 at (19, 6); texture in the part of the left patch that the top
+    // one does not share moves out[0] alone.
+    ASSERT_EQ(correct_size_target(c, 51, 72), 0);
+    Frame partial = uniform_frame(90);
+    for (int y = 30; y < 42; ++y)
+        for (int x = 0; x < 19; ++x) {
+            int rx, ry;
+            ASSERT_EQ(correct_get_ori_offset(c, x, y, &rx, &ry), 0);
+            partial[size_t(ry) * FW + rx] = uint8_t(((x + y) & 1) ? 150 : 30);
+        }
+    ComputePatchDeviations(c, partial.data(), FW, FH, 51, 72, out);
+    EXPECT_GT(out[0], 10);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2], 0);
+    EXPECT_EQ(out[3], 0);
+
+    EXPECT_FALSE(PatchDeviationsFit(15, 200)) << "too small to say anything about texture";
+    ASSERT_EQ(correct_size_target(c, 15, 200), 0);
+    EXPECT_EQ(ComputePatchDeviations(c, finger.data(), FW, FH, 15, 200, out), -3);
+    EXPECT_EQ(ComputePatchDeviations(nullptr, finger.data(), FW, FH, 51, 72, out), -1);
+    EXPECT_EQ(ComputePatchDeviations(c, nullptr, FW, FH, 51, 72, out), -4);
     correct_free(c);
 }
 

@@ -2,6 +2,7 @@
 // direct capture, device-side processing and lost devices.
 #include "test_sensor_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -140,6 +141,56 @@ TEST_F(Capture, LiveFingerPassesTheLivenessFrames) {
     EXPECT_GT(correlation(image_, truth), 0.9) << "the image is the first accepted frame";
 }
 
+TEST_F(Capture, LivenessWorksAtEveryResolution) {
+    openSensor();
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_ANTI_FAKE, 1));
+    for (int dpi : {100, 130, 155, 250}) {
+        ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_DPI, dpi));
+        const int w = sensorGetParameter(h_, SENSOR_PARAM_WIDTH), h = sensorGetParameter(h_, SENSOR_PARAM_HEIGHT);
+        if (dpi == 100) {
+            ASSERT_EQ(51, w);
+            ASSERT_EQ(72, h);
+        }
+        std::vector<unsigned char> image(static_cast<size_t>(w * h)), truth(image.size());
+        for (int liveness : {QXSIM_LIVE, QXSIM_FAKE_BOTH}) {
+            QXSimFinger f = qxsim_default_finger();
+            f.liveness = liveness;
+            placeFinger(dev_, f);
+            qxsim_clear_stats(dev_);
+            ASSERT_EQ(w * h, sensorCapture(h_, image.data(), w * h)) << "dpi " << dpi;
+            EXPECT_EQ(liveness == QXSIM_LIVE ? -1 : -25, sensorGetParameter(h_, SENSOR_PARAM_FAKE_STATUS))
+                << "dpi " << dpi;
+            EXPECT_EQ(3, qxsim_stats(dev_).image_reads) << "the first frame is taken, dpi " << dpi;
+            qxsim_render_upright(dev_, w, h, truth.data());
+            EXPECT_GT(correlation(image, truth), 0.6) << "dpi " << dpi;
+            liftFinger(dev_);
+        }
+    }
+}
+
+TEST_F(Capture, ImagesTooSmallToJudgeSkipThePatchCheckAndSayIt) {
+    openSensor();
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_ANTI_FAKE, 1));
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_DPI, 20));
+    const int w = sensorGetParameter(h_, SENSOR_PARAM_WIDTH), h = sensorGetParameter(h_, SENSOR_PARAM_HEIGHT);
+    ASSERT_EQ(10, w);
+    ASSERT_EQ(14, h);
+    placeFinger(dev_);
+    std::vector<unsigned char> image(static_cast<size_t>(w * h));
+    ::testing::internal::CaptureStdout();
+    const int n = sensorCapture(h_, image.data(), w * h);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(w * h, n);
+    EXPECT_NE(std::string::npos, out.find("too small for the patch check")) << out;
+    EXPECT_EQ(-1, sensorGetParameter(h_, SENSOR_PARAM_FAKE_STATUS)) << "liveness is still judged";
+
+    // Only where a finger is judged: polling an empty sensor stays quiet.
+    liftFinger(dev_);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(0, sensorCapture(h_, image.data(), w * h));
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+}
+
 struct FakeCase {
     int liveness;
     int status;
@@ -217,6 +268,75 @@ TEST_F(Capture, LostDuringTheLivenessFrameDropsTheImage) {
     EXPECT_EQ(0x11, image_[0]);
     EXPECT_EQ(0x11, image_[kImage - 1]);
     EXPECT_EQ(SENSOR_LOST_DEVICE, sensorStatus(h_));
+}
+
+TEST_F(Capture, ShortRawFramesAreReadAgain) {
+    openSensor();
+    placeFinger(dev_);
+    ASSERT_EQ(kImage, capture());  // the buffers now hold this finger's frame
+    liftFinger(dev_);
+
+    QXSimFinger f = qxsim_default_finger();
+    f.finger_id = 1;
+    placeFinger(dev_, f);
+    qxsim_clear_stats(dev_);
+    qxsim_set_short_frames(dev_, 0, 3, RAW_FRAME_SIZE / 2);
+    ASSERT_EQ(kImage, capture());
+    EXPECT_EQ(4, qxsim_stats(dev_).image_reads) << "three short frames, then a whole one";
+    std::vector<unsigned char> truth(kImage);
+    qxsim_render_upright(dev_, kNativeW, kNativeH, truth.data());
+    EXPECT_GT(correlation(image_, truth), 0.9) << "nothing of the earlier finger";
+    EXPECT_EQ(0, qxsim_register(dev_, 21));
+}
+
+TEST_F(Capture, OnlyShortRawFramesGiveNoImage) {
+    openSensor();
+    qxsim_set_frame_delay_ms(dev_, 25);
+    placeFinger(dev_);
+    qxsim_set_image_limit(dev_, RAW_FRAME_SIZE - 1);
+    std::fill(image_.begin(), image_.end(), 0x33);
+    std::string out;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, capture(&out));
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(ms, 2000) << "read again within the capture's time";
+    EXPECT_GT(qxsim_stats(dev_).image_reads, 3);
+    EXPECT_EQ(0x33, image_[0]);
+    EXPECT_EQ(0x33, image_[kImage - 1]);
+    EXPECT_EQ(0, qxsim_register(dev_, 21)) << "light off";
+    EXPECT_NE(std::string::npos, out.find("Fingerprint frame incomplete 1919999 of 1920000 bytes")) << out;
+
+    // Direct capture: the same rule within the same time.
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_DIRECT_CAPTURE, 1));
+    EXPECT_EQ(0, capture());
+    qxsim_set_image_limit(dev_, 0);
+    qxsim_set_short_frames(dev_, 0, 2, 1000);
+    qxsim_clear_stats(dev_);
+    EXPECT_EQ(kImage, capture());
+    EXPECT_EQ(3, qxsim_stats(dev_).image_reads);
+}
+
+TEST_F(Capture, ShortLivenessFramesAreReadAgain) {
+    openSensor();
+    ASSERT_EQ(0, sensorSetParameter(h_, SENSOR_PARAM_ANTI_FAKE, 1));
+    for (int liveness : {QXSIM_FAKE_BOTH, QXSIM_LIVE}) {
+        QXSimFinger f = qxsim_default_finger();
+        f.liveness = liveness;
+        placeFinger(dev_, f);
+        qxsim_clear_stats(dev_);
+        // The anti-fake frame arrives cut short twice.
+        qxsim_set_short_frames(dev_, 1, 2, RAW_FRAME_SIZE / 3);
+        ASSERT_EQ(kImage, capture());
+        EXPECT_EQ((std::vector<int>{15, 48, 48, 48, 15}), lights(dev_));
+        EXPECT_EQ(liveness == QXSIM_LIVE ? -1 : -25, sensorGetParameter(h_, SENSOR_PARAM_FAKE_STATUS));
+        liftFinger(dev_);
+    }
+    // The last frame under the capture light cut short is read again too.
+    placeFinger(dev_);
+    qxsim_set_short_frames(dev_, 2, 1, 1000);
+    ASSERT_EQ(kImage, capture());
+    EXPECT_EQ((std::vector<int>{15, 48, 15, 15}), lights(dev_));
+    EXPECT_EQ(-1, sensorGetParameter(h_, SENSOR_PARAM_FAKE_STATUS));
 }
 
 TEST_F(Capture, CorrectionFailureReturnsNothing) {

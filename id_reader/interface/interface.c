@@ -16,6 +16,7 @@
 static struct {
     int Index[USB_PORTS];
     int Is_usbdev[USB_PORTS];
+    int usbCount; /* readers found by the last QXID_Init: only ports below it have a slot */
 } Handle;
 
 typedef struct {
@@ -92,9 +93,23 @@ static int copy_fixed_payload(const sam_reply* reply, size_t n, void* out)
 
 /* ---------------------------------------------------------------- ports */
 
+/* Re-enumeration rebuilds the slot table: a port left open would lose its
+ * handle there and keep the reader's interface claimed. */
+static void close_usb_ports(void)
+{
+    for (int i = 0; i < USB_PORTS; i++) {
+        if (Handle.Is_usbdev[i]) {
+            dev_close(Handle.Index[i]);
+            Handle.Is_usbdev[i] = 0;
+        }
+    }
+}
+
 int QXID_Init(void)
 {
     QXLOG(VERBOSE, "===>QXID_Init\n");
+    close_usb_ports();
+    Handle.usbCount = 0;
     int count = dev_init();
     if (count <= 0) {
         QXLOG(ERROR, "device init failed\r\n");
@@ -102,6 +117,7 @@ int QXID_Init(void)
     }
     for (int i = 0; i < count && i < USB_PORTS; i++)
         Handle.Index[i] = i;
+    Handle.usbCount = count < USB_PORTS ? count : USB_PORTS;
     return count;
 }
 
@@ -123,7 +139,11 @@ int QXID_OpenPort(int iPort)
 {
     QXLOG(VERBOSE, "===>QXID_OpenPort\n");
     if (iPort >= 0 && iPort < USB_PORTS) {
-        if (dev_open(Handle.Index[iPort]) != 0) {
+        if (Handle.Is_usbdev[iPort])
+            return iPort; /* already open: the same handle, not a second one */
+        /* A number without a reader has no slot of its own; opening it would
+         * reach another port's reader. */
+        if (iPort >= Handle.usbCount || dev_open(Handle.Index[iPort]) != 0) {
             QXLOG(ERROR, "SensorDevices[%d] dev_open failed\r\n", iPort);
             return QXID_EUSBOPEN;
         }

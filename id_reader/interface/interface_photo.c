@@ -94,8 +94,10 @@ int QXID_Wlt2bmpBuffer(unsigned char* wltData, unsigned char* imageData, int cbI
     unsigned char pixels[QXID_BGR_SIZE];
     memset(pixels, 0, sizeof pixels);
     int ret = unpack((char*)wltData, (char*)pixels, DECODER_FLAG);
+    /* 1 is the decoder's only success value. Its negative codes are passed
+     * on; any other result (0 included) would read as success here. */
     if (ret != 1)
-        return ret;
+        return ret < 0 ? ret : QXID_EFRAME;
     write_bmp_header(imageData);
     write_bmp_rows(pixels, imageData + BMP_HEADER);
     return QXID_OK;

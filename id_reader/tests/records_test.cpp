@@ -262,3 +262,29 @@ TEST(NoEntryPoint, BothPhotoFunctionsReportIt)
 }
 
 }  // namespace
+
+namespace {
+
+// Registered with a decoder library whose failure result is 0.
+TEST(ZeroForFailure, AFailedDecodeIsAFailure)
+{
+    Bytes block = qxsim::card_photo(CardKind::Resident);
+    Bytes broken = block;
+    broken[QXWLT_BLOCK - 1] ^= 0x5A;  // check byte no longer matches
+    std::vector<unsigned char> bmp(QXID_BMP_SIZE, 0xAB);
+    EXPECT_LT(QXID_Wlt2bmpBuffer(broken.data(), bmp.data(), QXID_BMP_SIZE), 0);
+    EXPECT_EQ(bmp, std::vector<unsigned char>(QXID_BMP_SIZE, 0xAB)) << "no picture for a failed decode";
+    std::vector<char> bgr(QXID_BGR_SIZE, 0x11);
+    EXPECT_LT(QXID_PHunpack(reinterpret_cast<char*>(broken.data()), bgr.data(), QXID_BGR_SIZE), 0);
+
+    // Its success value still gives the picture.
+    ASSERT_EQ(QXID_Wlt2bmpBuffer(block.data(), bmp.data(), QXID_BMP_SIZE), 0);
+    EXPECT_EQ(bmp[0], 0x42);
+    EXPECT_EQ(bmp[1], 0x4D);
+    std::vector<unsigned char> pixels(QXWLT_PIXELS_BYTES);
+    ASSERT_EQ(qxwlt_decode(block.data(), pixels.data()), 1);
+    EXPECT_EQ(bmp[54], pixels[2]);
+    EXPECT_EQ(QXID_PHunpack(reinterpret_cast<char*>(block.data()), bgr.data(), QXID_BGR_SIZE), 0);
+}
+
+}  // namespace

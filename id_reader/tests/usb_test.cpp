@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -112,6 +113,29 @@ TEST_F(UsbReader, ReadsACardEndToEnd)
     EXPECT_EQ(qxsim_usb_open_handles(), 0);
 }
 
+TEST_F(UsbReader, RealisticTimingHoldsTheRepliesForTheSamsWorkingTime)
+{
+    use_devices({dev(0x0400, 0xc35a)});
+    ASSERT_EQ(QXID_Init(), 1);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    qxsim_usb_sam().set_realistic_timing(true);
+    const uint64_t busyBefore = qxsim_usb_sam().total_busy_us();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(QXID_StartFindIDCard(0, nullptr, 0), 0);
+    ASSERT_EQ(QXID_SelectIDCard(0, nullptr, 0), 0);
+    unsigned char text[256], photo[1024];
+    unsigned int tl = 0, pl = 0;
+    // The card message takes the SAM longer than the other commands but less
+    // than the library waits for it.
+    EXPECT_EQ(QXID_ReadBaseMsg(0, text, &tl, photo, &pl, 0), 0);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    qxsim_usb_sam().set_realistic_timing(false);
+    EXPECT_GE(elapsed, std::chrono::microseconds(qxsim_usb_sam().total_busy_us() - busyBefore));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(420));
+    EXPECT_EQ(Bytes(text, text + 256), qxsim::card_text_record(CardKind::Resident));
+    QXID_ClosePort(0);
+}
+
 TEST_F(UsbReader, PortNumbersAreReadersInEnumerationOrder)
 {
     use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002), dev(0x0400, 0x0003), dev(0x0400, 0x0004)});
@@ -209,6 +233,94 @@ TEST_F(UsbReader, SilentAndInconsistentReplies)
     qxsim_usb_sam().set_fault(Fault::LengthOverclaim);
     EXPECT_EQ(QXID_ReadBaseMsg(0, nullptr, &tl, nullptr, &pl, 0), -1);
     QXID_ClosePort(0);
+}
+
+TEST_F(UsbReader, OpeningAnOpenPortReusesItsHandle)
+{
+    use_devices({dev(0x0400, 0xc35a)});
+    ASSERT_EQ(QXID_Init(), 1);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 1);  // the enumeration's own
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 1);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 2);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 1);
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), 0);
+
+    EXPECT_EQ(QXID_ClosePort(0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 0);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 1);
+    QXID_Free();
+    EXPECT_EQ(qxsim_usb_open_contexts(), 0);
+}
+
+TEST_F(UsbReader, PortNumbersWithoutAReaderAreRefused)
+{
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002)});
+    ASSERT_EQ(QXID_Init(), 2);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    LogCapture log(QXID_LOG_ERROR);
+    EXPECT_EQ(QXID_OpenPort(2), QXID_EUSBOPEN);
+    EXPECT_EQ(QXID_OpenPort(5), QXID_EUSBOPEN);
+    EXPECT_EQ(QXID_OpenPort(15), QXID_EUSBOPEN);
+    EXPECT_TRUE(log.contains("]: SensorDevices[5] dev_open failed\r\n"));
+    EXPECT_EQ(qxsim_usb_open_handles(), 1) << "no second handle on port 0's reader";
+    EXPECT_EQ(qxsim_usb_open_contexts(), 2);
+
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    EXPECT_EQ(qxsim_usb_open_handles(), 2);
+    EXPECT_EQ(QXID_ClosePort(1), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 1) << "port 0 stays open";
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), 0);
+    EXPECT_EQ(QXID_ClosePort(0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+}
+
+TEST_F(UsbReader, InitAgainClosesTheOpenPortsFirst)
+{
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002)});
+    ASSERT_EQ(QXID_Init(), 2);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    ASSERT_EQ(qxsim_usb_claimed_interfaces(), 2);
+
+    ASSERT_EQ(QXID_Init(), 2);
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 0) << "no interface left claimed by an orphaned handle";
+    EXPECT_EQ(qxsim_usb_open_contexts(), 1);
+
+    // The readers open again from the fresh table.
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    EXPECT_EQ(QXID_GetSAMStatus(1, 0), 0);
+    EXPECT_EQ(qxsim_usb_open_handles(), 1);
+    EXPECT_EQ(QXID_ClosePort(1), 0);
+    QXID_Free();
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 0);
+}
+
+TEST_F(UsbReader, FreeReleasesEveryHandleAndContext)
+{
+    qxsim_usb_device busy = dev(0x0400, 0x0003);
+    busy.claim_error = LIBUSB_ERROR_BUSY;
+    use_devices({dev(0x0400, 0x0001), dev(0x0400, 0x0002), busy});
+    ASSERT_EQ(QXID_Init(), 3);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_OpenPort(1), 1);
+    EXPECT_EQ(QXID_OpenPort(2), QXID_EUSBOPEN);
+    EXPECT_EQ(qxsim_usb_open_handles(), 2);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 3) << "a failed open keeps no context";
+    QXID_Free();  // ports still open
+    EXPECT_EQ(qxsim_usb_open_handles(), 0);
+    EXPECT_EQ(qxsim_usb_claimed_interfaces(), 0);
+    EXPECT_EQ(qxsim_usb_open_contexts(), 0);
+
+    // Enumerating afresh after the release works as the first time.
+    ASSERT_EQ(QXID_Init(), 3);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), 0);
+    EXPECT_EQ(QXID_ClosePort(0), 0);
 }
 
 TEST_F(UsbReader, TransfersOnDifferentReadersNeverOverlap)

@@ -10,6 +10,7 @@
 #include <thread>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct libusb_device {
 struct libusb_device_handle {
     libusb_device* device;
     qxsim::Bytes pending;  // reply waiting for the IN transfer
+    unsigned pending_busy_us = 0;  // SAM's working time before that reply can be read
 };
 
 namespace {
@@ -39,6 +41,7 @@ std::vector<qxsim_usb_device> g_devices;
 std::vector<libusb_device> g_device_objects;
 bool g_configured = false;
 int g_detached = 0, g_handles = 0, g_contexts = 0;
+std::set<const libusb_device_handle*> g_claimed;  // handles holding interface 0
 unsigned char g_last_in = 0, g_last_out = 0;
 std::atomic<int> g_in_flight{0}, g_max_in_flight{0}, g_transfer_us{0};
 
@@ -97,6 +100,13 @@ void ensure_configured()
 
 const qxsim_usb_device& config_of(const libusb_device* dev) { return g_devices[static_cast<size_t>(dev->index)]; }
 
+int release_claim(const libusb_device_handle* handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_claimed.erase(handle);
+    return 0;
+}
+
 }  // namespace
 
 qxsim::SamSim& qxsim_usb_sam() { return sam(); }
@@ -112,6 +122,11 @@ EXPORT void qxsim_usb_set_devices(const qxsim_usb_device* devices, int count)
 EXPORT int qxsim_usb_detach_count() { return g_detached; }
 EXPORT int qxsim_usb_open_handles() { return g_handles; }
 EXPORT int qxsim_usb_open_contexts() { return g_contexts; }
+EXPORT int qxsim_usb_claimed_interfaces()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return static_cast<int>(g_claimed.size());
+}
 EXPORT unsigned char qxsim_usb_last_in_endpoint() { return g_last_in; }
 EXPORT unsigned char qxsim_usb_last_out_endpoint() { return g_last_out; }
 EXPORT void qxsim_usb_set_transfer_time_us(int us) { g_transfer_us = us; }
@@ -183,6 +198,7 @@ EXPORT void libusb_close(libusb_device_handle* handle)
         return;
     std::lock_guard<std::mutex> lock(g_mutex);
     g_handles--;
+    g_claimed.erase(handle);  // closing a handle gives its interface back, as libusb does
     delete handle;
 }
 
@@ -241,13 +257,16 @@ EXPORT int libusb_detach_kernel_driver(libusb_device_handle*, int)
 EXPORT int libusb_claim_interface(libusb_device_handle* handle, int)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return config_of(handle->device).claim_error;
+    int error = config_of(handle->device).claim_error;
+    if (!error)
+        g_claimed.insert(handle);
+    return error;
 }
 
-EXPORT int libusb_release_interface(libusb_device_handle*, int) { return 0; }
+EXPORT int libusb_release_interface(libusb_device_handle* handle, int) { return release_claim(handle); }
 
 EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data, int length,
-                                int* transferred, unsigned int)
+                                int* transferred, unsigned int timeout)
 {
     TransferScope scope;
     *transferred = 0;
@@ -262,6 +281,7 @@ EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endp
             return error;
         qxsim::Reply reply = sam().handle(qxsim::Bytes(data, data + length));
         handle->pending = reply.bytes;
+        handle->pending_busy_us = reply.busy_us;
         *transferred = length;
         return 0;
     }
@@ -271,6 +291,16 @@ EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endp
     }
     if (handle->pending.empty())
         return LIBUSB_ERROR_TIMEOUT;
+    // With realistic timing the reply is ready only after the SAM's working
+    // time; a read that gives up earlier times out and the reply stays.
+    if (unsigned busy = handle->pending_busy_us) {
+        const unsigned limit = timeout ? timeout * 1000u : busy;
+        const unsigned wait = std::min(busy, limit);
+        std::this_thread::sleep_for(std::chrono::microseconds(wait));
+        handle->pending_busy_us = busy - wait;
+        if (handle->pending_busy_us)
+            return LIBUSB_ERROR_TIMEOUT;
+    }
     int n = std::min(length, static_cast<int>(handle->pending.size()));
     std::memcpy(data, handle->pending.data(), static_cast<size_t>(n));
     bool overflow = static_cast<size_t>(n) < handle->pending.size();

@@ -24,6 +24,8 @@ void qxsim_usb_set_devices(const qxsim_usb_device* devices, int count);
 int qxsim_usb_detach_count();
 int qxsim_usb_open_handles();
 int qxsim_usb_open_contexts();
+// Interfaces claimed and not yet released (closing a handle releases its own).
+int qxsim_usb_claimed_interfaces();
 // Endpoint addresses of the last IN and OUT transfers.
 unsigned char qxsim_usb_last_in_endpoint();
 unsigned char qxsim_usb_last_out_endpoint();

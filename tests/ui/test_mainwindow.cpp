@@ -257,6 +257,13 @@ TEST_F(MainWindowTest, EachModeBlocksTheActionsItGuards)
             switchOn(*window, mode);
             warnings.clear();
             action.press(*window);
+            // The card dialog opened and found no reader on this machine: its
+            // own warning, not a refusal.
+            warnings.erase(std::remove_if(warnings.begin(), warnings.end(),
+                                          [](const QString &warning) {
+                                              return warning.contains(QStringLiteral("身份证阅读器"));
+                                          }),
+                           warnings.end());
             EXPECT_TRUE(warnings.isEmpty()) << action.name << " during mode " << int(mode) << ": "
                                             << warnings.join(QLatin1Char(';')).toStdString();
             window.reset();

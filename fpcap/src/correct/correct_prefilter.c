@@ -6,6 +6,8 @@
 #include "correct/correct.h"
 #include "correct/correct_internal.h"
 
+#define FLAT_WHITE 245
+
 static uint8_t saturate(int v)
 {
     return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -20,14 +22,16 @@ static void flat_field(const CorrectContext *ctx, uint8_t *raw, int n, int brigh
             raw[i] = d < b ? saturate((raw[i] - d) * 235 / (b - d)) : 0;
         }
     } else if (dark) {
+        /* A dark pixel at or above the white level leaves no range to stretch
+         * (245 would divide by zero, 246..254 turn the scale upside down). */
         for (int i = 0; i < n; ++i) {
             const int d = dark[i];
-            raw[i] = d == 255 ? 0 : saturate((raw[i] - d) * 235 / (245 - d));
+            raw[i] = d >= FLAT_WHITE ? 0 : saturate((raw[i] - d) * 235 / (FLAT_WHITE - d));
         }
     } else {
         for (int i = 0; i < n; ++i) {
             const int b = bright[i];
-            raw[i] = b == 0 ? 0 : saturate(raw[i] * 245 / b + brightOffset);
+            raw[i] = b == 0 ? 0 : saturate(raw[i] * FLAT_WHITE / b + brightOffset);
         }
     }
 }

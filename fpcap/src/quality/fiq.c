@@ -80,7 +80,12 @@ int ComputeArrayStd(const uint8_t *data, int n, float *std)
     return 0;
 }
 
-enum { PATCH_LONG = 40, PATCH_SHORT = 20, PATCH_SAMPLES = PATCH_LONG * PATCH_SHORT };
+enum {
+    PATCH_LONG = 40,
+    PATCH_SHORT = 20,
+    PATCH_SAMPLES = PATCH_LONG * PATCH_SHORT,
+    PATCH_MIN_SHORT = 4 /* fewer rows than this say nothing about texture */
+};
 
 /* Reads a cols x rows patch at (x, y) in target coordinates from the raw frame. */
 static int read_patch(const CorrectContext *correction, const uint8_t *raw, int originW,
@@ -100,18 +105,21 @@ static int read_patch(const CorrectContext *correction, const uint8_t *raw, int 
     return 0;
 }
 
-int ComputeMainFIQEx(const CorrectContext *correction, const uint8_t *raw,
-                     int originW, int originH, int targetW, int targetH, int out[4])
+/* Four patches (left, right, top, bottom) of long x short samples, long
+ * running across the image for the side patches and down it for the others. */
+static int measure_patches(const CorrectContext *correction, const uint8_t *raw, int originW,
+                           int originH, int targetW, int targetH, int longSide, int shortSide,
+                           int out[4])
 {
-    if (correction == NULL || correction->valid != 1)
-        return -1;
-    if (raw == NULL || out == NULL)
-        return -4;
-    const int px[4] = {targetW / 4 - 20, (targetW / 4) * 3 - 20, targetW / 2 - 10, targetW / 2 - 10};
-    const int py[4] = {targetH / 2 - 10, targetH / 2 - 10, targetH / 4 - 20, (targetH / 4) * 3 - 20};
-    const int cols[4] = {PATCH_LONG, PATCH_LONG, PATCH_SHORT, PATCH_SHORT};
-    const int rows[4] = {PATCH_SHORT, PATCH_SHORT, PATCH_LONG, PATCH_LONG};
+    const int halfLong = longSide / 2, halfShort = shortSide / 2;
+    const int px[4] = {targetW / 4 - halfLong, (targetW / 4) * 3 - halfLong,
+                       targetW / 2 - halfShort, targetW / 2 - halfShort};
+    const int py[4] = {targetH / 2 - halfShort, targetH / 2 - halfShort,
+                       targetH / 4 - halfLong, (targetH / 4) * 3 - halfLong};
+    const int cols[4] = {longSide, longSide, shortSide, shortSide};
+    const int rows[4] = {shortSide, shortSide, longSide, longSide};
     uint8_t samples[PATCH_SAMPLES];
+    const int n = longSide * shortSide;
     int total = 0;
     for (int i = 0; i < 4; ++i)
         out[i] = 0;
@@ -123,9 +131,48 @@ int ComputeMainFIQEx(const CorrectContext *correction, const uint8_t *raw,
             return -3;
         }
         float dev = 0.0f;
-        ComputeArrayStd(samples, PATCH_SAMPLES, &dev);
+        ComputeArrayStd(samples, n, &dev);
         out[i] = (int)dev;
         total += out[i];
     }
     return total;
+}
+
+int ComputeMainFIQEx(const CorrectContext *correction, const uint8_t *raw,
+                     int originW, int originH, int targetW, int targetH, int out[4])
+{
+    if (correction == NULL || correction->valid != 1)
+        return -1;
+    if (raw == NULL || out == NULL)
+        return -4;
+    return measure_patches(correction, raw, originW, originH, targetW, targetH, PATCH_LONG,
+                           PATCH_SHORT, out);
+}
+
+int PatchDeviationsFit(int targetW, int targetH)
+{
+    const int side = targetW < targetH ? targetW : targetH;
+    return PATCH_SHORT * side / (2 * PATCH_LONG) >= PATCH_MIN_SHORT;
+}
+
+int ComputePatchDeviations(const CorrectContext *correction, const uint8_t *raw,
+                           int originW, int originH, int targetW, int targetH, int out[4])
+{
+    if (correction == NULL || correction->valid != 1)
+        return -1;
+    if (raw == NULL || out == NULL)
+        return -4;
+    const int fullSize = 2 * PATCH_LONG; /* the patches fit from 80 x 80 up */
+    if (targetW >= fullSize && targetH >= fullSize)
+        return ComputeMainFIQEx(correction, raw, originW, originH, targetW, targetH, out);
+    /* Smaller images: the same layout shrunk with the image's shorter side. */
+    const int side = targetW < targetH ? targetW : targetH;
+    const int longSide = PATCH_LONG * side / fullSize;
+    const int shortSide = PATCH_SHORT * side / fullSize;
+    for (int i = 0; i < 4; ++i)
+        out[i] = 0;
+    if (!PatchDeviationsFit(targetW, targetH))
+        return -3;
+    return measure_patches(correction, raw, originW, originH, targetW, targetH, longSide,
+                           shortSide, out);
 }

@@ -27,6 +27,15 @@ int ComputeMainFIQ(const AntiFakeContext *ctx, const uint8_t *raw, int width, in
  * the raw frame, -4 for missing buffers. */
 int ComputeMainFIQEx(const CorrectContext *correction, const uint8_t *raw,
                      int originW, int originH, int targetW, int targetH, int out[4]);
+/* The same four deviations for any image size: as ComputeMainFIQEx from
+ * 80 x 80 up, below that on patches shrunk with the image (down to 8 x 4
+ * samples). -3 when the image is too small to judge or a patch leaves the
+ * raw frame, -1 / -4 as above. */
+int ComputePatchDeviations(const CorrectContext *correction, const uint8_t *raw,
+                           int originW, int originH, int targetW, int targetH, int out[4]);
+/* Whether an image of this size is large enough for the patch deviations
+ * (from 16 pixels on its shorter side). */
+int PatchDeviationsFit(int targetW, int targetH);
 /* Sample standard deviation with the mean truncated to an integer. */
 int ComputeArrayStd(const uint8_t *data, int n, float *std);
 

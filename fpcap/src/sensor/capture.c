@@ -53,6 +53,25 @@ static int read_raw_frame(__HandleDev *dev, uint8_t *frame)
     return QXFPI_GetImage(dev->core, frame, RAW_FRAME_SIZE);
 }
 
+/* A short read leaves the rest of the buffer from an earlier frame, so it is
+ * no frame: read again while the capture's time (counted from startTick)
+ * allows. Returns the last read's result: RAW_FRAME_SIZE, the sensor
+ * library's code (<= 0), or a short count when time ran out. */
+static int read_whole_frame(__HandleDev *dev, uint8_t *frame, uint32_t startTick)
+{
+    int n = read_raw_frame(dev, frame);
+    while (n > 0 && n < RAW_FRAME_SIZE && tick_ms() - startTick <= DETECT_TIMEOUT_MS)
+        n = read_raw_frame(dev, frame);
+    return n;
+}
+
+static int is_short_frame(int n) { return n > 0 && n < RAW_FRAME_SIZE; }
+
+static void report_short_frame(int n)
+{
+    printf("Fingerprint frame incomplete %d of %d bytes\n", n, RAW_FRAME_SIZE);
+}
+
 static int frame_score(__HandleDev *dev, const uint8_t *frame)
 {
     return ComputeMainFIQ(dev->antiFake, frame, RAW_FRAME_W, RAW_FRAME_H);
@@ -77,16 +96,29 @@ static int detect_on_device(__HandleDev *dev, uint8_t *frame, int size, int *dev
 /* Direct capture on a host-processing sensor: one frame, scored and corrected. */
 static int direct_on_host(__HandleDev *dev, uint8_t *frame, int width, int height, uint8_t *work)
 {
-    const int n = read_raw_frame(dev, frame);
+    const int n = read_whole_frame(dev, frame, tick_ms());
     if (n <= 0)
         return n;
+    if (is_short_frame(n)) {
+        report_short_frame(n);
+        return 0;
+    }
     dev->lastFiq = frame_score(dev, frame);
     const int bytes = CorrectFingerImage(dev, frame, work, width * height, width, height);
     memcpy(frame, work, (size_t)bytes);
     return bytes;
 }
 
-static int step_idle(__HandleDev *dev, CaptureState *cs)
+/* The liveness frames are judged on the raw frame at any size; only the patch
+ * check needs a minimum image, and without it the capture says so. */
+static void note_patch_check_skipped(const __HandleDev *dev, int width, int height)
+{
+    if (dev->antiFakeEnabled && !PatchDeviationsFit(width, height))
+        printf("Image %dx%d too small for the patch check, judged by the liveness frames only\n",
+               width, height);
+}
+
+static int step_idle(__HandleDev *dev, CaptureState *cs, int width, int height)
 {
     uint8_t present = 0;
     const int rc = device_read(dev, REG_FINGER, &present, 1);
@@ -97,20 +129,26 @@ static int step_idle(__HandleDev *dev, CaptureState *cs)
     dev->fakeStatus = 0;
     cs->startTick = tick_ms();
     cs->state = STATE_DETECTED;
+    note_patch_check_skipped(dev, width, height);
     return 0;
 }
 
 static int step_detected(__HandleDev *dev, CaptureState *cs, uint8_t *frame, int width, int height)
 {
-    const int n = read_raw_frame(dev, frame);
+    const int n = read_whole_frame(dev, frame, cs->startTick);
     if (n <= 0) {
         cs->state = STATE_IDLE;
         return n;
     }
+    if (is_short_frame(n)) {
+        report_short_frame(n);
+        cs->state = STATE_IDLE;
+        return device_write(dev, REG_LIGHT, LIGHT_OFF);
+    }
     int patchesOk = 1;
-    if (dev->antiFakeEnabled) {
-        ComputeMainFIQEx(dev->correction, frame, device_origin_w(dev), device_origin_h(dev), width,
-                         height, cs->patch);
+    if (dev->antiFakeEnabled && PatchDeviationsFit(width, height)) {
+        ComputePatchDeviations(dev->correction, frame, device_origin_w(dev), device_origin_h(dev),
+                               width, height, cs->patch);
         for (int i = 0; i < 4; ++i)
             patchesOk = patchesOk && cs->patch[i] >= PATCH_MIN_DEVIATION;
     }
@@ -141,20 +179,28 @@ static int step_live_check(__HandleDev *dev, CaptureState *cs, uint8_t *frame)
         cs->state = STATE_FINISH;
         return 0;
     }
-    const int n = read_raw_frame(dev, frame); /* under the anti-fake light */
+    const int n = read_whole_frame(dev, frame, cs->startTick); /* under the anti-fake light */
     if (n <= 0) {
         device_write(dev, REG_LIGHT, LIGHT_OFF);
         cs->state = STATE_IDLE;
         return n;
     }
     device_write(dev, REG_LIGHT, LIGHT_CAPTURE);
-    if (!AntiFake_SetImage(dev->antiFake, frame, RAW_FRAME_W, RAW_FRAME_H, 0)) {
+    if (is_short_frame(n)) {
+        /* No whole anti-fake frame in time: the image stands, without a verdict. */
+        report_short_frame(n);
+    } else if (!AntiFake_SetImage(dev->antiFake, frame, RAW_FRAME_W, RAW_FRAME_H, 0)) {
         puts("AntiFake_SetImage parameter is illegal!!!!!!!!!!!!");
     } else {
         AntiFake_GetStatus(dev->antiFake, &dev->fakeStatus, cs->level);
-        /* A finger lifted meanwhile leaves no verdict. */
-        if (read_raw_frame(dev, frame) > 0 &&
-            !quality_gate(frame_score(dev, frame), tick_ms() - cs->startTick)) {
+        /* A finger lifted meanwhile leaves no verdict; so does a last frame
+         * that never arrived whole. */
+        const int last = read_whole_frame(dev, frame, cs->startTick);
+        if (is_short_frame(last)) {
+            report_short_frame(last);
+            dev->fakeStatus = 0;
+        } else if (last > 0 &&
+                   !quality_gate(frame_score(dev, frame), tick_ms() - cs->startTick)) {
             dev->fakeStatus = 0;
             puts("finger leave fast, please press slowly!!!!!!!!!!!!");
         }
@@ -193,7 +239,7 @@ int DetectFinger(__HandleDev *dev, uint8_t *frameBuffer, int width, int height, 
     } else {
         do {
             switch (cs.state) {
-            case STATE_IDLE: result = step_idle(dev, &cs); break;
+            case STATE_IDLE: result = step_idle(dev, &cs, width, height); break;
             case STATE_DETECTED: result = step_detected(dev, &cs, frameBuffer, width, height); break;
             case STATE_LIVE_CHECK: result = step_live_check(dev, &cs, frameBuffer); break;
             default: result = step_finish(dev, &cs, frameBuffer); break;

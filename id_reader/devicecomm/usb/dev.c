@@ -22,6 +22,8 @@ int dev_open(int index)
 {
     if (!table_is_usable(index))
         return -1;
+    if (index >= device_count)
+        return -3; /* an empty slot names no reader */
     return QXFPI_Open(index) == 0 ? 0 : -3;
 }
 

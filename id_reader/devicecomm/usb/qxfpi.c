@@ -43,10 +43,32 @@ static void take_device(libusb_device* device, const struct libusb_device_descri
     connect_handle.deviceCount++;
 }
 
+static void close_slot_handle(SensorDevice* slot);
+
+/* Gives back every open slot and every device reference the table holds.
+ * Called with the mutex held. */
+static void release_slots(void)
+{
+    for (int i = 0; i < QXFPI_MAX_DEVICES; i++) {
+        SensorDevice* slot = &connect_handle.sensorDevices[i];
+        if (slot->dev_handle) {
+            libusb_release_interface(slot->dev_handle, 0);
+            close_slot_handle(slot);
+        }
+        if (i < connect_handle.deviceCount && slot->device)
+            libusb_unref_device(slot->device);
+        slot->device = NULL;
+    }
+}
+
 ConnectHandle QXFPI_Init(void)
 {
-    /* The mutex is static; re-enumeration starts from an empty table. */
+    /* The mutex is static; re-enumeration starts from an empty table, after
+     * releasing what the previous one still held. */
+    pthread_mutex_lock(&mut_lock);
+    release_slots();
     connect_handle.deviceCount = 0;
+    pthread_mutex_unlock(&mut_lock);
     if (!connect_handle.context) {
         int ret = libusb_init(&connect_handle.context);
         if (ret < 0) {
@@ -121,6 +143,8 @@ int QXFPI_Open(int index)
     if (!slot_is_valid(index))
         return -1;
     SensorDevice* slot = &connect_handle.sensorDevices[index];
+    if (slot->dev_handle)
+        return 0; /* already open: keep the one handle and context */
     if (libusb_init(&slot->context) < 0)
         slot->context = NULL;
     slot->dev_handle = libusb_open_device_with_vid_pid(slot->context, (uint16_t)slot->vid, (uint16_t)slot->pid);
@@ -179,15 +203,7 @@ int QXFPI_Close(int index)
 void QXFPI_free(void)
 {
     pthread_mutex_lock(&mut_lock);
-    for (int i = 0; i < QXFPI_MAX_DEVICES; i++) {
-        SensorDevice* slot = &connect_handle.sensorDevices[i];
-        if (slot->dev_handle) {
-            libusb_release_interface(slot->dev_handle, 0);
-            close_slot_handle(slot);
-        }
-        if (i < connect_handle.deviceCount && slot->device)
-            libusb_unref_device(slot->device);
-    }
+    release_slots();
     if (connect_handle.context)
         libusb_exit(connect_handle.context);
     memset(&connect_handle, 0, sizeof connect_handle);

@@ -77,6 +77,27 @@ void qxsim_set_hw_version(int dev, int hw0, int hw1);
 
 QXSimFinger qxsim_default_finger(void);
 void qxsim_set_finger(int dev, const QXSimFinger *finger);
+/* How one placement of the finger differs from the upright, centred, evenly
+ * pressed reference: the same finger presented again lands a little shifted
+ * and turned, pressed harder or lighter, sometimes only partly on the glass. */
+typedef struct QXSimImpression {
+    double shift_x, shift_y; /* pixels of the nominal image; positive = right, down */
+    double rotation_deg;     /* about the window centre; positive turns clockwise on screen */
+    double pressure;         /* 1 normal; below 1 thinner ridges, fainter, smaller contact; above 1 wider */
+    double contact_cut;      /* 0 whole finger; up to 0.5: that share of the window's extent lifted */
+    double cut_angle_deg;    /* direction from the window centre towards the lifted side */
+    double distortion;       /* elastic skin stretch in pixels at the window edge */
+} QXSimImpression;
+
+/* The reference placement (what a sensor shows until told otherwise). */
+QXSimImpression qxsim_identity_impression(void);
+/* A realistic random placement, the same for the same seed: shift within
+ * +-40 px, rotation within +-15 degrees, pressure 0.7..1.4, distortion up to
+ * 4 px, and on about one placement in three part of the finger lifted. */
+QXSimImpression qxsim_random_impression(unsigned seed);
+/* Placement of the sensor's finger from the next frame on; null = reference. */
+void qxsim_set_impression(int dev, const QXSimImpression *impression);
+
 /* Frames read since the finger was placed. */
 int qxsim_frames_since_placed(int dev);
 
@@ -102,6 +123,10 @@ int qxsim_light_log(int dev, int *lights, int capacity);
 void qxsim_set_image_limit(int dev, int max_bytes);
 /* Makes each image read take at least this long (0 = as fast as possible). */
 void qxsim_set_frame_delay_ms(int dev, int ms);
+
+/* After `skip` more raw image reads, the next `count` deliver only `bytes`
+ * bytes (a frame cut short on the bus); the rest of the buffer is untouched. */
+void qxsim_set_short_frames(int dev, int skip, int count, int bytes);
 
 /* Connected open connections (for leak checks). */
 int qxsim_open_connections(void);

@@ -62,9 +62,11 @@ FingerModel make_model(int finger_id) {
     m.contactRy = rng.range(10.5, 11.5);
     // Minutiae come in close pairs of opposite sign: each pair adds a ridge
     // ending and a bifurcation without twisting the far ridge flow.
-    const int pairs = 4 + static_cast<int>(rng.next() * 3);
+    // A real fingertip shows thirty to sixty minutiae in this window; the
+    // finger reaches past the window so a shifted placement shows new ones.
+    const int pairs = 22 + static_cast<int>(rng.next() * 9);
     for (int i = 0; i < pairs; ++i) {
-        double x = rng.range(-5.0, 5.0), y = rng.range(-7.5, 7.5);
+        double x = rng.range(-7.5, 7.5), y = rng.range(-10.0, 10.0);
         double angle = rng.range(0.0, 2 * kPi), dist = rng.range(0.9, 2.2);
         m.minutiae.push_back({x, y, +1});
         m.minutiae.push_back({x + dist * std::cos(angle), y + dist * std::sin(angle), -1});
@@ -113,7 +115,41 @@ double contact(const FingerModel &m, double x, double y) {
     return (1.0 - r) / 0.1;
 }
 
-std::unique_ptr<FingerTexture> build(int finger_id, bool dry_patch, int windowW, int windowH) {
+// Where a window pixel lies on the finger for a placement: the inverse of
+// the placement's shift and rotation, plus a smooth elastic stretch.
+struct Placement {
+    double cx, cy, sx, sy, cosA, sinA, distortion, halfW, halfH;
+    Placement(const QXSimImpression &p, int windowW, int windowH)
+        : cx((windowW - 1) / 2.0), cy((windowH - 1) / 2.0), sx(p.shift_x), sy(p.shift_y),
+          cosA(std::cos(p.rotation_deg * kPi / 180.0)), sinA(std::sin(p.rotation_deg * kPi / 180.0)),
+          distortion(p.distortion), halfW(windowW / 2.0), halfH(windowH / 2.0) {}
+    // Offset from the window centre, in finger pixels, of window point (px, py).
+    void finger_offset(double px, double py, double *fx, double *fy) const {
+        const double dx = px - cx - sx, dy = py - cy - sy;
+        *fx = cosA * dx + sinA * dy;
+        *fy = -sinA * dx + cosA * dy;
+        if (distortion != 0.0) {
+            const double u = (px - cx) / halfW, v = (py - cy) / halfH;
+            *fx += distortion * std::sin(0.5 * kPi * u) * std::cos(0.5 * kPi * v);
+            *fy += distortion * std::cos(0.5 * kPi * u) * std::sin(0.5 * kPi * v);
+        }
+    }
+};
+
+// Share of contact left where part of the finger is lifted off the glass.
+double cut_contact(const QXSimImpression &p, double px, double py, int windowW, int windowH) {
+    if (p.contact_cut <= 0.0) return 1.0;
+    const double a = p.cut_angle_deg * kPi / 180.0, ca = std::cos(a), sa = std::sin(a);
+    const double extent = 0.5 * (std::fabs(windowW * ca) + std::fabs(windowH * sa));
+    const double proj = ((px - (windowW - 1) / 2.0) * ca + (py - (windowH - 1) / 2.0) * sa) / extent;
+    const double edge = 1.0 - 2.0 * std::min(0.5, p.contact_cut);
+    if (proj <= edge - 0.08) return 1.0;
+    if (proj >= edge) return 0.0;
+    return (edge - proj) / 0.08;
+}
+
+std::unique_ptr<FingerTexture> build(int finger_id, bool dry_patch, int windowW, int windowH,
+                                     const QXSimImpression &placement) {
     auto tex = std::make_unique<FingerTexture>();
     const int scale = 2;
     tex->scale = scale;
@@ -121,30 +157,31 @@ std::unique_ptr<FingerTexture> build(int finger_id, bool dry_patch, int windowW,
     tex->height = windowH * scale;
     tex->darkness.resize(static_cast<size_t>(tex->width) * tex->height);
     FingerModel m = make_model(finger_id);
-    const double cx = (windowW - 1) / 2.0, cy = (windowH - 1) / 2.0;
+    // Pressure widens or thins the ridges, the contact area and the contrast.
+    const double pressure = std::max(0.3, std::min(2.0, placement.pressure));
+    m.contactRx *= 0.75 + 0.25 * pressure;
+    m.contactRy *= 0.75 + 0.25 * pressure;
+    const double amplitude = std::min(1.0, 0.55 + 0.45 * pressure);
+    const double exponent = 0.8 / std::pow(pressure, 1.5);
+    const Placement place(placement, windowW, windowH);
     // The dry patch sits where the left quarter of the image is judged.
     const double dryX = windowW / 4.0, dryY = windowH / 2.0, dryR = 34.0;
-    // Ridge profile over one period, and the warp terms per column and row.
+    // Ridge profile over one period.
     std::vector<double> profile(1024);
     for (size_t i = 0; i < profile.size(); ++i)
-        profile[i] = std::pow(0.5 * (1.0 + std::cos(2 * kPi * i / profile.size())), 0.8);
-    std::vector<double> xs(tex->width), ys(tex->height), warpX(tex->height), warpY(tex->width);
-    for (int tx = 0; tx < tex->width; ++tx) {
-        xs[tx] = (static_cast<double>(tx) / scale - cx) * kMmPerPixel;
-        warpY[tx] = m.warpA[1] * std::sin(m.warpK[1] * xs[tx] + m.warpP[1]);
-    }
-    for (int ty = 0; ty < tex->height; ++ty) {
-        ys[ty] = (static_cast<double>(ty) / scale - cy) * kMmPerPixel;
-        warpX[ty] = m.warpA[0] * std::sin(m.warpK[0] * ys[ty] + m.warpP[0]);
-    }
+        profile[i] = std::pow(0.5 * (1.0 + std::cos(2 * kPi * i / profile.size())), exponent);
     for (int ty = 0; ty < tex->height; ++ty) {
         for (int tx = 0; tx < tex->width; ++tx) {
             double px = static_cast<double>(tx) / scale, py = static_cast<double>(ty) / scale;
-            double x = xs[tx], y = ys[ty];
-            double ph = phase(m, x, y, x + warpX[ty], y + warpY[tx]);
+            double fx, fy;
+            place.finger_offset(px, py, &fx, &fy);
+            double x = fx * kMmPerPixel, y = fy * kMmPerPixel;
+            double wx = x + m.warpA[0] * std::sin(m.warpK[0] * y + m.warpP[0]);
+            double wy = y + m.warpA[1] * std::sin(m.warpK[1] * x + m.warpP[1]);
+            double ph = phase(m, x, y, wx, wy);
             double frac = ph - std::floor(ph);
             double ridge = profile[std::min(profile.size() - 1, static_cast<size_t>(frac * profile.size()))];
-            double value = ridge * contact(m, x, y);
+            double value = ridge * contact(m, x, y) * amplitude * cut_contact(placement, px, py, windowW, windowH);
             if (dry_patch && std::fabs(px - dryX) < dryR && std::fabs(py - dryY) < dryR) value *= 0.06;
             tex->darkness[static_cast<size_t>(ty) * tex->width + tx] =
                 static_cast<uint8_t>(std::lround(value * 255.0));
@@ -155,13 +192,22 @@ std::unique_ptr<FingerTexture> build(int finger_id, bool dry_patch, int windowW,
 
 }  // namespace
 
-const FingerTexture &finger_texture(int finger_id, bool dry_patch, int windowW, int windowH) {
+const FingerTexture &finger_texture(int finger_id, bool dry_patch, int windowW, int windowH,
+                                    const QXSimImpression &placement) {
+    using Key = std::tuple<int, bool, int, int, std::vector<double>>;
     static std::mutex lock;
-    static std::map<std::tuple<int, bool, int, int>, std::unique_ptr<FingerTexture>> cache;
+    static std::map<Key, std::unique_ptr<FingerTexture>> cache;
     std::lock_guard<std::mutex> guard(lock);
-    auto key = std::make_tuple(finger_id, dry_patch, windowW, windowH);
+    Key key{finger_id, dry_patch, windowW, windowH,
+            {placement.shift_x, placement.shift_y, placement.rotation_deg, placement.pressure,
+             placement.contact_cut, placement.cut_angle_deg, placement.distortion}};
     auto it = cache.find(key);
-    if (it == cache.end()) it = cache.emplace(key, build(finger_id, dry_patch, windowW, windowH)).first;
+    if (it == cache.end()) {
+        // Many placements of many fingers (a benchmark) would pile up; the
+        // renderers use one texture at a time under the library lock.
+        if (cache.size() >= 64) cache.clear();
+        it = cache.emplace(key, build(finger_id, dry_patch, windowW, windowH, placement)).first;
+    }
     return *it->second;
 }
 

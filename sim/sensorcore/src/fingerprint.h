@@ -3,6 +3,8 @@
 #ifndef QXSIM_FINGERPRINT_H
 #define QXSIM_FINGERPRINT_H
 
+#include "qxsensorcore_sim.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -16,8 +18,10 @@ struct FingerTexture {
     std::vector<uint8_t> darkness;
 };
 
-// Returns the shared texture (built once per parameter set).
-const FingerTexture &finger_texture(int finger_id, bool dry_patch, int windowW, int windowH);
+// Returns the shared texture (built once per parameter set and placement;
+// the reference placement gives the upright, centred finger).
+const FingerTexture &finger_texture(int finger_id, bool dry_patch, int windowW, int windowH,
+                                    const QXSimImpression &placement);
 
 }  // namespace qxsim
 

@@ -28,6 +28,12 @@ constexpr int kErrInvalid = -1, kErrBadArgument = -2;
 constexpr uint32_t kRecordMagic = 0x5153494D;  // marks records made by this library
 constexpr int kRecordMagicOffset = 72, kRecordIndexOffset = 76;
 
+QXSimImpression reference_placement() {
+    QXSimImpression p{};
+    p.pressure = 1.0;
+    return p;
+}
+
 struct Sensor {
     int vid = kVendor, pid = 288;
     uint8_t hw[2] = {3, 1};
@@ -37,11 +43,13 @@ struct Sensor {
     std::string manufacturer = "QX simulation";
     std::string serial = "SIM0001";
     QXSimFinger finger = qxsim_default_finger();
+    QXSimImpression placement = reference_placement();
     int framesSincePlaced = 0;
     bool lost = false, unresponsive = false, openFails = false;
     int frameDelayMs = 0;
     int lostAfter = -1;
     int imageLimit = 0;
+    int shortSkip = 0, shortCount = 0, shortBytes = 0;  // qxsim_set_short_frames
     int registers[QXSIM_MAX_REGISTER];
     int camera[256];
     std::vector<std::pair<int, int>> writeLog;
@@ -169,7 +177,7 @@ void render_raw(Sensor &s, uint8_t *out, int count) {
     const bool antiFakeLight = s.registers[kRegLight] == kLightAntiFake;
     const bool lightOn = s.registers[kRegLight] == kLightCapture || antiFakeLight;
     const FingerTexture &tex =
-        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH);
+        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH, s.placement);
     const int amp = on ? current_amplitude(s) : 0;
     const AntiFakeResponse af = anti_fake_response(s.finger.liveness);
     // Ridges in contact scatter the capture light into the camera: bright
@@ -205,7 +213,7 @@ void render_upright(Sensor &s, int w, int h, int amp, uint8_t *out) {
     ensure_geometry(s);
     const Geometry &g = *s.geometry;
     const FingerTexture &tex =
-        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH);
+        finger_texture(s.finger.finger_id, s.finger.dry_patch != 0, g.windowW, g.windowH, s.placement);
     for (int y = 0; y < h; ++y) {
         int ty = h > 1 ? static_cast<int>(static_cast<int64_t>(y) * (tex.height - 1) / (h - 1)) : 0;
         for (int x = 0; x < w; ++x) {
@@ -240,6 +248,18 @@ void frame_delay(const Sensor &s, std::chrono::steady_clock::time_point since) {
     if (s.frameDelayMs <= 0) return;
     double left = s.frameDelayMs - elapsed_ms(since);
     if (left > 0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left));
+}
+
+// A raw read cut short by qxsim_set_short_frames; the rest of the caller's
+// buffer is left as it was.
+int take_short_frame(Sensor &s, int n) {
+    if (s.shortCount <= 0) return n;
+    if (s.shortSkip > 0) {
+        s.shortSkip--;
+        return n;
+    }
+    s.shortCount--;
+    return std::min(n, s.shortBytes);
 }
 
 int deliver_limit(const Sensor &s, int capacity, int size) {
@@ -413,6 +433,7 @@ QXSIM_EXPORT int QXFPI_GetImage(void *core, unsigned char *buf, int capacity) {
         std::memcpy(buf, image.data(), static_cast<size_t>(n));
     } else {
         n = deliver_limit(*s, capacity, kRawSize);
+        n = take_short_frame(*s, n);
         render_raw(*s, buf, n);
     }
     if (s->finger.present) {
@@ -571,6 +592,36 @@ QXSIM_EXPORT void qxsim_set_finger(int dev, const QXSimFinger *finger) {
     }
 }
 
+QXSIM_EXPORT QXSimImpression qxsim_identity_impression(void) { return reference_placement(); }
+
+QXSIM_EXPORT QXSimImpression qxsim_random_impression(unsigned seed) {
+    // Small generator of our own so every platform draws the same placements.
+    uint64_t state = (static_cast<uint64_t>(seed) + 1) * 0x9E3779B97F4A7C15ULL;
+    auto next = [&state]() {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        return static_cast<double>((state * 0x2545F4914F6CDD1DULL) >> 11) / 9007199254740992.0;
+    };
+    auto range = [&next](double lo, double hi) { return lo + (hi - lo) * next(); };
+    QXSimImpression p = reference_placement();
+    p.shift_x = range(-40.0, 40.0);
+    p.shift_y = range(-40.0, 40.0);
+    p.rotation_deg = range(-15.0, 15.0);
+    p.pressure = range(0.7, 1.4);
+    p.distortion = range(0.0, 4.0);
+    if (next() < 1.0 / 3.0) {
+        p.contact_cut = range(0.1, 0.3);
+        p.cut_angle_deg = range(0.0, 360.0);
+    }
+    return p;
+}
+
+QXSIM_EXPORT void qxsim_set_impression(int dev, const QXSimImpression *impression) {
+    LOCK;
+    if (Sensor *s = sensor_at(dev)) s->placement = impression ? *impression : reference_placement();
+}
+
 QXSIM_EXPORT int qxsim_frames_since_placed(int dev) {
     LOCK;
     Sensor *s = sensor_at(dev);
@@ -666,4 +717,13 @@ QXSIM_EXPORT void qxsim_render_upright(int dev, int w, int h, unsigned char *out
     Sensor *s = sensor_at(dev);
     if (!s || !out || w <= 0 || h <= 0) return;
     render_upright(*s, w, h, std::max(0, std::min(120, s->finger.contrast)), out);
+}
+
+QXSIM_EXPORT void qxsim_set_short_frames(int dev, int skip, int count, int bytes) {
+    LOCK;
+    if (Sensor *s = sensor_at(dev)) {
+        s->shortSkip = std::max(0, skip);
+        s->shortCount = std::max(0, count);
+        s->shortBytes = std::max(1, bytes);
+    }
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Multi-page documents from image files, one page per image in list order.
+// Both writers may run off the GUI thread.
+namespace documentwriter {
+
+struct Outcome
+{
+    bool written = false;
+    QString unreadableImage;   // the first image that could not be read
+};
+
+// Called with the number (from 1) of the page about to be written.
+using Progress = std::function<void(int page)>;
+
+// A4 pages without margins, each page turned like its image (landscape when
+// wider than tall) and the image stretched over the whole page.
+Outcome writePdf(const QStringList &images, const QString &target, const Progress &progress);
+
+// One colour page per image, as read by OpenCV.
+Outcome writeTiff(const QStringList &images, const QString &target, const Progress &progress);
+
+} // namespace documentwriter
