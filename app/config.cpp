@@ -24,7 +24,7 @@ const char *const kKeyNames[] = {
     "watermark/x", "watermark/y", "painting/percentage", "painting/main_resolution",
     "painting/other_resolution", "user/documentsLocation", "gn/paishe", "gn/paizhao",
     "gn/shenfenz", "gn/tiaoma", "gn/yanshi", "gn/zhiwen", "gn/record", "gn/zhuapai",
-    "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp",
+    "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp", "camera/listenAll", "camera/allowedOrigins",
 };
 
 bool syncFile(const QString &path)
@@ -53,6 +53,7 @@ Config::Config()
       gnPaishe(false), gnPaizhao(true), gnShenfenz(false), gnTiaoma(false),
       gnYanshi(false), gnZhiwen(false), gnRecord(false), gnZhuapai(false),
       gnRenlian(false), gnIswhite(true), webSocketMode(false), httpMode(false),
+      listenAll(false),
       autoCaptureOn(false), thirdDeviceMain(true), correctionMode(0), zoom(1.0),
       panX(0), panY(0), viewWidth(0), viewHeight(0), drawWidth(0), drawHeight(0),
       selectionX(0), selectionY(0), selectionWidth(0), selectionHeight(0)
@@ -111,6 +112,9 @@ void Config::load()
         gnIswhite = s.value(keys[k++], none).toBool();
         webSocketMode = s.value(keys[k++], none).toBool();
         httpMode = s.value(keys[k++], none).toBool();
+        listenAll = s.value(keys[k++], none).toBool();
+        allowedOrigins = s.value(keys[k++], none).toString().split(QLatin1Char(' '),
+                                                                   Qt::SkipEmptyParts);
     } else {
         init();
         save();
@@ -162,6 +166,8 @@ void Config::init()
     gnIswhite = true;
     webSocketMode = false;
     httpMode = false;
+    listenAll = false;
+    allowedOrigins.clear();
 }
 
 void Config::save()
@@ -227,6 +233,11 @@ bool Config::writeAtomically()
     const QString tmpName = fileName + QStringLiteral(".tmp");
     QFile::remove(tmpName);
     const Texts text = texts();
+    QStringList origins;
+    {
+        QMutexLocker textsLocked(&textLock);
+        origins = allowedOrigins;
+    }
     {
         QSettings s(tmpName, QSettings::IniFormat);
         int k = 0;
@@ -271,6 +282,8 @@ bool Config::writeAtomically()
         s.setValue(keys[k++], gnIswhite);
         s.setValue(keys[k++], webSocketMode);
         s.setValue(keys[k++], httpMode);
+        s.setValue(keys[k++], listenAll);
+        s.setValue(keys[k++], origins.join(QLatin1Char(' ')));
         s.sync();
         if (s.status() != QSettings::NoError) {
             QFile::remove(tmpName);

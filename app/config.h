@@ -44,7 +44,8 @@ public:
         QString documentsLocation;
     };
     Texts texts() const;
-    // Held while assigning any of the string fields above once capture
+    // Held while assigning any of the string fields above (and
+    // `allowedOrigins`) once capture
     // threads run (QString assignment is not safe against a concurrent copy).
     QMutex &textMutex() const { return textLock; }
 
@@ -97,6 +98,12 @@ public:
     // the file. Both off unless the file says otherwise.
     bool webSocketMode;
     bool httpMode;
+    // "camera/listenAll": serve other machines too (both servers listen on
+    // every interface); off, they listen on 127.0.0.1 and ::1 only.
+    bool listenAll;
+    // "camera/allowedOrigins": web origins the user chose to "always allow",
+    // separated by spaces; removing one from the file revokes it.
+    QStringList allowedOrigins;
 
     // Run-time only.
     QString appDir;

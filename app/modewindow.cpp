@@ -2,13 +2,12 @@
 #include "startup.h"
 
 #include "config.h"
+#include "formsystemtray.h"
 #include "mainwindowqcamera.h"
-
-#include <QDebug>
 
 QWidget *Startup::createModeWindow(Config &config)
 {
     if (config.httpMode || config.webSocketMode)
-        qDebug() << "service mode window not available; starting the desktop view";
+        return new FormSystemTray();
     return new MainWindowQCamera();
 }

@@ -16,7 +16,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei
+  chromium
 )
+# Node and npm for the browser test; a machine that already has them (from
+# any source) keeps its own, whose packaging may conflict with Debian's npm.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,12 +32,21 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all packages present"
-  exit 0
+else
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  echo "setup: installed ${missing[*]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-echo "setup: installed ${missing[*]}"
+# The browser test's npm packages, exactly as locked; installed here so that
+# tests never reach the network.
+browser_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+if [ ! -f "$browser_tests/node_modules/.package-lock.json" ] \
+   || ! cmp -s "$browser_tests/package-lock.json" "$browser_tests/node_modules/.package-lock.json.installed"; then
+  (cd "$browser_tests" && npm ci --no-audit --no-fund --ignore-scripts \
+     && cp package-lock.json node_modules/.package-lock.json.installed)
+  echo "setup: installed the browser test's npm packages"
+fi

@@ -18,3 +18,11 @@ endif()
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/Resources/icons.cmake)
   include(${CMAKE_CURRENT_SOURCE_DIR}/Resources/icons.cmake)
 endif()
+
+# The demo page and its JavaScript client, opened by the service window.
+file(GLOB _web_files CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/Resources/tavel-web
+  ${CMAKE_CURRENT_SOURCE_DIR}/Resources/tavel-web/*)
+foreach(_web_file ${_web_files})
+  configure_file(${CMAKE_CURRENT_SOURCE_DIR}/Resources/tavel-web/${_web_file}
+    ${DOCSTATION_RESOURCES_DIR}/tavel-web/${_web_file} COPYONLY)
+endforeach()

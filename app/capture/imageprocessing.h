@@ -118,6 +118,9 @@ public:
 
     // Photo taking.
     void takePhoto();
+    // The same, also handing the written paths to a caller that answers
+    // with the photo itself (the request endpoint's grab).
+    QList<QString> takePhotoPaths();
 
     // Web capture and Base64.
     bool takePhotoByWeb(QString path, int quality, int angle, int unused);

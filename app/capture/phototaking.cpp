@@ -10,6 +10,11 @@
 // reports the paths written.
 void ImageProcessing::takePhoto()
 {
+    takePhotoPaths();
+}
+
+QList<QString> ImageProcessing::takePhotoPaths()
+{
     Config &config = *Cache::config;
     const int correctionNow = correction;
     const bool childInsets = childCamera;
@@ -21,7 +26,7 @@ void ImageProcessing::takePhoto()
     photosteps::Shot shot;
     if (!photosteps::shoot(*this, shot)) {
         emit sendPhotoFailedSignal(QStringLiteral("摄像头没有画面，未拍摄照片"));
-        return;
+        return {};
     }
 
     std::vector<QImage> pictures;
@@ -29,7 +34,7 @@ void ImageProcessing::takePhoto()
         const QImage base = photosteps::basePicture(*this, shot);
         const QImage rotated = handleQImage(base);
         if (rotated.isNull())
-            return;
+            return {};
         if (config.correctionMode == 3)
             pictures.push_back(photosteps::manualSelection(rotated, base.size(), config));
         else
@@ -77,4 +82,5 @@ void ImageProcessing::takePhoto()
                                        .arg(config.texts().documentsLocation));
     if (!paths.isEmpty())
         deliverPhotoPaths(paths);
+    return paths;
 }

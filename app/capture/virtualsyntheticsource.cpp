@@ -1,5 +1,7 @@
 #include "virtualsyntheticsource.h"
 
+#include "timestamp.h"
+
 #include <QStringList>
 
 #include <cmath>
@@ -41,7 +43,8 @@ bool SyntheticSettings::fromOptions(const Options &options, SyntheticSettings &s
         QStringLiteral("sheets"), QStringLiteral("seal"),    QStringLiteral("qr"),
         QStringLiteral("code128"), QStringLiteral("ean13"),  QStringLiteral("codes"),
         QStringLiteral("seed"),   QStringLiteral("angle"),   QStringLiteral("page"),
-        QStringLiteral("dark"),   QStringLiteral("vanish"),  QStringLiteral("repeat")};
+        QStringLiteral("dark"),   QStringLiteral("vanish"),  QStringLiteral("repeat"),
+        QStringLiteral("stamp")};
     if (!checkKnown(options, known, error))
         return false;
 
@@ -82,6 +85,8 @@ bool SyntheticSettings::fromOptions(const Options &options, SyntheticSettings &s
             ok = parseWindow(value, parsed.vanish);
         } else if (key == QLatin1String("repeat")) {
             ok = parseNumber(value, 0, 86400, parsed.repeatSeconds);
+        } else if (key == QLatin1String("stamp")) {
+            ok = parseSwitch(value, parsed.stamp);
         }
         if (!ok)
             return fail(error, key, value);
@@ -152,6 +157,8 @@ bool VirtualSyntheticSource::readSource(cv::Mat &frame)
         renderedSize = current;
     }
     frame = rendered.image.clone();
+    if (settings.stamp)
+        docscene::paintTimestamp(frame, docscene::stampClock());
     return true;
 }
 

@@ -19,6 +19,7 @@ struct SyntheticSettings
     VirtualSourceOptions::Window dark;     // the lens covered: near-black frames
     VirtualSourceOptions::Window vanish;   // unplugged: opening fails, frames are empty
     double repeatSeconds = 0;    // the timeline starts over after this many seconds; 0: never
+    bool stamp = false;          // the read time painted into each frame (latency measurements)
 
     static QList<QSize> defaultSizes();
     static bool fromOptions(const VirtualSourceOptions::Options &options, SyntheticSettings &settings,

@@ -5,6 +5,7 @@
 #include "config.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
+#include "videorecorder.h"
 #include "warningbox.h"
 
 #include <QCoreApplication>
@@ -100,7 +101,6 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     selectionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     selectionLabel->hide();
 
-    writerTimer.setTimerType(Qt::PreciseTimer);
     connect(&writerTimer, &QTimer::timeout, this, &QCameraView::onWriterTimer);
 
     capture = new ImageProcessing(this);
@@ -113,12 +113,14 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
     connect(capture, &ImageProcessing::sendPhotoFailedSignal, this,
             &QCameraView::photoFailedSignal, Qt::QueuedConnection);
+    recorder = new VideoRecorder(*capture, writerTimer, previewMutex);
     capture->begin();
 }
 
 QCameraView::~QCameraView()
 {
     stop();
+    delete recorder;
 }
 
 void QCameraView::init(int index)
@@ -132,12 +134,7 @@ void QCameraView::stop()
     if (stopped)
         return;
     stopped = true;
-    if (recording || writerActive) {
-        writerTimer.stop();
-        recording = false;
-        writerActive = false;
-        releaseWriter();
-    }
+    recorder->end();
     if (soundRecorder.isRunning())
         soundRecorder.stop();
     if (zhuapai) {
@@ -451,100 +448,48 @@ QString QCameraView::recordingPath(const QDateTime &when, const QString &extensi
              extension);
 }
 
-void QCameraView::releaseWriter()
-{
-    if (!capture->videoWriter)
-        return;
-    capture->videoWriter->release();
-    delete capture->videoWriter;
-    capture->videoWriter = nullptr;
-}
-
 QString QCameraView::recordBegin()
 {
     if (waitingFirstFrame || stopped)
         return QString();
     const QDateTime now = QDateTime::currentDateTime();
     const QString videoPath = recordingPath(now, QStringLiteral("avi"));
-    // A recording already running is finished first, so its file is complete
-    // and its writer is not left behind.
-    writerTimer.stop();
-    releaseWriter();
-
-    const cv::Mat frame = capture->currentFrame();
     // A working directory removed while the station runs is made again.
     QDir().mkpath(QFileInfo(videoPath).absolutePath());
-    auto *writer = new cv::VideoWriter();
-    if (frame.empty()
-        || !writer->open(videoPath.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                         writerFps, cv::Size(frame.cols, frame.rows), true)) {
-        delete writer;
-        QFile::remove(videoPath);
+    // A recording already running is finished first, so its file is complete.
+    if (!recorder->begin(videoPath)) {
+        recorder->end();
         WarningBox::warning(window(), QStringLiteral("警告"),
                             QStringLiteral("录像文件无法创建：%1").arg(videoPath));
         return QString();
     }
-    writerSize = QSize(frame.cols, frame.rows);
-    capture->videoWriter = writer;
     if (Cache::config->gnRecord
         && !soundRecorder.start(recordingPath(now, QStringLiteral("wav"))))
         WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
-    writerActive = true;
-    frameCount = 1;
-    recordClock.start();
-    writerTimer.start(writerIntervalMs);
-    recording = true;
     return videoPath;
 }
 
-void QCameraView::writeFrame(const cv::Mat &frame)
+bool QCameraView::isRecording() const
 {
-    cv::Mat bgr;
-    if (frame.channels() == 1)
-        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
-    else if (frame.channels() == 4)
-        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
-    else
-        bgr = frame;
-    // The writer keeps the size it was opened with, also across a camera switch.
-    if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
-        cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
-    capture->videoWriter->write(bgr);
+    return recorder->isRecording();
+}
+
+int QCameraView::recordedFrames() const
+{
+    return recorder->recordedFrames();
 }
 
 void QCameraView::onWriterTimer()
 {
-    if (!writerActive || !capture->videoWriter || !capture->videoWriter->isOpened()
-        || image.isNull())
-        return;
-    cv::Mat frame;
-    {
-        QMutexLocker lock(&previewMutex);
-        frame = capture->currentFrame();
-    }
-    if (frame.empty())
-        return;
-    // One frame per elapsed period: a late tick repeats the current picture,
-    // so the file's length follows the wall clock.
-    const qint64 due = recordClock.elapsed() / writerIntervalMs;
-    while (frameCount - 1 < due) {
-        if (recording)
-            writeFrame(frame);
-        ++frameCount;
-    }
+    if (!image.isNull())
+        recorder->tick();
 }
 
 void QCameraView::recordEnd(QString path)
 {
     if (soundRecorder.isRunning() && !soundRecorder.stop())
         WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
-    onWriterTimer();
-    if (capture->videoWriter)
-        capture->videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
-    recording = false;
-    writerTimer.stop();
-    writerActive = false;
-    releaseWriter();
+    recorder->end();
     if (path.isEmpty() || QFileInfo(path).size() <= 0) {
         WarningBox::warning(window(), QStringLiteral("警告"),
                             QStringLiteral("录像文件未能保存：%1").arg(path));

@@ -15,6 +15,7 @@
 #include <opencv2/core.hpp>
 
 #include "soundrecorder.h"
+#include "videorecorder.h"
 
 class ImageProcessing;
 class IamgeZhuaPai;
@@ -46,8 +47,8 @@ public:
     bool isSwitching() const { return waitingFirstFrame; }
     bool isErweimaOn() const { return erweimaOn; }
     bool isZhuapaiOn() const { return zhuapaiOn; }
-    bool isRecording() const { return recording; }
-    int recordedFrames() const { return frameCount - 1; }
+    bool isRecording() const;
+    int recordedFrames() const;
     // Frames received from the capture thread and frames painted, since
     // construction (the benchmark reads them).
     quint64 receivedFrames() const { return receiveCount; }
@@ -89,8 +90,8 @@ public:
 
     // The recorder's feeding period and the rate the file declares agree, so
     // a recording plays as long as it was taken.
-    static constexpr int writerIntervalMs = 100;
-    static constexpr double writerFps = 1000.0 / writerIntervalMs;
+    static constexpr int writerIntervalMs = VideoRecorder::writerIntervalMs;
+    static constexpr double writerFps = VideoRecorder::writerFps;
 
     // "arecord" and its arguments for a sound file at `path`.
     static QString soundRecorderProgram();
@@ -133,8 +134,6 @@ private slots:
 
 private:
     void storeSelectionGeometry();
-    void releaseWriter();
-    void writeFrame(const cv::Mat &frame);
 
     ImageProcessing *capture = nullptr;
     IamgeZhuaPai *zhuapai = nullptr;
@@ -152,12 +151,8 @@ private:
     quint64 paintCount = 0;
 
     // Recording.
-    bool writerActive = false;
-    bool recording = false;
-    int frameCount = 0;
     QTimer writerTimer;
     QMutex previewMutex;
-    QElapsedTimer recordClock;
-    QSize writerSize;
+    VideoRecorder *recorder = nullptr;
     SoundRecorder soundRecorder;
 };

@@ -69,7 +69,8 @@ TEST_F(ConfigFile, MissingFileIsCreatedWithFactoryValues)
     EXPECT_EQ(file.value("camera/isWebsocket").toString(), QStringLiteral("false"));
     EXPECT_EQ(file.value("camera/isHttp").toString(), QStringLiteral("false"));
     // Every persisted key, the service switches included, is in the file.
-    EXPECT_EQ(file.allKeys().size(), 41);
+    EXPECT_EQ(file.value("camera/listenAll").toString(), QStringLiteral("false"));
+    EXPECT_EQ(file.allKeys().size(), 43);
 }
 
 TEST_F(ConfigFile, KeysMissingFromAnExistingFileReadAsZeroFalseOrEmpty)

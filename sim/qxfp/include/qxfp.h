@@ -14,6 +14,7 @@
  *   -6 id already in the database
  *   -7 id not in the database
  *   -8 out of memory
+ *   -9 the impressions given for one enrolment are not of one finger
  */
 #ifndef QXFP_H
 #define QXFP_H
@@ -36,6 +37,7 @@ extern "C" {
 #define QXFP_ERR_DUPLICATE (-6)
 #define QXFP_ERR_NOT_FOUND (-7)
 #define QXFP_ERR_MEMORY (-8)
+#define QXFP_ERR_MISMATCH (-9)
 
 /* A handle for images of width x height (16..2048 each); the first and last
  * arguments are reserved (0). Null on invalid sizes. */
@@ -46,14 +48,16 @@ int VERIDO_CLOSE(void *handle);
 /* Template of an image of the handle's size into a QXFP_MAX_TEMPLATE buffer;
  * returns its length. */
 int VERIDO_EXTRACT(void *handle, unsigned char *image, unsigned char *templ, int flags);
-/* Template of an image of any size into a buffer of `capacity` bytes. */
+/* Template of an image of any size (32..2048 pixels each side) into a buffer
+ * of `capacity` bytes; -3 without writing when the template does not fit. */
 int VERIDO_EXTRACT_GRAYSCALEDATA(void *handle, unsigned char *image, int width, int height,
                                  unsigned char *templ, int capacity, int flags);
 /* Quality 0..100 of the image last extracted (0 before any extraction). */
 int pVERIDO_GETLASTQUALITY(void *handle);
 
 /* Enrolment template from `count` (1..3) impressions of one finger into a
- * QXFP_MAX_TEMPLATE buffer; returns its length. */
+ * QXFP_MAX_TEMPLATE buffer; returns its length, or -9 when an impression
+ * does not match the ones before it. */
 int VERIDO_GENTEMPLATE(void *handle, unsigned char **templates, int count, unsigned char *out);
 /* Similarity 0..100 of two templates (either kind); 50 and above: same finger. */
 int VERIDO_VERIFY(void *handle, unsigned char *a, unsigned char *b);

@@ -11,7 +11,7 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 constexpr float kMergeDistance = 9.0f;
 constexpr float kMergeAngle = 0.5f;
-constexpr int kMinAligned = 5;  // paired minutiae needed to trust an alignment
+constexpr int kSameFinger = 50;  // the acceptance score
 
 float angle_diff(float a, float b) {
     float d = std::fabs(a - b);
@@ -26,15 +26,16 @@ struct Fused {
 
 }  // namespace
 
-MinutiaSet fuse_impressions(const std::vector<MinutiaSet> &impressions) {
-    if (impressions.empty()) return {};
+bool fuse_impressions(const std::vector<MinutiaSet> &impressions, MinutiaSet *fusedOut) {
+    fusedOut->clear();
+    if (impressions.empty()) return false;
     std::vector<Fused> fused;
     for (const Minutia &m : impressions.front()) fused.push_back({m, 1, std::cos(m.angle), std::sin(m.angle)});
     for (size_t k = 1; k < impressions.size(); ++k) {
         MinutiaSet current;
         for (const Fused &f : fused) current.push_back(f.m);
         const ImpressionMatch al = match_impressions(prepare_impression(impressions[k]), prepare_impression(current));
-        if (al.paired < kMinAligned) continue;
+        if (al.score < kSameFinger) return false;
         const float c = std::cos(al.rotation), s = std::sin(al.rotation);
         std::vector<char> merged(fused.size(), 0);
         for (const Minutia &m : impressions[k]) {
@@ -73,12 +74,11 @@ MinutiaSet fuse_impressions(const std::vector<MinutiaSet> &impressions) {
         return a.support != b.support ? a.support > b.support : a.m.quality > b.m.quality;
     });
     if (fused.size() > static_cast<size_t>(kMaxMinutiae)) fused.resize(kMaxMinutiae);
-    MinutiaSet out;
     for (Fused &f : fused) {
         f.m.quality = static_cast<uint8_t>(std::min(63, f.support * kSupportStep));
-        out.push_back(f.m);
+        fusedOut->push_back(f.m);
     }
-    return out;
+    return true;
 }
 
 }  // namespace qxfp

@@ -10,11 +10,12 @@ namespace qxfp {
 
 // The first impression is the frame of reference; each further impression is
 // aligned to what has been fused so far and its minutiae merged in (seen
-// again: position and direction averaged) or added (seen first). An
-// impression that does not align is left out. Each minutia's quality holds
-// how many impressions showed it, times kSupportStep.
+// again: position and direction averaged) or added (seen first). Each
+// minutia's quality holds how many impressions showed it, times
+// kSupportStep. False, with nothing fused, when an impression does not match
+// what came before it (another finger).
 constexpr int kSupportStep = 20;
-MinutiaSet fuse_impressions(const std::vector<MinutiaSet> &impressions);
+bool fuse_impressions(const std::vector<MinutiaSet> &impressions, MinutiaSet *fusedOut);
 
 }  // namespace qxfp
 

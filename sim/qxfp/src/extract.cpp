@@ -15,6 +15,8 @@ namespace {
 
 constexpr float kPi = 3.14159265358979f;
 constexpr int kOrientations = 16;
+constexpr int kFilterRadius = 10;
+constexpr int kFilterSide = 2 * kFilterRadius + 1;
 constexpr float kRidgePeriod = 9.0f;  // pixels at 500 dpi
 constexpr int kBorder = 12;           // minutiae closer to the finger's edge are dropped
 constexpr int kTraceLength = 12;
@@ -25,7 +27,7 @@ const std::array<cv::Mat, kOrientations> &ridge_filters() {
     static std::array<cv::Mat, kOrientations> bank;
     static std::once_flag once;
     std::call_once(once, [] {
-        const int r = 10;
+        const int r = kFilterRadius;
         const float su = 3.2f, sv = 4.5f;
         for (int k = 0; k < kOrientations; ++k) {
             const float theta = k * kPi / kOrientations;  // ridge direction
@@ -111,23 +113,26 @@ cv::Mat segment(const cv::Mat &f, const cv::Mat &sd, const cv::Mat &coherence) {
 // only there (a full bank of image-wide filters costs ten times more).
 cv::Mat binarise(const cv::Mat &norm, const Field &field, const cv::Mat &mask) {
     const auto &bank = ridge_filters();
-    const int r = bank[0].rows / 2;
+    const int r = kFilterRadius;
     cv::Mat padded;
     cv::copyMakeBorder(norm, padded, r, r, r, r, cv::BORDER_REFLECT);
     cv::Mat bin = cv::Mat::zeros(norm.size(), CV_8U);
-    const int side = 2 * r + 1;
     for (int y = 0; y < norm.rows; ++y)
         for (int x = 0; x < norm.cols; ++x) {
             if (!mask.at<uint8_t>(y, x)) continue;
             const int k =
                 static_cast<int>(std::lround(field.theta.at<float>(y, x) / (kPi / kOrientations))) % kOrientations;
             const cv::Mat &g = bank[static_cast<size_t>(k)];
-            float acc = 0;
-            for (int dy = 0; dy < side; ++dy) {
+            // Column-wise partial sums keep the inner loop free of a serial
+            // dependency, so it vectorises.
+            float partial[kFilterSide] = {};
+            for (int dy = 0; dy < kFilterSide; ++dy) {
                 const float *img = padded.ptr<float>(y + dy) + x;
                 const float *ker = g.ptr<float>(dy);
-                for (int dx = 0; dx < side; ++dx) acc += img[dx] * ker[dx];
+                for (int dx = 0; dx < kFilterSide; ++dx) partial[dx] += img[dx] * ker[dx];
             }
+            float acc = 0;
+            for (float v : partial) acc += v;
             // Dark ridges give a negative response.
             if (acc < 0) bin.at<uint8_t>(y, x) = 1;
         }
@@ -162,7 +167,7 @@ struct Trace {
 // Follows the skeleton from `from` through `first` for up to kTraceLength steps.
 Trace follow(const cv::Mat &sk, cv::Point from, cv::Point first) {
     Trace t;
-    cv::Point prev = from, cur = first;
+    cv::Point cur = first;
     std::vector<cv::Point> seen{from, first};
     t.steps = 1;
     while (t.steps < kTraceLength) {
@@ -188,13 +193,11 @@ Trace follow(const cv::Mat &sk, cv::Point from, cv::Point first) {
             t.hitPoint = true;
             break;
         }
-        prev = cur;
         cur = next;
         seen.push_back(cur);
         ++t.steps;
     }
     t.end = cur;
-    (void)prev;
     return t;
 }
 

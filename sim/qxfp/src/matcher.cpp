@@ -11,6 +11,10 @@ constexpr float kNeighbourRadius = 130.0f;
 constexpr int kCandidates = 12;
 constexpr size_t kRefined = 3;
 constexpr int kMinLocal = 1;
+// Genuine pairs land within a few pixels after the fit; chance pairs spread
+// over the whole tolerance. Pairs count by closeness on this scale.
+constexpr float kCloseSigma = 3.0f;
+constexpr float kAccept = 0.14f;
 
 // Angles are kept in [0, 2pi), so one fold suffices.
 float angle_diff(float a, float b) {
@@ -60,27 +64,36 @@ bool inside(const std::vector<std::array<float, 2>> &hull, float x, float y, flo
     return true;
 }
 
-// Neighbours of a and b that agree; each neighbour of b is used once.
-int local_similarity(const PreparedImpression &a, size_t i, const PreparedImpression &b, size_t j) {
-    const auto &na = a.neighbours[i], &nb = b.neighbours[j];
-    const int ca = a.neighbourCount[i], cb = b.neighbourCount[j];
-    unsigned used = 0;
-    int agree = 0;
-    for (int p = 0; p < ca; ++p) {
-        const Neighbour &x = na[static_cast<size_t>(p)];
-        const float tol = 8.0f + 0.06f * x.distance;
-        for (int q = 0; q < cb; ++q) {
-            if (used & (1u << q)) continue;
-            const Neighbour &y = nb[static_cast<size_t>(q)];
-            if (std::fabs(x.distance - y.distance) > tol) continue;
-            if (angle_diff(x.bearing, y.bearing) > 0.3f) continue;
-            if (angle_diff(x.direction, y.direction) > 0.45f) continue;
-            used |= 1u << q;
-            ++agree;
-            break;
+// Agreeing neighbour relations of every minutia pair (i of a, j of b),
+// counted into local[i * nb + j]: each relation of a is looked up among b's
+// relations of about the same length, which are sorted by length.
+void local_similarity(const PreparedImpression &a, const PreparedImpression &b, std::vector<uint8_t> &local) {
+    const size_t nb = b.minutiae.size();
+    local.assign(a.minutiae.size() * nb, 0);
+    const float *dist = b.relDistance.data();
+    const float *bear = b.relBearing.data();
+    const float *dir = b.relDirection.data();
+    const size_t count = b.relDistance.size();
+    uint8_t agree[kNeighbours * kMaxMinutiae];
+    for (size_t r = 0; r < a.relDistance.size(); ++r) {
+        const float d = a.relDistance[r], tol = 8.0f + 0.06f * d;
+        const size_t lo = static_cast<size_t>(std::lower_bound(dist, dist + count, d - tol) - dist);
+        const size_t hi = static_cast<size_t>(std::upper_bound(dist + lo, dist + count, d + tol) - dist);
+        const float be = a.relBearing[r], di = a.relDirection[r];
+        // Branch-free so it vectorises.
+        for (size_t k = lo; k < hi; ++k) {
+            float db = std::fabs(be - bear[k]);
+            db = std::min(db, 2 * kPi - db);
+            float dd = std::fabs(di - dir[k]);
+            dd = std::min(dd, 2 * kPi - dd);
+            agree[k - lo] = static_cast<uint8_t>((db <= 0.3f) & (dd <= 0.45f));
+        }
+        uint8_t *row = &local[static_cast<size_t>(a.relMinutia[r]) * nb];
+        for (size_t k = lo; k < hi; ++k) {
+            uint8_t &cell = row[static_cast<size_t>(b.relMinutia[k])];
+            if (agree[k - lo] && cell < kNeighbours) ++cell;
         }
     }
-    return agree;
 }
 
 struct Pair {
@@ -100,47 +113,66 @@ constexpr Tolerance kFine{11.0f, 0.35f};    // after the least-squares fit, abou
 
 // Pairs minutiae of a (moved by the alignment) with those of b, nearest
 // first, each minutia used once.
-// Only minutiae whose neighbourhoods agree at least `minLocal` times (the
-// local similarity table, na x nb) may pair: chance positions and the ridge
-// flow shared by many fingers do not pair up on their own.
+// Scratch space of one comparison, kept per thread so a database scan does
+// not allocate for every entry.
+struct Workspace {
+    std::vector<uint8_t> local;            // na x nb agreeing neighbour relations
+    std::vector<int> rowStart, partners;   // per minutia of a: the minutiae of b with local >= kMinLocal
+    std::vector<std::array<int, 3>> cands;
+    std::vector<std::array<float, 3>> moved;
+    std::vector<Pair> pairs;
+    std::vector<char> usedA, usedB;
+    std::vector<std::array<float, 2>> hull;
+};
+
+// Only minutiae whose neighbourhoods agree (the partner lists) may pair:
+// chance positions and the ridge flow shared by many fingers do not pair up
+// on their own.
 ImpressionMatch pair_under(const PreparedImpression &a, const PreparedImpression &b, const Alignment &al,
-                           const Tolerance &tol, const std::vector<uint8_t> &local, int minLocal,
-                           std::vector<std::pair<int, int>> *paired) {
+                           const Tolerance &tol, Workspace &w, std::vector<std::pair<int, int>> *paired,
+                           bool coverage) {
     ImpressionMatch r;
     r.rotation = al.rot;
     r.dx = al.tx;
     r.dy = al.ty;
     const float c = std::cos(al.rot), s = std::sin(al.rot);
     const size_t na = a.minutiae.size(), nb = b.minutiae.size();
-    std::vector<std::array<float, 3>> moved(na);
+    std::vector<std::array<float, 3>> &moved = w.moved;
+    moved.resize(na);
     for (size_t i = 0; i < na; ++i) {
         const Minutia &m = a.minutiae[i];
         moved[i] = {c * m.x - s * m.y + al.tx, s * m.x + c * m.y + al.ty, wrap(m.angle + al.rot)};
     }
-    std::vector<Pair> pairs;
+    std::vector<Pair> &pairs = w.pairs;
+    pairs.clear();
     for (size_t i = 0; i < na; ++i)
-        for (size_t j = 0; j < nb; ++j) {
-            if (local[i * nb + j] < minLocal) continue;
-            const Minutia &q = b.minutiae[j];
+        for (int k = w.rowStart[i]; k < w.rowStart[i + 1]; ++k) {
+            const int j = w.partners[static_cast<size_t>(k)];
+            const Minutia &q = b.minutiae[static_cast<size_t>(j)];
             const float dx = moved[i][0] - q.x, dy = moved[i][1] - q.y;
             if (std::fabs(dx) > tol.distance || std::fabs(dy) > tol.distance) continue;
             const float d = std::sqrt(dx * dx + dy * dy);
             if (d > tol.distance || angle_diff(moved[i][2], q.angle) > tol.angle) continue;
-            pairs.push_back({d, static_cast<int>(i), static_cast<int>(j)});
+            pairs.push_back({d, static_cast<int>(i), j});
         }
     std::sort(pairs.begin(), pairs.end(), [](const Pair &x, const Pair &y) { return x.d < y.d; });
-    std::vector<char> usedA(na, 0), usedB(nb, 0);
+    std::vector<char> &usedA = w.usedA, &usedB = w.usedB;
+    usedA.assign(na, 0);
+    usedB.assign(nb, 0);
     if (paired) paired->clear();
     for (const Pair &p : pairs) {
         if (usedA[static_cast<size_t>(p.i)] || usedB[static_cast<size_t>(p.j)]) continue;
         usedA[static_cast<size_t>(p.i)] = usedB[static_cast<size_t>(p.j)] = 1;
         ++r.paired;
+        r.closeness += std::exp(-p.d * p.d / (2 * kCloseSigma * kCloseSigma));
         if (paired) paired->emplace_back(p.i, p.j);
     }
+    if (!coverage) return r;
     // Area both cover: a's minutiae inside b's hull, b's inside a's moved hull.
     for (size_t i = 0; i < na; ++i)
         if (usedA[i] || inside(b.hull, moved[i][0], moved[i][1], 6.0f)) ++r.coveredA;
-    std::vector<std::array<float, 2>> hullA(a.hull.size());
+    std::vector<std::array<float, 2>> &hullA = w.hull;
+    hullA.resize(a.hull.size());
     for (size_t k = 0; k < a.hull.size(); ++k)
         hullA[k] = {c * a.hull[k][0] - s * a.hull[k][1] + al.tx, s * a.hull[k][0] + c * a.hull[k][1] + al.ty};
     for (size_t j = 0; j < nb; ++j)
@@ -182,12 +214,15 @@ Alignment fit_rigid(const PreparedImpression &a, const PreparedImpression &b,
 
 int score_of(const ImpressionMatch &m) {
     if (m.paired < 3) return 0;
-    // Share of the commonly covered minutiae that pair up, damped when only a
-    // few minutiae are involved (a small overlap pairs up by chance).
-    const float share = static_cast<float>(m.paired) / std::sqrt(static_cast<float>(m.coveredA + 2) * (m.coveredB + 2));
-    const float support = std::min(1.0f, (m.paired - 2) / 8.0f);
-    const float s = 100.0f * std::min(1.0f, share * 1.25f) * support;
-    return static_cast<int>(std::lround(std::max(0.0f, std::min(100.0f, s))));
+    // The share of the minutiae both impressions cover that pair up closely,
+    // damped while only a few pair up: a small overlap pairs up by chance.
+    const float share = m.closeness / std::sqrt(static_cast<float>(m.coveredA + 2) * (m.coveredB + 2));
+    const float support = std::max(0.0f, std::min(1.0f, (m.closeness - 3.0f) / 5.0f));
+    const float raw = std::min(1.0f, 1.3f * share) * support;
+    // Different simulated fingers stay below 0.11, impressions of one finger
+    // mostly far above; kAccept is the acceptance score 50.
+    const float score = raw < kAccept ? 50.0f * raw / kAccept : 50.0f + 50.0f * (raw - kAccept) / (1.0f - kAccept);
+    return static_cast<int>(std::lround(std::min(100.0f, score)));
 }
 
 }  // namespace
@@ -218,6 +253,18 @@ PreparedImpression prepare_impression(const MinutiaSet &set) {
         }
         p.neighbourCount[i] = k;
     }
+    std::vector<std::pair<float, std::pair<size_t, int>>> rel;
+    for (size_t i = 0; i < n; ++i)
+        for (int q = 0; q < p.neighbourCount[i]; ++q)
+            rel.push_back({p.neighbours[i][static_cast<size_t>(q)].distance, {i, q}});
+    std::sort(rel.begin(), rel.end());
+    for (const auto &r : rel) {
+        const Neighbour &nb = p.neighbours[r.second.first][static_cast<size_t>(r.second.second)];
+        p.relDistance.push_back(nb.distance);
+        p.relBearing.push_back(nb.bearing);
+        p.relDirection.push_back(nb.direction);
+        p.relMinutia.push_back(static_cast<int>(r.second.first));
+    }
     p.hull = convex_hull(set);
     return p;
 }
@@ -232,14 +279,21 @@ ImpressionMatch match_impressions(const PreparedImpression &a, const PreparedImp
     ImpressionMatch best;
     const size_t na = a.minutiae.size(), nb = b.minutiae.size();
     if (na < 3 || nb < 3) return best;
-    std::vector<std::array<int, 3>> cands;  // similarity, i, j
-    std::vector<uint8_t> local(na * nb);
-    for (size_t i = 0; i < na; ++i)
+    static thread_local Workspace w;
+    local_similarity(a, b, w.local);
+    std::vector<std::array<int, 3>> &cands = w.cands;  // similarity, i, j
+    cands.clear();
+    w.rowStart.assign(na + 1, 0);
+    w.partners.clear();
+    for (size_t i = 0; i < na; ++i) {
+        w.rowStart[i] = static_cast<int>(w.partners.size());
         for (size_t j = 0; j < nb; ++j) {
-            const int sim = local_similarity(a, i, b, j);
-            local[i * nb + j] = static_cast<uint8_t>(sim);
+            const int sim = w.local[i * nb + j];
+            if (sim >= kMinLocal) w.partners.push_back(static_cast<int>(j));
             if (sim >= 2) cands.push_back({sim, static_cast<int>(i), static_cast<int>(j)});
         }
+    }
+    w.rowStart[na] = static_cast<int>(w.partners.size());
     const size_t keep = std::min<size_t>(kCandidates, cands.size());
     std::partial_sort(cands.begin(), cands.begin() + static_cast<long>(keep), cands.end(),
                       [](const std::array<int, 3> &x, const std::array<int, 3> &y) { return x[0] > y[0]; });
@@ -259,7 +313,7 @@ ImpressionMatch match_impressions(const PreparedImpression &a, const PreparedImp
         const float c = std::cos(p.al.rot), s = std::sin(p.al.rot);
         p.al.tx = mb.x - (c * ma.x - s * ma.y);
         p.al.ty = mb.y - (s * ma.x + c * ma.y);
-        p.paired = pair_under(a, b, p.al, kCoarse, local, kMinLocal, &p.pairs).paired;
+        p.paired = pair_under(a, b, p.al, kCoarse, w, &p.pairs, false).paired;
         proposals.push_back(std::move(p));
     }
     const size_t refine = std::min<size_t>(kRefined, proposals.size());
@@ -268,10 +322,9 @@ ImpressionMatch match_impressions(const PreparedImpression &a, const PreparedImp
     for (size_t k = 0; k < refine; ++k) {
         Proposal &p = proposals[k];
         ImpressionMatch m;
-        for (int round = 0; round < 2; ++round) {
-            if (p.pairs.size() < 3) break;
+        for (int round = 0; round < 2 && p.pairs.size() >= 3; ++round) {
             p.al = fit_rigid(a, b, p.pairs);
-            m = pair_under(a, b, p.al, kFine, local, kMinLocal, &p.pairs);
+            m = pair_under(a, b, p.al, kFine, w, &p.pairs, round == 1);
         }
         m.score = score_of(m);
         if (m.score > best.score || (m.score == best.score && m.paired > best.paired)) best = m;

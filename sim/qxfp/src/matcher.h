@@ -25,6 +25,10 @@ struct PreparedImpression {
     MinutiaSet minutiae;
     std::vector<std::array<Neighbour, kNeighbours>> neighbours;
     std::vector<int> neighbourCount;
+    // Every neighbour relation sorted by length, as parallel arrays so the
+    // comparisons run over contiguous memory.
+    std::vector<float> relDistance, relBearing, relDirection;
+    std::vector<int> relMinutia;
     std::vector<std::array<float, 2>> hull;  // convex hull of the minutiae, counter-clockwise
 };
 
@@ -41,6 +45,7 @@ struct ImpressionMatch {
     int coveredB = 0;        // minutiae of b inside the area of a
     float rotation = 0;      // radians, a -> b
     float dx = 0, dy = 0;    // translation of the alignment (applied after rotation about the origin)
+    float closeness = 0;     // sum over pairs of a closeness weight 0..1
     int score = 0;           // 0..100
 };
 

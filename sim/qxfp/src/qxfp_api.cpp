@@ -20,6 +20,8 @@
 namespace qxfp {
 namespace {
 
+constexpr int kMaxSide = 2048;  // pixels; sensors deliver a few hundred
+
 struct Handle {
     int width = 0, height = 0;
     int lastQuality = 0;
@@ -42,7 +44,7 @@ Handle *lookup(void *h) {
 bool decode(const unsigned char *p, Template *t) { return decode_template(p, kTemplateCapacity, t); }
 
 int extract_into(Handle &h, const unsigned char *image, int width, int height, unsigned char *out, int capacity) {
-    if (!image || !out || capacity <= 0 || width < 32 || height < 32 || width > 4096 || height > 4096)
+    if (!image || !out || capacity <= 0 || width < 32 || height < 32 || width > kMaxSide || height > kMaxSide)
         return QXFP_ERR_ARGUMENT;
     Extraction ex = extract_minutiae(image, width, height);
     {
@@ -63,7 +65,7 @@ int extract_into(Handle &h, const unsigned char *image, int width, int height, u
 using namespace qxfp;
 
 QXFP_EXPORT void *VERIDO_INIT_SIMPLE(int reserved, int width, int height, int flags) {
-    if (width < 16 || height < 16 || width > 2048 || height > 2048) return nullptr;
+    if (width < 16 || height < 16 || width > kMaxSide || height > kMaxSide) return nullptr;
     Handle *h = new (std::nothrow) Handle;
     if (!h) return nullptr;
     h->width = width;
@@ -121,7 +123,9 @@ QXFP_EXPORT int VERIDO_GENTEMPLATE(void *handle, unsigned char **templates, int 
     Template enrol;
     enrol.kind = kEnrolTemplate;
     enrol.quality = quality / count;
-    enrol.impressions.push_back(fuse_impressions(sets));
+    MinutiaSet fused;
+    if (!fuse_impressions(sets, &fused)) return QXFP_ERR_MISMATCH;
+    enrol.impressions.push_back(std::move(fused));
     return encode_template(enrol, out, QXFP_MAX_TEMPLATE);
 }
 

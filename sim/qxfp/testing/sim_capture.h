@@ -14,9 +14,11 @@ namespace qxfp_sim {
 
 class SimulatedSensor {
 public:
-    SimulatedSensor() {
+    // hw0, hw1: hardware version; 3, 1 corrects images in the plug-in, 5, 1
+    // on the sensor itself.
+    explicit SimulatedSensor(int hw0 = 3, int hw1 = 1) {
         qxsim_reset();
-        dev_ = qxsim_add_sensor(SENSOR_VENDOR_ID, SENSOR_PRODUCT_A, 3, 1);
+        dev_ = qxsim_add_sensor(SENSOR_VENDOR_ID, SENSOR_PRODUCT_A, hw0, hw1);
         _XUSBDevice list[4];
         if (sensorEnumDevices(list, 4) > 0) handle_ = sensorOpen(&list[0]);
         if (handle_) {

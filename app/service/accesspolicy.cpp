@@ -1,0 +1,221 @@
+#include "accesspolicy.h"
+
+#include "config.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QUrlQuery>
+
+#include <sys/stat.h>
+
+namespace {
+
+quint16 portFromEnvironment(const char *name, quint16 fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 && value < 65536 ? quint16(value) : fallback;
+}
+
+bool insideDirectory(const QString &canonicalFile, const QString &directory)
+{
+    const QString dir = QFileInfo(directory).canonicalFilePath();
+    if (dir.isEmpty())
+        return false;
+    return canonicalFile.startsWith(dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
+}
+
+} // namespace
+
+AccessPolicy::AccessPolicy(Config &config) : config(config)
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    for (quint32 word : words)
+        token += QString::number(word, 16).rightJustified(8, QLatin1Char('0'));
+}
+
+quint16 AccessPolicy::webSocketPort()
+{
+    return portFromEnvironment("DOCSTATION_WS_PORT", 3417);
+}
+
+quint16 AccessPolicy::httpPort()
+{
+    return portFromEnvironment("DOCSTATION_HTTP_PORT", 38088);
+}
+
+QList<QHostAddress> AccessPolicy::listenAddresses() const
+{
+    if (config.listenAll)
+        return {QHostAddress(QHostAddress::Any)};
+    return {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+}
+
+bool AccessPolicy::hostAllowed(const QByteArray &hostHeader)
+{
+    QByteArray host = hostHeader.trimmed().toLower();
+    if (host.isEmpty())
+        return false;
+    if (host.startsWith('[')) {
+        const int close = host.indexOf(']');
+        if (close < 0)
+            return false;
+        const QByteArray rest = host.mid(close + 1);
+        host = host.left(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(':'))
+            return false;
+        return host == "[::1]";
+    }
+    const int colon = host.indexOf(':');
+    if (colon >= 0) {
+        bool ok = false;
+        host.mid(colon + 1).toUInt(&ok);
+        if (!ok)
+            return false;
+        host = host.left(colon);
+    }
+    return host == "127.0.0.1" || host == "localhost";
+}
+
+QString AccessPolicy::normalizedOrigin(const QByteArray &origin)
+{
+    const QUrl url(QString::fromUtf8(origin.trimmed()), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http")
+                                                   && scheme != QLatin1String("https")))
+        return QString();
+    QString text = scheme + QStringLiteral("://") + url.host().toLower();
+    if (url.host().contains(QLatin1Char(':')))
+        text = scheme + QStringLiteral("://[") + url.host().toLower() + QLatin1Char(']');
+    if (url.port() != -1)
+        text += QLatin1Char(':') + QString::number(url.port());
+    return text;
+}
+
+bool AccessPolicy::tokenPresented(const QByteArray &requestTarget) const
+{
+    const QUrl url(QString::fromUtf8(requestTarget));
+    const QString presented = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
+    return !presented.isEmpty() && presented == token;
+}
+
+AccessPolicy::OriginVerdict AccessPolicy::decideOrigin(const QByteArray &origin,
+                                                       const QByteArray &requestTarget) const
+{
+    if (tokenPresented(requestTarget))
+        return OriginVerdict::Serve;
+    if (origin.trimmed().isEmpty())
+        return OriginVerdict::Serve;
+    const QString normalized = normalizedOrigin(origin);
+    if (normalized.isEmpty())
+        return OriginVerdict::Refuse;   // "null", "file://", anything not naming a site
+    return originApproved(normalized) ? OriginVerdict::Serve : OriginVerdict::Ask;
+}
+
+bool AccessPolicy::originApproved(const QString &origin) const
+{
+    return onceOrigins.contains(origin) || config.allowedOrigins.contains(origin);
+}
+
+void AccessPolicy::allowOnce(const QString &origin)
+{
+    onceOrigins.insert(origin);
+}
+
+void AccessPolicy::allowAlways(const QString &origin)
+{
+    if (!config.allowedOrigins.contains(origin)) {
+        config.allowedOrigins.append(origin);
+        config.save();
+    }
+}
+
+void AccessPolicy::revoke(const QString &origin)
+{
+    onceOrigins.remove(origin);
+    if (config.allowedOrigins.removeAll(origin) > 0)
+        config.save();
+}
+
+QUrl AccessPolicy::demoPageUrl(const QString &htmlPath) const
+{
+    QUrl url = QUrl::fromLocalFile(htmlPath);
+    url.setQuery(QStringLiteral("token=") + token);
+    return url;
+}
+
+bool AccessPolicy::mayRead(const QString &path) const
+{
+    if (path.isEmpty())
+        return false;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty() || !QFileInfo(canonical).isFile())
+        return false;
+    return writtenFiles.contains(canonical) || insideDirectory(canonical, config.documentsLocation);
+}
+
+void AccessPolicy::rememberWritten(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (!canonical.isEmpty())
+        writtenFiles.insert(canonical);
+}
+
+bool AccessPolicy::mayWriteWithExtension(const QString &path, const QStringList &extensions)
+{
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return false;
+    if (!extensions.contains(QFileInfo(path).suffix().toLower()))
+        return false;
+    struct stat status;
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT;   // a new file
+    return S_ISREG(status.st_mode);   // no symlink, no device, no directory
+}
+
+bool AccessPolicy::mayWriteImage(const QString &path)
+{
+    static const QStringList images = {QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                       QStringLiteral("png"), QStringLiteral("bmp"),
+                                       QStringLiteral("tif"), QStringLiteral("tiff")};
+    return mayWriteWithExtension(path, images);
+}
+
+bool AccessPolicy::mayWriteVideo(const QString &path)
+{
+    static const QStringList videos = {QStringLiteral("avi"), QStringLiteral("mp4"),
+                                       QStringLiteral("mkv"), QStringLiteral("mov")};
+    return mayWriteWithExtension(path, videos);
+}
+
+QByteArray AccessPolicy::headerValue(const QByteArray &head, const QByteArray &name, bool *found)
+{
+    if (found)
+        *found = false;
+    const QList<QByteArray> lines = head.split('\n');
+    for (int i = 1; i < lines.size(); ++i) {   // line 0 is the request line
+        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+        const int colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        if (line.left(colon).trimmed().toLower() == name.toLower()) {
+            if (found)
+                *found = true;
+            return line.mid(colon + 1).trimmed();
+        }
+    }
+    return QByteArray();
+}
+
+bool AccessPolicy::crossSiteRequest(const QByteArray &head, const QByteArray &requestTarget) const
+{
+    const QByteArray origin = headerValue(head, "Origin");
+    if (decideOrigin(origin, requestTarget) != OriginVerdict::Serve)
+        return true;
+    // Without an Origin (plain navigations, images) only the browser's own
+    // mark tells another site's request from a native program's.
+    return origin.trimmed().isEmpty() && !tokenPresented(requestTarget)
+        && headerValue(head, "Sec-Fetch-Site").toLower() == "cross-site";
+}

@@ -1,0 +1,389 @@
+// The service window: construction, the logo and its use mark, dragging,
+// the capture threads' frames and the WebSocket clients.
+#include "formsystemtray.h"
+#include "ui_formsystemtray.h"
+
+#include "accesspolicy.h"
+#include "cache.h"
+#include "config.h"
+#include "httpendpoint.h"
+#include "iamgezhuapai.h"
+#include "imageprocessing.h"
+#include "videorecorder.h"
+#include "websocketgate.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDesktopWidget>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QPainter>
+#include <QScreen>
+#include <QTcpServer>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+namespace {
+
+// Waits for `thread` while delivering the blocking hand-overs it may be stuck in.
+void waitDelivering(QThread *thread)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (thread->isRunning() && timer.elapsed() < 3000) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        thread->wait(5);
+    }
+}
+
+} // namespace
+
+FormSystemTray::FormSystemTray(QWidget *parent)
+    : QDialog(parent), ui(new Ui::FormSystemTray)
+{
+    Config &config = *Cache::config;
+    // A small frameless logo above every other window.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    accessPolicy = new AccessPolicy(config);
+    buildForm();
+    logo = QPixmap(config.appDir + QStringLiteral("/Resources/tavel.png"));
+    if (!logo.isNull())
+        logo = logo.scaledToHeight(32, Qt::SmoothTransformation);
+    // The logo is a word mark; the window is too small for the words, so it
+    // shows the square mark at its left.
+    if (logo.width() > width())
+        logo = logo.copy(0, 0, logo.height(), logo.height());
+    ui->label->setAlignment(Qt::AlignCenter);
+    ui->label->setStyleSheet(QStringLiteral("background-color:transparent"));
+    showLogo();
+    placeBottomRight();
+    // The WebSocket server, behind the gate that checks each handshake.
+    if (config.webSocketMode) {
+        webSocketServer = new QWebSocketServer(QStringLiteral("server"),
+                                               QWebSocketServer::NonSecureMode, this);
+        webSocketGate = new WebSocketGate(*webSocketServer, *accessPolicy, clients, this);
+        connect(webSocketServer, &QWebSocketServer::newConnection, this,
+                &FormSystemTray::onNewConnection);
+        onStartButtonClick();
+    }
+    // The request endpoint.
+    if (config.httpMode) {
+        httpEndpoint = new HttpEndpoint(*this, *accessPolicy, this);
+        httpEndpoint->start();
+        tcpServer = httpEndpoint->server();
+    }
+    // The demo page, with this start's token so it is let in.
+    const QString demoPage = config.appDir + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html");
+    if (QFileInfo::exists(demoPage))
+        QDesktopServices::openUrl(accessPolicy->demoPageUrl(demoPage));
+    startCaptureThreads();
+    cameraTimer = new QTimer(this);
+    cameraTimer->setSingleShot(true);
+    connect(cameraTimer, &QTimer::timeout, this, &FormSystemTray::applyCameraRequest);
+    // Uploads.
+    network = new QNetworkAccessManager(this);
+    connect(network, &QNetworkAccessManager::finished, this, &FormSystemTray::replyFinished);
+    uploading = false;
+    // Page-driven recording.
+    writerTimer = new QTimer(this);
+    connect(writerTimer, &QTimer::timeout, this, &FormSystemTray::onWriterTimer);
+    recorder = new VideoRecorder(*imageProcessing, *writerTimer, frameMutex);
+    createDialogs();
+}
+
+FormSystemTray::~FormSystemTray()
+{
+    delete recorder;   // finishes a recording still running
+    if (autoCapture) {
+        autoCapture->end();
+        waitDelivering(autoCapture);
+    }
+    if (imageProcessing) {
+        imageProcessing->end();
+        waitDelivering(imageProcessing);
+    }
+    writerTimer->stop();
+    // Clients go before the server that reports them.
+    for (QWebSocket *socket : qAsConst(clients)) {
+        socket->disconnect(this);
+        socket->abort();
+        delete socket;
+    }
+    clients.clear();
+    delete ui;
+    delete autoCapture;
+    delete imageProcessing;
+    delete accessPolicy;
+}
+
+void FormSystemTray::buildForm()
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("FormSystemTray"));
+    setFixedSize(50, 50);
+}
+
+void FormSystemTray::placeBottomRight()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 50, 50);
+    const int width = available.right() - available.left();
+    const int height = available.bottom() - available.top();
+    setGeometry(width - 49, height - 49, 50, 50);
+}
+
+void FormSystemTray::startCaptureThreads()
+{
+    imageProcessing = new ImageProcessing();
+    imageProcessing->begin();
+    connect(imageProcessing, &ImageProcessing::sendFarmeSignal, this,
+            &FormSystemTray::updateImage, Qt::BlockingQueuedConnection);
+    connect(imageProcessing, &ImageProcessing::sendImageBase64Signal, this,
+            &FormSystemTray::updateImageBase64, Qt::BlockingQueuedConnection);
+    connect(imageProcessing,
+            static_cast<void (ImageProcessing::*)(QList<QString>, int)>(
+                &ImageProcessing::sendTakePhotoImageSignal),
+            this, &FormSystemTray::takePhotoImage, Qt::BlockingQueuedConnection);
+
+    autoCapture = new IamgeZhuaPai();
+    autoCapture->begin();
+    connect(this, &FormSystemTray::readFarme, autoCapture, &IamgeZhuaPai::readFarme);
+    connect(autoCapture, &IamgeZhuaPai::sendTakePhoto, this, &FormSystemTray::takePhoto);
+}
+
+// ---------------------------------------------------------------- logo
+
+bool FormSystemTray::inUse() const
+{
+    const bool previewFlows = previewOn || (imageProcessing && imageProcessing->cameraOpen);
+    return (previewFlows && !clients.isEmpty()) || (recorder && recorder->isRecording());
+}
+
+void FormSystemTray::showLogo()
+{
+    if (logo.isNull() && !markShown) {
+        ui->label->clear();
+        return;
+    }
+    QPixmap shown = logo.isNull() ? QPixmap(32, 32) : logo;
+    if (logo.isNull())
+        shown.fill(Qt::transparent);
+    if (markShown) {
+        QPainter painter(&shown);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(QColor(230, 0, 0));
+        const int d = qMax(10, shown.height() / 3);
+        painter.drawEllipse(QRectF(shown.width() - d - 1, 1, d, d));
+    }
+    ui->label->setPixmap(shown);
+}
+
+void FormSystemTray::updateUseMark()
+{
+    const bool shouldShow = inUse();
+    if (shouldShow == markShown)
+        return;
+    markShown = shouldShow;
+    showLogo();
+}
+
+// ---------------------------------------------------------------- dragging
+
+void FormSystemTray::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragStart = event->globalPos();
+        windowStart = frameGeometry().topLeft();
+        dragging = true;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void FormSystemTray::mouseMoveEvent(QMouseEvent *event)
+{
+    if (dragging)
+        move(windowStart + event->globalPos() - dragStart);
+    QDialog::mouseMoveEvent(event);
+}
+
+void FormSystemTray::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        dragging = false;
+    QDialog::mouseReleaseEvent(event);
+}
+
+// ---------------------------------------------------------------- servers
+
+void FormSystemTray::onStartButtonClick()
+{
+    if (webSocketGate && !webSocketGate->listen(AccessPolicy::webSocketPort()))
+        qDebug() << "WebSocket server not listening";
+}
+
+void FormSystemTray::onStopButtonClick()
+{
+    if (webSocketGate)
+        webSocketGate->close();
+}
+
+bool FormSystemTray::run(const QHostAddress &address, const quint16 &port)
+{
+    return tcpServer && tcpServer->listen(address, port);
+}
+
+void FormSystemTray::onNewConnection()
+{
+    while (QWebSocket *socket = webSocketServer->nextPendingConnection()) {
+        socket->setMaxAllowedIncomingMessageSize(maxIncomingMessage);
+        socket->setMaxAllowedIncomingFrameSize(maxIncomingMessage);
+        currentSocket = socket;
+        connect(socket, &QWebSocket::textMessageReceived, this, &FormSystemTray::processTextMessage);
+        connect(socket, &QWebSocket::disconnected, this, &FormSystemTray::socketDisconnected);
+        clients.append(socket);
+    }
+    updateUseMark();
+}
+
+// A page that left is forgotten: no broadcast reaches a closed socket and
+// its object is freed.
+void FormSystemTray::socketDisconnected()
+{
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (socket)
+        dropClient(socket);
+}
+
+void FormSystemTray::dropClient(QWebSocket *socket)
+{
+    if (!clients.removeAll(socket))
+        return;
+    if (currentSocket == socket)
+        currentSocket = clients.isEmpty() ? nullptr : clients.last();
+    socket->disconnect(this);
+    socket->deleteLater();
+    updateUseMark();
+}
+
+// Every connected client gets the text. A preview frame is skipped for a
+// client that still has about two frames unsent, so a stalled page slows
+// neither the capture thread nor the other pages; other messages are always
+// queued.
+void FormSystemTray::sendToClients(const QByteArray &utf8, bool isFrame)
+{
+    const QString text = QString::fromUtf8(utf8);
+    for (QWebSocket *socket : qAsConst(clients)) {
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            continue;
+        if (isFrame && socket->bytesToWrite() > 2 * utf8.size())
+            continue;
+        socket->sendTextMessage(text);
+    }
+}
+
+void FormSystemTray::sendDataWS(QString text)
+{
+    sendToClients(text.toUtf8(), false);
+    qDebug() << "========返回数据\n" << text;
+}
+
+void FormSystemTray::sendDataJson(QJsonObject object)
+{
+    sendDataWS(QString::fromUtf8(QJsonDocument(object).toJson()));
+}
+
+void FormSystemTray::sendDataWSSon(int command, int result)
+{
+    sendDataJson(QJsonObject{{QStringLiteral("command"), command},
+                             {QStringLiteral("result"), result}});
+}
+
+void FormSystemTray::dealSignal(QString base64)
+{
+    if (clients.isEmpty())
+        return;
+    const QJsonObject frame{{QStringLiteral("command"), 20001}, {QStringLiteral("video"), base64}};
+    sendToClients(QJsonDocument(frame).toJson(), true);
+}
+
+// ---------------------------------------------------------------- frames
+
+void FormSystemTray::updateImage(QImage image)
+{
+    lastFrame = image;
+    if (Cache::config->autoCaptureOn)
+        emit readFarme(image);
+}
+
+void FormSystemTray::updateImageBase64(QString base64)
+{
+    dealSignal(base64);
+    updateUseMark();
+}
+
+void FormSystemTray::takePhoto()
+{
+    sendDataJson(QJsonObject{{QStringLiteral("command"), 20007}});
+}
+
+void FormSystemTray::changeCamera(int index)
+{
+    imageProcessing->closeCamara(false);
+    imageProcessing->cameraListIndex = index;
+    imageProcessing->openCamara();
+}
+
+void FormSystemTray::requestCamera(bool open, int index, QSize size)
+{
+    pendingCamera = open ? CameraRequest::Open : CameraRequest::Close;
+    pendingCameraIndex = index;
+    pendingCameraSize = size;
+    cameraTimer->start(0);
+}
+
+void FormSystemTray::applyCameraRequest()
+{
+    const CameraRequest request = pendingCamera;
+    pendingCamera = CameraRequest::None;
+    if (request == CameraRequest::None)
+        return;
+    imageProcessing->closeCamara(false);
+    if (request == CameraRequest::Close)
+        return;
+    imageProcessing->cameraListIndex = pendingCameraIndex;
+    imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
+                                            qMax(0, pendingCameraSize.height()));
+    imageProcessing->openCamara();
+    updateUseMark();
+}
+
+void FormSystemTray::buttonGroupCorrectionClicked(int mode)
+{
+    imageProcessing->setCameraCorrection(mode);
+}
+
+void FormSystemTray::on_btnShooting_clicked()
+{
+    imageProcessing->takePhoto();
+}
+
+void FormSystemTray::reConfigVideoSetting()
+{
+    imageProcessing->setCameraExposure(Cache::config->exposure);
+    imageProcessing->reConfigVideoSetting();
+}
+
+void FormSystemTray::deadClose() {}
+void FormSystemTray::onCleanButtonClick() {}
+void FormSystemTray::onSendButtonClick() {}
+void FormSystemTray::takePhotoImage(QList<QString>, int) {}
+void FormSystemTray::OnUploadProgress(qint64, qint64) {}
+void FormSystemTray::recImageSignal(QImage, int) {}
+void FormSystemTray::newConnection() {}
+void FormSystemTray::readyRead() {}

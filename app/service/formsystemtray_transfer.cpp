@@ -1,0 +1,115 @@
+// Uploads of captured files to a page's server, and page-driven recording.
+#include "formsystemtray.h"
+
+#include "accesspolicy.h"
+#include "videorecorder.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QHttpMultiPart>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+
+namespace {
+
+QJsonObject uploadMessage(const QString &result)
+{
+    return QJsonObject{{QStringLiteral("command"), 20006}, {QStringLiteral("result"), result}};
+}
+
+} // namespace
+
+void FormSystemTray::httpUploadFile(QString url, QString filePath)
+{
+    if (filePath.isEmpty() || !QFileInfo::exists(filePath)) {
+        sendDataJson(uploadMessage(QStringLiteral("文件不存在")));
+        return;
+    }
+    if (!accessPolicy->mayRead(filePath)) {
+        qDebug() << "upload refused: outside the working directory and not written for a page:"
+                 << filePath;
+        sendDataJson(uploadMessage(QStringLiteral("拒绝上传：只能上传工作目录中的文件或本次为网页拍摄的文件")));
+        return;
+    }
+    const QUrl target(url, QUrl::TolerantMode);
+    const QString scheme = target.scheme().toLower();
+    if (!target.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        sendDataJson(uploadMessage(QStringLiteral("上传地址无效")));
+        return;
+    }
+    auto *multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    auto *file = new QFile(filePath, multiPart);
+    if (!file->open(QIODevice::ReadOnly)) {
+        delete multiPart;
+        sendDataJson(uploadMessage(QStringLiteral("文件无法读取")));
+        return;
+    }
+    QHttpPart part;
+    part.setHeader(QNetworkRequest::ContentTypeHeader, QVariant(QStringLiteral("image/jpeg")));
+    part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                   QVariant(QStringLiteral("form-data; name=\"file\"; filename=\"image.jpg\"")));
+    part.setBodyDevice(file);
+    multiPart->append(part);
+
+    QNetworkReply *reply = network->post(QNetworkRequest(target), multiPart);
+    multiPart->setParent(reply);   // freed with the reply when the upload ends
+    currentReply = reply;
+    uploading = true;
+    connect(reply, &QNetworkReply::errorOccurred, this, &FormSystemTray::upLoadError);
+    connect(reply, &QNetworkReply::uploadProgress, this, &FormSystemTray::OnUploadProgress);
+}
+
+// Reports the body of the reply that finished (not of a later upload).
+void FormSystemTray::replyFinished(QNetworkReply *reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    qDebug() << "http upload返回" << status.toInt();
+    QByteArray body = reply->readAll();
+    const int nul = body.indexOf('\0');
+    if (nul >= 0)
+        body.truncate(nul);
+    finishUpload(reply, QString::fromUtf8(body));
+}
+
+void FormSystemTray::upLoadError(QNetworkReply::NetworkError)
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    const QString text = reply ? reply->errorString() : QString();
+    qDebug() << "upLoadError" << text;
+    sendDataJson(uploadMessage(text));
+}
+
+void FormSystemTray::finishUpload(QNetworkReply *reply, const QString &result)
+{
+    sendDataJson(uploadMessage(result));
+    if (reply == currentReply) {
+        currentReply = nullptr;
+        uploading = false;
+    }
+    reply->deleteLater();
+}
+
+// ---------------------------------------------------------------- recording
+
+void FormSystemTray::recordBegin(QString filePath)
+{
+    if (!recorder->begin(filePath))
+        qDebug() << "recording not started:" << filePath;
+    else
+        accessPolicy->rememberWritten(filePath);
+    updateUseMark();
+}
+
+void FormSystemTray::recordEnd()
+{
+    if (!recorder->isRecording())
+        return;
+    recorder->end();
+    updateUseMark();
+}
+
+void FormSystemTray::onWriterTimer()
+{
+    recorder->tick();
+}

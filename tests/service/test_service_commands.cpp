@@ -1,0 +1,292 @@
+// The WebSocket command set, as a page on this machine uses it.
+#include "servicetestsupport.h"
+#include "ui_formsystemtray.h"
+
+#include "accesspolicy.h"
+#include "cache.h"
+#include "camerainfo.h"
+#include "config.h"
+#include "imageprocessing.h"
+#include "testenv.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QUrlQuery>
+
+#include <opencv2/videoio.hpp>
+
+using servicetest::Page;
+using servicetest::TrayTest;
+
+namespace {
+
+void pumpFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    testenv::waitFor([&] { return timer.elapsed() >= ms; }, ms + 1000);
+}
+
+QImage decodeBase64Jpeg(const QString &text)
+{
+    return QImage::fromData(QByteArray::fromBase64(text.toLatin1()), "JPG");
+}
+
+bool redDotShown(FormSystemTray &tray)
+{
+    const QImage logo = tray.ui->label->pixmap(Qt::ReturnByValue).toImage();
+    for (int y = 0; y < logo.height() / 2; ++y)
+        for (int x = logo.width() / 2; x < logo.width(); ++x) {
+            const QColor c = logo.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 40 && c.blue() < 40 && c.alpha() > 200)
+                return true;
+        }
+    return false;
+}
+
+TEST_F(TrayTest, WindowIsTheSmallLogoInTheBottomRightCorner)
+{
+    EXPECT_EQ(tray->objectName(), QStringLiteral("FormSystemTray"));
+    EXPECT_EQ(tray->size(), QSize(50, 50));
+    EXPECT_EQ(tray->windowTitle(), QStringLiteral("Form"));
+    EXPECT_TRUE(tray->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(tray->windowFlags() & Qt::WindowStaysOnTopHint);
+    ASSERT_FALSE(tray->ui->label->pixmap(Qt::ReturnByValue).isNull());
+    EXPECT_EQ(tray->ui->label->pixmap(Qt::ReturnByValue).height(), 32);
+    EXPECT_FALSE(redDotShown(*tray));
+    EXPECT_EQ(tray->tcpServer, nullptr);   // request endpoint off
+}
+
+TEST_F(TrayTest, PreviewStartRepliesToEveryPageAndFramesReachThemAll)
+{
+    auto first = connectPage();
+    auto second = connectPage();
+    first->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1}, {"width", 0},
+                            {"height", 0}, {"videoCanvas_width", 320}, {"videoCanvas_height", 240}});
+    for (Page *page : {first.get(), second.get()}) {
+        const QJsonObject reply = page->waitFor(20000);
+        ASSERT_FALSE(reply.isEmpty());
+        // Width 0 and height 0 take the configured resolution of the first camera.
+        EXPECT_EQ(reply.value("width").toInt(), 1280);
+        EXPECT_EQ(reply.value("height").toInt(), 720);
+        EXPECT_EQ(reply.value("currestype").toString(), QStringLiteral("mjpg"));
+        const QJsonObject format = reply.value("content").toArray().at(0).toObject();
+        EXPECT_EQ(format.value("name").toString(), QStringLiteral("mjpg"));
+        EXPECT_EQ(format.value("num").toInt(), 2);
+        EXPECT_EQ(format.value("res").toArray(),
+                  (QJsonArray{QJsonObject{{"width", 1280}, {"height", 720}},
+                              QJsonObject{{"width", 1920}, {"height", 1080}}}));
+        // Replies are indented JSON.
+        EXPECT_TRUE(page->texts.last().contains(QStringLiteral("\n    \"command\": 20000")));
+    }
+    EXPECT_TRUE(tray->previewOn);
+    ASSERT_TRUE(testenv::waitFor([&] { return first->frames >= 3 && second->frames >= 3; }, 10000));
+
+    // A frame: Base64 JPEG of the web size, lines of 76 characters joined by CR LF.
+    const QJsonObject frame = QJsonDocument::fromJson(first->lastFrameText.toUtf8()).object();
+    const QString video = frame.value("video").toString();
+    const QStringList lines = video.split(QStringLiteral("\r\n"));
+    ASSERT_GT(lines.size(), 2);
+    for (int i = 0; i + 1 < lines.size(); ++i)
+        ASSERT_EQ(lines[i].size(), 76) << "line " << i;
+    EXPECT_FALSE(video.startsWith(QStringLiteral("data:")));
+    const QImage picture = decodeBase64Jpeg(video);
+    EXPECT_EQ(picture.size(), QSize(320, 240));
+    EXPECT_TRUE(redDotShown(*tray));   // a page receives the preview
+
+    first->send(QJsonObject{{"command", 10001}, {"code", 0}});
+    ASSERT_TRUE(testenv::waitFor([&] { return !tray->previewOn; }, 3000));
+    // Frames handed over before the stop (one in flight, a few in the socket)
+    // may still arrive on a loaded machine; after a quiet spell, none do.
+    int seen = second->frames;
+    ASSERT_TRUE(testenv::waitFor([&] {
+        pumpFor(500);
+        const bool quiet = second->frames == seen;
+        seen = second->frames;
+        return quiet;
+    }, 10000));
+    const int stoppedAt = second->frames;
+    pumpFor(600);
+    EXPECT_EQ(second->frames, stoppedAt);
+    EXPECT_FALSE(redDotShown(*tray));
+}
+
+TEST_F(TrayTest, PreviewOfACameraTheStationLacksChangesNothing)
+{
+    auto page = connectPage();
+    // camidx 0 picks the third camera; this station has one.
+    page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 0}});
+    page->send(QJsonObject{{"command", 10012}, {"camidx", 5}});
+    page->send(QJsonObject{{"command", 10012}, {"camidx", -1}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", "/nonexistent"}});   // a probe
+    ASSERT_FALSE(page->waitFor(20021).isEmpty());
+    EXPECT_EQ(page->count(20000), 0);
+    EXPECT_FALSE(tray->previewOn);
+    EXPECT_EQ(page->frames, 0);
+}
+
+TEST_F(TrayTest, SettersReachTheCaptureThread)
+{
+    auto page = connectPage();
+    ImageProcessing &capture = *tray->imageProcessing;
+    page->send(QJsonObject{{"command", 10009}, {"angle", 2}});
+    page->send(QJsonObject{{"command", 10013}});
+    page->send(QJsonObject{{"command", 10004}, {"types", 1}});
+    page->send(QJsonObject{{"command", 10007}, {"bEnable", 1}});
+    page->send(QJsonObject{{"command", 10008}, {"bEnable", 1}});
+    page->send(QJsonObject{{"command", 10024}});
+    page->send(QJsonObject{{"command", 10005}, {"width", 1920}, {"height", 1080}});
+    page->send(QJsonObject{{"command", 10015}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_FALSE(page->waitFor(20021).isEmpty());
+    EXPECT_EQ(capture.angle, 3);
+    EXPECT_EQ(capture.shootType, 1);
+    EXPECT_EQ(capture.correction, 1);
+    EXPECT_TRUE(Cache::config->autoCaptureOn);
+    EXPECT_NEAR(capture.zoomValue, 1.2, 1e-9);
+    EXPECT_EQ(capture.frameWidth, 1920);
+    EXPECT_EQ(capture.frameHeight, 1080);
+    EXPECT_EQ(page->messages.size(), 1);   // only the probe's answer; 10015 is ignored
+
+    page->send(QJsonObject{{"command", 10014}});
+    page->send(QJsonObject{{"command", 10025}});
+    page->send(QJsonObject{{"command", 10008}, {"bEnable", 0}});
+    page->send(QJsonObject{{"command", 10007}, {"bEnable", 0}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_TRUE(testenv::waitFor([&] { return page->count(20021) == 2; }, 5000));
+    EXPECT_EQ(capture.angle, 2);
+    EXPECT_NEAR(capture.zoomValue, 1.0, 1e-9);
+    EXPECT_FALSE(Cache::config->autoCaptureOn);
+    EXPECT_EQ(capture.correction, 0);
+}
+
+TEST_F(TrayTest, CapturesToFilesAndToBase64)
+{
+    auto page = connectPage();
+    startPreview(*page);
+
+    const QString photo = docPath(QStringLiteral("web.jpg"));
+    page->send(QJsonObject{{"command", 10002}, {"path", photo}, {"quality", 80}, {"angle", 0}, {"bShow", 0}});
+    const QJsonObject written = page->waitFor(20002, 10000);
+    EXPECT_EQ(written.value("result").toInt(), 1);
+    EXPECT_EQ(written.value("path").toString(), photo);
+    const QImage onDisk(photo);
+    ASSERT_FALSE(onDisk.isNull());
+    EXPECT_EQ(onDisk.size(), QSize(1280, 720));   // no correction: the whole frame
+    // The synthetic table is dark, its sheets bright: both are in the picture.
+    int dark = 0, bright = 0;
+    for (int y = 0; y < onDisk.height(); y += 16)
+        for (int x = 0; x < onDisk.width(); x += 16) {
+            const int g = qGray(onDisk.pixel(x, y));
+            dark += g < 80;
+            bright += g > 180;
+        }
+    EXPECT_GT(dark, 50);
+    EXPECT_GT(bright, 50);
+
+    page->send(QJsonObject{{"command", 10003}, {"quality", 80}, {"angle", 3}, {"bShow", 0}});
+    const QJsonObject base64 = page->waitFor(20003, 10000);
+    EXPECT_FALSE(decodeBase64Jpeg(base64.value("pic").toString()).isNull());
+
+    // 10011: a capture written outside the working directory, then read back.
+    const QString elsewhere = outside.path() + QStringLiteral("/for-page.png");
+    page->send(QJsonObject{{"command", 10011}, {"path", elsewhere}});
+    const QJsonObject both = page->waitFor(20021, 10000);
+    EXPECT_EQ(both.value("result").toString(), QStringLiteral("1"));
+    EXPECT_FALSE(decodeBase64Jpeg(both.value("base64").toString()).isNull());
+    EXPECT_TRUE(QFileInfo(elsewhere).isFile());
+    const int before = page->messages.size();
+    page->send(QJsonObject{{"command", 10021}, {"filepath", elsewhere}});
+    const QJsonObject readBack = page->waitFor(20021, 5000, before);
+    EXPECT_EQ(readBack.value("result").toString(), QStringLiteral("1"));
+    EXPECT_FALSE(readBack.value("base64").toString().isEmpty());
+}
+
+TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
+{
+    auto page = connectPage();
+    page->send(QJsonObject{{"command", 10023}});   // nothing recording: nothing happens
+    startPreview(*page);
+    const QString video = docPath(QStringLiteral("clip.avi"));
+    QElapsedTimer wall;
+    page->send(QJsonObject{{"command", 10022}, {"filepath", video}, {"width", 1}, {"height", 1},
+                           {"bitrate", 5}});
+    ASSERT_TRUE(testenv::waitFor([&] { return QFileInfo::exists(video); }, 5000));
+    wall.start();
+    EXPECT_TRUE(redDotShown(*tray));
+    pumpFor(2000);
+    page->send(QJsonObject{{"command", 10023}});
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->imageProcessing->videoWriter == nullptr; }, 3000));
+    const double seconds = wall.elapsed() / 1000.0;
+
+    cv::VideoCapture file(QFile::encodeName(video).toStdString());
+    ASSERT_TRUE(file.isOpened());
+    EXPECT_NEAR(file.get(cv::CAP_PROP_FPS), 10.0, 0.01);
+    const double frames = file.get(cv::CAP_PROP_FRAME_COUNT);
+    EXPECT_NEAR(frames / 10.0, seconds, 0.5) << frames << " frames";
+    EXPECT_EQ(file.get(cv::CAP_PROP_FRAME_WIDTH), 1280);
+    EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
+}
+
+class DemoPageTest : public TrayTest
+{
+protected:
+    void beforeTray() override
+    {
+        ASSERT_TRUE(appDir.isValid());
+        QDir().mkpath(appDir.path() + QStringLiteral("/Resources/tavel-web"));
+        QFile page(demoPage());
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        Cache::config->appDir = appDir.path();
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    }
+    void TearDown() override
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        TrayTest::TearDown();
+    }
+    QString demoPage() const { return appDir.path() + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html"); }
+    QTemporaryDir appDir;
+    servicetest::UrlCatcher catcher;
+};
+
+TEST_F(DemoPageTest, DemoPageOpensWithThisStartsTokenAndIsLetIn)
+{
+    ASSERT_EQ(catcher.opened.size(), 1);
+    const QUrl url = catcher.opened.first();
+    EXPECT_EQ(url.toLocalFile(), demoPage());
+    const QString token = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
+    EXPECT_EQ(token, tray->accessPolicy->demoToken());
+    Page demo(QStringLiteral("null"));   // a page opened from a file
+    EXPECT_TRUE(demo.open(port, QStringLiteral("/?token=") + token));
+    // No logo in this application directory: the label stays empty.
+    EXPECT_TRUE(tray->ui->label->pixmap(Qt::ReturnByValue).isNull());
+}
+
+class PageTurnTest : public TrayTest
+{
+protected:
+    QString cameraEntries() const override
+    {
+        return QStringLiteral("synthetic:sizes=1280x720,fps=15,page=2");
+    }
+};
+
+TEST_F(PageTurnTest, SceneChangeAsksThePageToCapture)
+{
+    auto page = connectPage();
+    page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1}, {"autograp", 1}});
+    ASSERT_FALSE(page->waitFor(20000).isEmpty());
+    EXPECT_TRUE(Cache::config->autoCaptureOn);
+    const QJsonObject change = page->waitFor(20007, 15000);
+    ASSERT_FALSE(change.isEmpty());
+    EXPECT_EQ(change.keys(), QStringList{"command"});
+}
+
+} // namespace

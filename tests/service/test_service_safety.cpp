@@ -1,0 +1,404 @@
+// What the service refuses: other hosts' names, pages the clerk did not
+// approve, files outside the work, oversize and malformed input, and pages
+// that stall; and uploads to a server of the test's own.
+#include "servicetestsupport.h"
+
+#include "accesspolicy.h"
+#include "cache.h"
+#include "config.h"
+#include "imageprocessing.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include <memory>
+
+using servicetest::Page;
+using servicetest::TrayTest;
+
+namespace {
+
+QWidget *consentDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("ConsentDialog") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+// Waits for the consent question and presses one of its buttons.
+bool answerConsent(const char *button, QString *text = nullptr)
+{
+    if (!testenv::waitFor([] { return consentDialog() != nullptr; }, 5000))
+        return false;
+    QWidget *dialog = consentDialog();
+    if (text)
+        *text = dialog->findChild<QLabel *>(QStringLiteral("lbConsentText"))->text();
+    if (!button) {
+        dialog->close();
+        return true;
+    }
+    auto *press = dialog->findChild<QPushButton *>(QLatin1String(button));
+    if (!press)
+        return false;
+    press->click();
+    return true;
+}
+
+bool refused(Page &page)
+{
+    return testenv::waitFor([&] { return page.socket.state() == QAbstractSocket::UnconnectedState; }, 5000)
+           && !page.isOpen();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Answers each complete HTTP request with the body named after its path.
+class UploadServer : public QObject
+{
+public:
+    UploadServer()
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                auto buffer = std::make_shared<QByteArray>();
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+                    *buffer += socket->readAll();
+                    const int headEnd = buffer->indexOf("\r\n\r\n");
+                    if (headEnd < 0)
+                        return;
+                    const QByteArray head = buffer->left(headEnd);
+                    const int length = AccessPolicy::headerValue(head, "Content-Length").toInt();
+                    if (buffer->size() < headEnd + 4 + length)
+                        return;
+                    requests.append(*buffer);
+                    const QByteArray path = head.split(' ').value(1);
+                    const QByteArray body = path == "/second" ? "second" : path == "/first" ? "first" : "ok";
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
+                                  + "\r\nConnection: close\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+    }
+    QString url(const char *path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(QLatin1String(path));
+    }
+    QTcpServer server;
+    QList<QByteArray> requests;
+};
+
+QStringList uploadResults(const Page &page)
+{
+    QStringList results;
+    for (const QJsonObject &message : page.messages)
+        if (message.value("command").toInt() == 20006)
+            results << message.value("result").toString();
+    return results;
+}
+
+// ---------------------------------------------------------------- who may connect
+
+TEST_F(TrayTest, HandshakesNamingAnotherHostAreRefused)
+{
+    const QByteArray ours = "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
+    EXPECT_EQ(servicetest::handshakeStatus(port, "Host: evil.example\r\n"), "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(servicetest::handshakeStatus(port, "Host: evil.example:" + QByteArray::number(port) + "\r\n"),
+              "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(servicetest::handshakeStatus(port, ""), "HTTP/1.1 403 Forbidden");   // no Host at all
+    EXPECT_EQ(servicetest::handshakeStatus(port, "Host: localhost\r\n"), "HTTP/1.1 101 Switching Protocols");
+    EXPECT_EQ(servicetest::handshakeStatus(port, ours), "HTTP/1.1 101 Switching Protocols");
+    // Only the loopback addresses listen.
+    QTcpSocket v6;
+    v6.connectToHost(QHostAddress::LocalHostIPv6, port);
+    EXPECT_TRUE(v6.waitForConnected(3000));
+}
+
+TEST_F(TrayTest, AnUnknownPageWaitsForTheClerk)
+{
+    Page refusedPage(QStringLiteral("https://bank.example"));
+    refusedPage.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    QString question;
+    ASSERT_TRUE(answerConsent("btnRefuse", &question));
+    EXPECT_TRUE(question.contains(QStringLiteral("https://bank.example")));
+    EXPECT_TRUE(question.contains(QStringLiteral("摄像头")));
+    EXPECT_TRUE(refused(refusedPage));
+    EXPECT_TRUE(tray->clients.isEmpty());
+
+    Page once(QStringLiteral("https://bank.example"));
+    once.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    ASSERT_TRUE(answerConsent("btnAllowOnce"));
+    ASSERT_TRUE(testenv::waitFor([&] { return once.isOpen(); }, 5000));
+    EXPECT_TRUE(Cache::config->allowedOrigins.isEmpty());   // not kept beyond this run
+
+    Page always(QStringLiteral("http://his.example:8080"));
+    always.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    ASSERT_TRUE(answerConsent("btnAllowAlways"));
+    ASSERT_TRUE(testenv::waitFor([&] { return always.isOpen(); }, 5000));
+    EXPECT_EQ(QSettings(Cache::config->fileName, QSettings::IniFormat).value("camera/allowedOrigins").toString(),
+              QStringLiteral("http://his.example:8080"));
+    Page again(QStringLiteral("http://his.example:8080"));   // asked no more
+    EXPECT_TRUE(again.open(port));
+
+    // Revoked, the page is asked about again; a question left unanswered refuses.
+    tray->accessPolicy->revoke(QStringLiteral("http://his.example:8080"));
+    Page revoked(QStringLiteral("http://his.example:8080"));
+    revoked.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    ASSERT_TRUE(answerConsent(nullptr));
+    EXPECT_TRUE(refused(revoked));
+}
+
+TEST_F(TrayTest, NullOriginIsRefusedUnlessItCarriesTheDemoToken)
+{
+    Page sandboxed(QStringLiteral("null"));
+    EXPECT_FALSE(sandboxed.open(port));
+    Page file(QStringLiteral("file://"));
+    EXPECT_FALSE(file.open(port));
+    EXPECT_EQ(consentDialog(), nullptr);   // nothing to ask about: no page is named
+
+    Page demo(QStringLiteral("null"));
+    EXPECT_TRUE(demo.open(port, QStringLiteral("/?token=") + tray->accessPolicy->demoToken()));
+    Page guessed(QStringLiteral("null"));
+    EXPECT_FALSE(guessed.open(port, QStringLiteral("/?token=00000000000000000000000000000000")));
+}
+
+TEST_F(TrayTest, PagesThatLeaveAreForgotten)
+{
+    auto staying = connectPage();
+    auto leaving = connectPage();
+    ASSERT_EQ(tray->clients.size(), 2);
+    leaving->socket.close();
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 1; }, 5000));
+    EXPECT_EQ(tray->currentSocket, tray->clients.first());
+    staying->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    EXPECT_FALSE(staying->waitFor(20021).isEmpty());
+}
+
+TEST_F(TrayTest, ConnectionsAreCapped)
+{
+    std::vector<std::unique_ptr<Page>> pages;
+    for (int i = 0; i < 32; ++i) {
+        pages.push_back(std::make_unique<Page>());
+        ASSERT_TRUE(pages.back()->open(port)) << i;
+    }
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 32; }, 5000));
+    EXPECT_EQ(servicetest::handshakeStatus(port, "Host: 127.0.0.1\r\n"), "HTTP/1.1 503 Service Unavailable");
+    pages.pop_back();
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 31; }, 5000));
+    Page late;
+    EXPECT_TRUE(late.open(port));
+}
+
+// ---------------------------------------------------------------- files
+
+TEST_F(TrayTest, FilesOutsideTheWorkAreNeitherReadNorWritten)
+{
+    auto page = connectPage();
+    const QString secret = outside.path() + QStringLiteral("/id_rsa");
+    writeFile(secret, "PRIVATE KEY");
+    const QString link = docPath(QStringLiteral("innocent.jpg"));
+    ASSERT_TRUE(QFile::link(secret, link));
+
+    for (const QString &path : {secret, link, QStringLiteral("/etc/passwd")}) {
+        const int from = page->messages.size();
+        page->send(QJsonObject{{"command", 10021}, {"filepath", path}});
+        const QJsonObject answer = page->waitFor(20021, 5000, from);
+        EXPECT_EQ(answer.value("result").toString(), QStringLiteral("0")) << path.toStdString();
+        EXPECT_TRUE(answer.value("base64").toString().isEmpty());
+    }
+
+    // Writing: only image names, never through a link, never over a non-file.
+    startPreview(*page);
+    const QString script = docPath(QStringLiteral("run.sh"));
+    const QString viaLink = docPath(QStringLiteral("via.jpg"));
+    const QString target = outside.path() + QStringLiteral("/target.jpg");
+    writeFile(target, "untouched");
+    ASSERT_TRUE(QFile::link(target, viaLink));
+    for (const QString &path : {script, viaLink, docPath(QString())}) {
+        const int from = page->messages.size();
+        page->send(QJsonObject{{"command", 10002}, {"path", path}, {"quality", 80}});
+        const QJsonObject answer = page->waitFor(20002, 10000, from);
+        EXPECT_EQ(answer.value("result").toInt(), 0) << path.toStdString();
+        EXPECT_EQ(answer.value("path").toString(), path);
+    }
+    EXPECT_FALSE(QFileInfo::exists(script));
+    EXPECT_EQ(readFile(target), QByteArray("untouched"));
+
+    page->send(QJsonObject{{"command", 10011}, {"path", docPath(QStringLiteral("x.html"))}});
+    page->send(QJsonObject{{"command", 10022}, {"filepath", docPath(QStringLiteral("x.txt"))}});
+    page->send(QJsonObject{{"command", 10023}});
+    const int from = page->messages.size();
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_FALSE(page->waitFor(20021, 5000, from).isEmpty());
+    EXPECT_EQ(page->messages.size(), from + 1);   // the refused 10011 answered nothing
+    EXPECT_FALSE(QFileInfo::exists(docPath(QStringLiteral("x.html"))));
+    EXPECT_FALSE(QFileInfo::exists(docPath(QStringLiteral("x.txt"))));
+    EXPECT_EQ(tray->imageProcessing->videoWriter, nullptr);
+}
+
+// ---------------------------------------------------------------- bad input and slow pages
+
+TEST_F(TrayTest, OversizeMessagesCloseOnlyTheirPage)
+{
+    auto big = connectPage();
+    auto other = connectPage();
+    big->sendText(QString(2 * 1024 * 1024, QLatin1Char('x')));
+    ASSERT_TRUE(testenv::waitFor([&] { return !big->isOpen(); }, 10000));
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 1; }, 5000));
+    other->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    EXPECT_FALSE(other->waitFor(20021).isEmpty());
+}
+
+TEST_F(TrayTest, FloodsAndMalformedJsonNeitherCrashNorStall)
+{
+    auto page = connectPage();
+    const QString deep = QString(200000, QLatin1Char('[')) + QString(200000, QLatin1Char(']'));
+    page->sendText(deep);
+    page->sendText(QStringLiteral("{\"command\": 10021, \"filepath\": "));   // cut short
+    page->sendText(QStringLiteral("[10021]"));
+    page->sendText(QStringLiteral("{\"command\": \"10021\"}"));
+    page->sendText(QStringLiteral("{\"command\": 1e300}"));
+    page->sendText(QStringLiteral("\xff\xfe garbage"));
+    for (int i = 0; i < 3000; ++i)
+        page->sendText(i % 2 ? QStringLiteral("{\"command\": 10015}") : QStringLiteral("not json"));
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    const QJsonObject probe = page->waitFor(20021, 20000);
+    ASSERT_FALSE(probe.isEmpty());
+    EXPECT_EQ(page->messages.size(), 1);
+}
+
+TEST_F(TrayTest, ABurstOfCameraRequestsIsAnsweredWithoutHoldingTheStation)
+{
+    auto page = connectPage();
+    for (int i = 0; i < 60; ++i) {
+        page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1}});
+        page->send(QJsonObject{{"command", 10012}, {"camidx", 0}});
+    }
+    page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1}, {"width", 1920}, {"height", 1080}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_FALSE(page->waitFor(20021, 20000).isEmpty());
+    EXPECT_EQ(page->count(20000), 61);   // every start is answered
+    // The camera ends as the last request left it, and frames flow.
+    ASSERT_TRUE(testenv::waitFor([&] { return page->frames > 0; }, 10000));
+    EXPECT_EQ(tray->imageProcessing->frameWidth, 1920);
+}
+
+TEST_F(TrayTest, AStalledPageHoldsBackNeitherTheCameraNorOtherPages)
+{
+    // A page that completes its handshake and then never reads.
+    QTcpSocket stalled;
+    stalled.setReadBufferSize(1);
+    stalled.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(stalled.waitForConnected(3000));
+    stalled.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 1; }, 5000));
+    QWebSocket *stalledOnServer = tray->clients.first();
+
+    auto page = connectPage();
+    startPreview(*page);
+    // Long enough for the stalled page's socket buffers to fill up many times over.
+    const int start = page->frames;
+    QElapsedTimer timer;
+    timer.start();
+    testenv::waitFor([&] { return timer.elapsed() > 4000; }, 6000);
+    const int delivered = page->frames - start;
+    EXPECT_GT(delivered, 20) << "frames in 4 s at 15 fps";
+    // What waits for the stalled page stays about two frames.
+    EXPECT_LT(stalledOnServer->bytesToWrite(), 3 * page->lastFrameText.toUtf8().size() + 4096);
+
+    // Replies still reach it: they are queued, never dropped.
+    const qint64 queued = stalledOnServer->bytesToWrite();
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_FALSE(page->waitFor(20021).isEmpty());
+    EXPECT_GT(stalledOnServer->bytesToWrite(), queued);
+}
+
+// ---------------------------------------------------------------- uploads
+
+TEST_F(TrayTest, UploadPostsOneImagePartAndReportsTheReplyBody)
+{
+    UploadServer server;
+    auto page = connectPage();
+    const QString file = docPath(QStringLiteral("up.png"));
+    writeFile(file, QByteArray("\x89PNG-bytes-of-the-capture", 25));
+    page->send(QJsonObject{{"command", 10006}, {"path", file}, {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 1; }, 10000));
+    EXPECT_EQ(uploadResults(*page), QStringList{"ok"});
+    ASSERT_EQ(server.requests.size(), 1);
+    const QByteArray request = server.requests.first();
+    EXPECT_TRUE(request.startsWith("POST /upload HTTP/1.1\r\n"));
+    const QByteArray type = AccessPolicy::headerValue(request.left(request.indexOf("\r\n\r\n")), "Content-Type");
+    ASSERT_TRUE(type.startsWith("multipart/form-data; boundary="));
+    const QByteArray boundary = "--" + type.mid(type.indexOf("boundary=") + 9).replace("\"", "");
+    EXPECT_EQ(request.count(boundary), 2);   // one part, then the closing boundary
+    EXPECT_TRUE(request.contains("Content-Type: image/jpeg\r\n"));
+    EXPECT_TRUE(request.contains("Content-Disposition: form-data; name=\"file\"; filename=\"image.jpg\"\r\n"));
+    EXPECT_TRUE(request.contains(QByteArray("\x89PNG-bytes-of-the-capture", 25)));
+}
+
+TEST_F(TrayTest, EachUploadReportsItsOwnReply)
+{
+    UploadServer server;
+    auto page = connectPage();
+    const QString file = docPath(QStringLiteral("up.jpg"));
+    writeFile(file, "jpeg");
+    page->send(QJsonObject{{"command", 10006}, {"path", file}, {"url", server.url("/first")}});
+    page->send(QJsonObject{{"command", 10006}, {"path", file}, {"url", server.url("/second")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 2; }, 10000));
+    QStringList results = uploadResults(*page);
+    results.sort();
+    EXPECT_EQ(results, (QStringList{"first", "second"}));
+    EXPECT_EQ(tray->uploading, false);
+}
+
+TEST_F(TrayTest, UploadsOfMissingOrForeignFilesAreRefused)
+{
+    UploadServer server;
+    auto page = connectPage();
+    page->send(QJsonObject{{"command", 10006}, {"path", docPath(QStringLiteral("gone.jpg"))},
+                           {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 1; }, 5000));
+    EXPECT_EQ(uploadResults(*page), QStringList{QStringLiteral("文件不存在")});
+
+    const QString secret = outside.path() + QStringLiteral("/id_rsa");
+    writeFile(secret, "PRIVATE KEY");
+    page->send(QJsonObject{{"command", 10006}, {"path", secret}, {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 2; }, 5000));
+    EXPECT_TRUE(uploadResults(*page).last().startsWith(QStringLiteral("拒绝上传")));
+
+    // An unreachable server: its error, then the (empty) body of the finished reply.
+    const QString file = docPath(QStringLiteral("up.jpg"));
+    writeFile(file, "jpeg");
+    page->send(QJsonObject{{"command", 10006}, {"path", file},
+                           {"url", QStringLiteral("http://127.0.0.1:%1/").arg(servicetest::freePort())}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 4; }, 10000));
+    EXPECT_FALSE(uploadResults(*page).at(2).isEmpty());
+    EXPECT_TRUE(uploadResults(*page).at(3).isEmpty());
+    EXPECT_TRUE(server.requests.isEmpty());
+}
+
+} // namespace
