@@ -45,8 +45,8 @@ public:
     };
     Texts texts() const;
     // Held while assigning any of the string fields above (and
-    // `allowedOrigins`) once capture
-    // threads run (QString assignment is not safe against a concurrent copy).
+    // `allowedOrigins`) once capture threads run: QString assignment is not
+    // safe against a concurrent copy.
     QMutex &textMutex() const { return textLock; }
 
     QString fileName;     // "system.ini", relative to the working directory
