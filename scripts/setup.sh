@@ -9,7 +9,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
   libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev qt5-image-formats-plugins
   libopencv-dev opencv-data
-  libqzxing-dev libzxing-dev
+  libzxing-dev
   libusb-1.0-0-dev libsqlite3-dev
   default-jdk-headless
   alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin poppler-utils libtiff-tools
@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei
   chromium
+  dpkg-dev file lintian desktop-file-utils appstream udev
 )
 # Node and npm for the browser test; a machine that already has them (from
 # any source) keeps its own, whose packaging may conflict with Debian's npm.

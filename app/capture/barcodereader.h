@@ -7,13 +7,11 @@
 //
 //   const QString text = BarcodeReader::decode(frame);   // empty: nothing found
 //
-// A fresh decoder is built for every call (GUI thread, one frame at a time);
-// other symbologies (EAN-13 and the rest) are not enabled. Logs "条码内容\n"
-// followed by the result.
+// Called on the GUI thread, one frame at a time; other symbologies (EAN-13 and
+// the rest) are not enabled. Text that is not valid UTF-8 and declares no
+// character set is read as GB 18030, the encoding of codes printed by local
+// systems. Logs "条码内容\n" followed by the result.
 namespace BarcodeReader {
-
-// The enabled symbologies: QR code (4096) | Code 128 (32).
-constexpr unsigned decoderFormats = 4128;
 
 QString decode(const QImage &frame);
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextCodec>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -110,6 +111,29 @@ TEST(BarcodeReader, ReadsGreyModeFrames)
     const QImage indexed = ImageProcessing::MatQImage(grey);
     ASSERT_EQ(indexed.format(), QImage::Format_Indexed8);
     EXPECT_EQ(BarcodeReader::decode(indexed), "grey mode");
+}
+
+TEST(BarcodeReader, TextThatIsNotUtf8IsReadAsGb18030)
+{
+    // "收费单号 ¥128" as a local system prints it: GB 18030 bytes, no declared
+    // character set, not valid UTF-8.
+    const QString expected = QStringLiteral("收费单号 ¥128");
+    const QByteArray gb18030 = QTextCodec::codecForName("GB18030")->fromUnicode(expected);
+    ASSERT_NE(QString::fromUtf8(gb18030), expected);
+    const QImage frame = barcodecodes::frameWithQrBytes(gb18030.toStdString(), frameSize, {300, 0.0, 0.0});
+    EXPECT_EQ(BarcodeReader::decode(frame), expected);
+
+    // The same words written as UTF-8 without a declared character set stay UTF-8.
+    const QImage utf8 = barcodecodes::frameWithQrBytes(expected.toUtf8().toStdString(), frameSize, {300, 0.0, 0.0});
+    EXPECT_EQ(BarcodeReader::decode(utf8), expected);
+}
+
+TEST(BarcodeReader, ReadsEveryFrameLayoutThePreviewDelivers)
+{
+    const QImage rgb = barcodecodes::frameWithCode(BarcodeFormat::Code128, "LAYOUT-7", frameSize, {520, 0.0, 0.0});
+    for (QImage::Format format : {QImage::Format_RGB888, QImage::Format_RGB32, QImage::Format_ARGB32,
+                                  QImage::Format_Grayscale8, QImage::Format_RGB16, QImage::Format_BGR888})
+        EXPECT_EQ(BarcodeReader::decode(rgb.convertToFormat(format)), "LAYOUT-7") << int(format);
 }
 
 TEST(BarcodeReader, FramesWithoutCodesYieldNothing)

@@ -47,37 +47,27 @@ void drawSheet(QPainter &painter, QSize frameSize)
         painter.fillRect(QRect(sheet.left() + 30, y, length(random) - 30, 6), QColor(40, 40, 40));
 }
 
-} // namespace
-
-QImage renderCode(ZXing::BarcodeFormat format, const std::string &text, int codeWidth)
+// One pixel per module, scaled without smoothing so module edges stay sharp;
+// blur comes later.
+QImage modulesImage(const ZXing::BitMatrix &matrix, bool linear, int codeWidth)
 {
-    const int codeHeight = isLinear(format) ? std::max(codeWidth / 3, 40) : codeWidth;
-    ZXing::MultiFormatWriter writer(format);
-    writer.setMargin(isLinear(format) ? 10 : 4);
-    if (!isLinear(format))
-        writer.setEncoding(ZXing::CharacterSet::UTF8);
-    // One pixel per module; the text is UTF-8.
-    const ZXing::BitMatrix matrix = writer.encode(ZXing::TextUtfEncoding::FromUtf8(text), 0, isLinear(format) ? 1 : 0);
+    const int codeHeight = linear ? std::max(codeWidth / 3, 40) : codeWidth;
     QImage modules(matrix.width(), matrix.height(), QImage::Format_Grayscale8);
     for (int y = 0; y < matrix.height(); ++y) {
         uchar *row = modules.scanLine(y);
         for (int x = 0; x < matrix.width(); ++x)
             row[x] = matrix.get(x, y) ? 0 : 255;
     }
-    // Nearest-neighbour scaling keeps the module edges sharp; blur comes later.
-    return modules.scaled(codeWidth, isLinear(format) ? codeHeight : codeWidth, Qt::IgnoreAspectRatio,
-                          Qt::FastTransformation)
+    return modules.scaled(codeWidth, codeHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)
         .convertToFormat(QImage::Format_RGB888);
 }
 
-QImage frameWithCode(ZXing::BarcodeFormat format, const std::string &text, QSize frameSize,
-                     const Placement &placement)
+QImage frameAround(const QImage &code, QSize frameSize, const Placement &placement)
 {
     QImage frame(frameSize, QImage::Format_RGB888);
     QPainter painter(&frame);
     drawSheet(painter, frameSize);
-    if (!text.empty()) {
-        const QImage code = renderCode(format, text, placement.codeWidth);
+    if (!code.isNull()) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.translate(frameSize.width() / 2.0, frameSize.height() * (0.5 + placement.offsetY));
         painter.rotate(-placement.angle);
@@ -86,6 +76,38 @@ QImage frameWithCode(ZXing::BarcodeFormat format, const std::string &text, QSize
     painter.end();
     blur(frame, placement.blurSigma);
     return frame;
+}
+
+} // namespace
+
+QImage renderCode(ZXing::BarcodeFormat format, const std::string &text, int codeWidth)
+{
+    ZXing::MultiFormatWriter writer(format);
+    writer.setMargin(isLinear(format) ? 10 : 4);
+    if (!isLinear(format))
+        writer.setEncoding(ZXing::CharacterSet::UTF8);
+    // The text is UTF-8.
+    const ZXing::BitMatrix matrix = writer.encode(ZXing::TextUtfEncoding::FromUtf8(text), 0, isLinear(format) ? 1 : 0);
+    return modulesImage(matrix, isLinear(format), codeWidth);
+}
+
+QImage frameWithCode(ZXing::BarcodeFormat format, const std::string &text, QSize frameSize,
+                     const Placement &placement)
+{
+    return frameAround(text.empty() ? QImage() : renderCode(format, text, placement.codeWidth), frameSize, placement);
+}
+
+QImage frameWithQrBytes(const std::string &bytes, QSize frameSize, const Placement &placement)
+{
+    // Without a chosen character set the writer uses the byte mode's default,
+    // ISO 8859-1, and declares nothing: each character is written as the byte
+    // it stands for.
+    std::wstring asLatin1;
+    for (unsigned char byte : bytes)
+        asLatin1.push_back(wchar_t(byte));
+    ZXing::MultiFormatWriter writer(ZXing::BarcodeFormat::QRCode);
+    writer.setMargin(4);
+    return frameAround(modulesImage(writer.encode(asLatin1, 0, 0), false, placement.codeWidth), frameSize, placement);
 }
 
 } // namespace barcodecodes

@@ -27,4 +27,8 @@ QImage renderCode(ZXing::BarcodeFormat format, const std::string &text, int code
 QImage frameWithCode(ZXing::BarcodeFormat format, const std::string &text, QSize frameSize,
                      const Placement &placement);
 
+// The same frame around a QR code holding `bytes` as they are, in byte mode
+// without a declared character set (as codes from local systems carry GB 18030).
+QImage frameWithQrBytes(const std::string &bytes, QSize frameSize, const Placement &placement);
+
 } // namespace barcodecodes

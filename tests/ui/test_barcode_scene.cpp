@@ -8,6 +8,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace {
 
 QImage sceneFrame(const docscene::Options &options, int page = 0)
@@ -15,9 +17,7 @@ QImage sceneFrame(const docscene::Options &options, int page = 0)
     return ImageProcessing::MatQImage(docscene::render(options, page).image);
 }
 
-// The reader looks for bar codes along rows of the middle part of the picture
-// only (about 25 % to 75 % of its height); this scene's sheet puts its codes
-// there. Codes elsewhere are a matter of holding the sheet under the camera.
+// A scene whose sheet carries its codes in the middle part of the picture.
 constexpr unsigned middleCodeSeed = 28;
 
 docscene::Options withCode(docscene::CodeKind kind, const std::string &text)
@@ -78,6 +78,25 @@ TEST(BarcodeOnScene, TheCodeIsFoundOnLaterPagesAndInGreyMode)
     cv::Mat grey;
     cv::cvtColor(docscene::render(options, 1).image, grey, cv::COLOR_BGR2GRAY);
     EXPECT_EQ(BarcodeReader::decode(ImageProcessing::MatQImage(grey)), "https://example.org/p");
+}
+
+TEST(BarcodeOnScene, Code128LowInThePictureIsRead)
+{
+    if (!docscene::codesAvailable())
+        GTEST_SKIP() << "scene library built without a barcode writer";
+    // The first scene that puts its bar code in the lowest quarter of the picture.
+    for (unsigned seed = 1; seed < 400; ++seed) {
+        docscene::Options options = withCode(docscene::CodeKind::Code128, "LOW-" + std::to_string(seed));
+        options.seed = seed;
+        const docscene::Geometry geometry = docscene::layout(options);
+        const auto &corners = geometry.codes.front().corners;
+        const float top = std::min({corners[0].y, corners[1].y, corners[2].y, corners[3].y});
+        if (top < 0.75f * float(geometry.size.height))
+            continue;
+        EXPECT_EQ(BarcodeReader::decode(sceneFrame(options)), QString::fromStdString(options.code128)) << seed;
+        return;
+    }
+    FAIL() << "no scene with its bar code low in the picture";
 }
 
 TEST(BarcodeOnScene, PagesWithoutCodesYieldNothing)

@@ -24,7 +24,9 @@
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QTextCodec>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -758,6 +760,18 @@ TEST_F(MainWindowTest, BarcodeModeShowsTheFirstDecodedTextAndEnds)
     EXPECT_TRUE(ui->lb_video_tip->isHidden());
     EXPECT_FALSE(window->erweimaDialog()->isHidden());
     EXPECT_EQ(window->erweimaDialog()->text(), QStringLiteral("www.example.org/station"));
+}
+
+TEST_F(MainWindowTest, BarcodeModeShowsGb18030TextReadable)
+{
+    createWindow();
+    deliverFrame();
+    ui->btnIDCard_3->click();
+    const QString words = QStringLiteral("挂号单 门诊 0042");
+    const QByteArray gb18030 = QTextCodec::codecForName("GB18030")->fromUnicode(words);
+    window->recErweimaSignal(barcodecodes::frameWithQrBytes(gb18030.toStdString(), QSize(1280, 720), {300, 0.0, 0.0}));
+    EXPECT_FALSE(window->isModeOn(MainWindowQCamera::Barcode));
+    EXPECT_EQ(window->erweimaDialog()->findChild<QLineEdit *>("lineEdit")->text(), words);
 }
 
 TEST_F(LiveWindowTest, AutomaticCaptureShootsOnceAfterAPageTurn)
