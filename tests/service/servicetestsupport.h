@@ -1,5 +1,7 @@
 #pragma once
 
+#include "urlcatcher.h"
+
 #include "formsystemtray.h"
 
 #include <QByteArray>
@@ -19,16 +21,6 @@ namespace servicetest {
 
 // A TCP port nobody listens on right now.
 quint16 freePort();
-
-// Records the addresses the station hands to the desktop instead of opening them.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 // One web page: a WebSocket client that keeps every message it receives.
 class Page : public QObject

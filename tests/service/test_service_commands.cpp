@@ -270,7 +270,7 @@ protected:
     }
     QString demoPage() const { return appDir.path() + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html"); }
     QTemporaryDir appDir;
-    servicetest::UrlCatcher catcher;
+    UrlCatcher catcher;
 };
 
 TEST_F(DemoPageTest, DemoPageOpensThroughAPrivateLauncherWithThisStartsToken)

@@ -3,6 +3,7 @@
 #include "erweima.h"
 #include "imageprocessing.h"
 #include "test_barcode_codes.h"
+#include "urlcatcher.h"
 #include "warningbox.h"
 
 #include <QApplication>
@@ -37,16 +38,6 @@ std::string readWithAllFormats(const QImage &frame)
 }
 
 const QSize frameSize(1280, 720);
-
-// Receives the addresses the dialog asks the desktop to open.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 struct WarningLog
 {
@@ -217,4 +208,3 @@ TEST(Erweima, CloseButtonHidesTheDialog)
     EXPECT_FALSE(dialog.isVisible());
 }
 
-#include "test_barcode.moc"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "urlcatcher.h"
+
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -14,16 +16,6 @@
 #include <thread>
 
 class ImageProcessing;
-
-// Records the addresses the program hands to the desktop instead of opening them.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 namespace uitest {
 
