@@ -67,6 +67,7 @@ void Config::load()
 {
     if (QFileInfo::exists(fileName)) {
         QSettings s(fileName, QSettings::IniFormat);
+        QMutexLocker textsLocked(&textLock);
         // A key missing from an existing file reads as 0, false or empty.
         const QVariant none;
         int k = 0;
@@ -125,6 +126,7 @@ void Config::load()
 
 void Config::init()
 {
+    QMutexLocker textsLocked(&textLock);
     exposure = 0;
     fourcc = 0;
     resolution = 0;
@@ -186,12 +188,56 @@ int Config::takeSaveNumber()
     return number;
 }
 
+int Config::peekSaveNumber()
+{
+    QMutexLocker lock(&saveMutex);
+    return saveNumber;
+}
+
+void Config::setSaveNumber(int number)
+{
+    QMutexLocker lock(&saveMutex);
+    saveNumber = number;
+}
+
+void Config::commitSaveNumber(int number)
+{
+    QMutexLocker lock(&saveMutex);
+    if (saveNumber <= number)
+        saveNumber = number + 1;
+    if (!writeAtomically())
+        qDebug() << "Config: could not write" << fileName;
+}
+
+void Config::returnSaveNumber(int number)
+{
+    QMutexLocker lock(&saveMutex);
+    if (saveNumber != number + 1)
+        return;
+    saveNumber = number;
+    if (!writeAtomically())
+        qDebug() << "Config: could not write" << fileName;
+}
+
+Config::Texts Config::texts() const
+{
+    QMutexLocker lock(&textLock);
+    return Texts{codec, savePrefix, watermarkText, watermarkColor,
+                 fontFamily, fontStyleName, documentsLocation};
+}
+
 // Writes a complete file next to the old one and renames it into place, so a
 // crash or a full disk leaves either the old or the new file, never a torn one.
 bool Config::writeAtomically()
 {
     const QString tmpName = fileName + QStringLiteral(".tmp");
     QFile::remove(tmpName);
+    const Texts text = texts();
+    QStringList origins;
+    {
+        QMutexLocker textsLocked(&textLock);
+        origins = allowedOrigins;
+    }
     {
         QSettings s(tmpName, QSettings::IniFormat);
         int k = 0;
@@ -200,21 +246,21 @@ bool Config::writeAtomically()
         s.setValue(keys[k++], fourcc);
         s.setValue(keys[k++], resolution);
         s.setValue(keys[k++], outResolution);
-        s.setValue(keys[k++], codec);
+        s.setValue(keys[k++], text.codec);
         s.setValue(keys[k++], shootingTime);
         s.setValue(keys[k++], quality);
         s.setValue(keys[k++], saveType);
-        s.setValue(keys[k++], savePrefix);
+        s.setValue(keys[k++], text.savePrefix);
         s.setValue(keys[k++], saveNumber);
         s.setValue(keys[k++], playSound);
         s.setValue(keys[k++], mergeSource);
         s.setValue(keys[k++], pdfSource);
-        s.setValue(keys[k++], watermarkText);
+        s.setValue(keys[k++], text.watermarkText);
         s.setValue(keys[k++], watermarkTime);
-        s.setValue(keys[k++], watermarkColor);
-        s.setValue(keys[k++], fontFamily);
+        s.setValue(keys[k++], text.watermarkColor);
+        s.setValue(keys[k++], text.fontFamily);
         s.setValue(keys[k++], fontSize);
-        s.setValue(keys[k++], fontStyleName);
+        s.setValue(keys[k++], text.fontStyleName);
         s.setValue(keys[k++], strikeOut);
         s.setValue(keys[k++], underline);
         s.setValue(keys[k++], transparency);
@@ -223,7 +269,7 @@ bool Config::writeAtomically()
         s.setValue(keys[k++], paintingPercentage);
         s.setValue(keys[k++], paintingMainResolution);
         s.setValue(keys[k++], paintingOtherResolution);
-        s.setValue(keys[k++], documentsLocation);
+        s.setValue(keys[k++], text.documentsLocation);
         s.setValue(keys[k++], gnPaishe);
         s.setValue(keys[k++], gnPaizhao);
         s.setValue(keys[k++], gnShenfenz);
@@ -237,7 +283,7 @@ bool Config::writeAtomically()
         s.setValue(keys[k++], webSocketMode);
         s.setValue(keys[k++], httpMode);
         s.setValue(keys[k++], listenAll);
-        s.setValue(keys[k++], allowedOrigins.join(QLatin1Char(' ')));
+        s.setValue(keys[k++], origins.join(QLatin1Char(' ')));
         s.sync();
         if (s.status() != QSettings::NoError) {
             QFile::remove(tmpName);

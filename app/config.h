@@ -21,6 +21,33 @@ public:
     // Hands out the next running number and advances "save/number" in one
     // step, so two threads taking photos never get the same number.
     int takeSaveNumber();
+    // The running number the next photo would get, without taking it.
+    int peekSaveNumber();
+    // Sets the running number (the user's choice); saved by the next save().
+    void setSaveNumber(int number);
+    // Records that `number` was used: "save/number" moves past it (never
+    // back) and the file is saved once.
+    void commitSaveNumber(int number);
+    // Gives `number` back when nothing was written under it and no later
+    // number has been handed out since.
+    void returnSaveNumber(int number);
+
+    // The string settings, copied as one consistent set. Capture threads
+    // read them only through this while the GUI thread may assign them.
+    struct Texts {
+        QString codec;
+        QString savePrefix;
+        QString watermarkText;
+        QString watermarkColor;
+        QString fontFamily;
+        QString fontStyleName;
+        QString documentsLocation;
+    };
+    Texts texts() const;
+    // Held while assigning any of the string fields above (and
+    // `allowedOrigins`) once capture threads run: QString assignment is not
+    // safe against a concurrent copy.
+    QMutex &textMutex() const { return textLock; }
 
     QString fileName;     // "system.ini", relative to the working directory
     QStringList keys;     // the key names, in the order save() writes them
@@ -100,4 +127,5 @@ public:
 private:
     bool writeAtomically();
     QMutex saveMutex;
+    mutable QMutex textLock;
 };

@@ -5,6 +5,35 @@
 
 #include <QMutexLocker>
 
+namespace {
+
+QMutex &observerMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+CameraCapture::RequestObserver &observerSlot()
+{
+    static CameraCapture::RequestObserver observer;
+    return observer;
+}
+
+void reportRequest(int propId, double value)
+{
+    QMutexLocker lock(&observerMutex());
+    if (observerSlot())
+        observerSlot()(propId, value);
+}
+
+} // namespace
+
+void CameraCapture::setRequestObserver(RequestObserver observer)
+{
+    QMutexLocker lock(&observerMutex());
+    observerSlot() = std::move(observer);
+}
+
 CameraCapture::CameraCapture() = default;
 
 CameraCapture::~CameraCapture()
@@ -48,6 +77,7 @@ bool CameraCapture::read(cv::OutputArray image)
 
 bool CameraCapture::set(int propId, double value)
 {
+    reportRequest(propId, value);
     QMutexLocker lock(&mutex);
     return virtualSource ? virtualSource->set(propId, value) : device.set(propId, value);
 }

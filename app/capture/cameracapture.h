@@ -5,6 +5,7 @@
 
 #include <QMutex>
 
+#include <functional>
 #include <memory>
 
 class VirtualSource;
@@ -19,6 +20,11 @@ public:
     ~CameraCapture();
     CameraCapture(const CameraCapture &) = delete;
     CameraCapture &operator=(const CameraCapture &) = delete;
+
+    // Sees every property request on its way to a camera, whether the
+    // camera takes it or not (diagnostics and tests); empty to stop.
+    using RequestObserver = std::function<void(int propId, double value)>;
+    static void setRequestObserver(RequestObserver observer);
 
     bool open(int deviceNumber, int apiPreference = cv::CAP_ANY);
     bool isOpened() const;

@@ -264,6 +264,9 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
                                         cv::Size(1000, 1000));
         if (!faces.empty() && dst.data == src.data)
             dst = src.clone();
+        // The face region belongs to the frame it was found on.
+        if (faces.empty())
+            pipelinestate::setObjectFace(cv::Rect());
         for (const cv::Rect &face : faces) {
             pipelinestate::setObjectFace(
                 cv::Rect(face.x - 200, face.y - 200, face.width + 400, face.height + 400));

@@ -198,6 +198,8 @@ void ImageProcessing::openCamara()
 void ImageProcessing::closeCamara(bool)
 {
     cameraOpen = false;
+    // A photo must never be taken of a frame from before the camera closed.
+    setCurrentFrame(cv::Mat());
     QThread::msleep(kCloseSettleMs);
     capture.release();
     emit closeCameraSignal();
@@ -214,8 +216,11 @@ void ImageProcessing::videoParameterSettings()
              << capture.get(cv::CAP_PROP_FRAME_WIDTH) << "height"
              << capture.get(cv::CAP_PROP_FRAME_HEIGHT);
     qDebug() << (capture.set(cv::CAP_PROP_FPS, 100.0) ? "true" : "false");
-    qDebug() << (capture.set(cv::CAP_PROP_FRAME_WIDTH, frameWidth) ? "true" : "false");
-    qDebug() << (capture.set(cv::CAP_PROP_FRAME_HEIGHT, frameHeight) ? "true" : "false");
+    // No size chosen (a camera without a listed size): the driver's own.
+    if (frameWidth > 0 && frameHeight > 0) {
+        qDebug() << (capture.set(cv::CAP_PROP_FRAME_WIDTH, frameWidth) ? "true" : "false");
+        qDebug() << (capture.set(cv::CAP_PROP_FRAME_HEIGHT, frameHeight) ? "true" : "false");
+    }
     qDebug() << "fps" << capture.get(cv::CAP_PROP_FPS) << "width"
              << capture.get(cv::CAP_PROP_FRAME_WIDTH) << "height"
              << capture.get(cv::CAP_PROP_FRAME_HEIGHT);
@@ -227,10 +232,15 @@ void ImageProcessing::reConfigVideoSetting()
     if (config.cameraIndex < 0 || config.cameraIndex >= Cache::cameras->size())
         return;
     const QList<QSize> &sizes = Cache::cameras->at(config.cameraIndex).resolutions;
-    if (config.resolution < 0 || config.resolution >= sizes.size())
-        return;
-    frameWidth = sizes.at(config.resolution).width();
-    frameHeight = sizes.at(config.resolution).height();
+    if (config.resolution >= 0 && config.resolution < sizes.size()) {
+        frameWidth = sizes.at(config.resolution).width();
+        frameHeight = sizes.at(config.resolution).height();
+    } else {
+        // A camera that lists no size of its own still opens, at the size
+        // its driver gives.
+        frameWidth = 0;
+        frameHeight = 0;
+    }
     resolutionChanged = true;
 }
 
@@ -259,11 +269,14 @@ void ImageProcessing::setFrameWidthAndHeight(int width, int height)
 
 void ImageProcessing::setCameraExposure(int value)
 {
-    if (value == -100) {
-        capture.set(cv::CAP_PROP_AUTO_EXPOSURE, 1.0);
+    // The V4L2 back end passes CAP_PROP_AUTO_EXPOSURE to the UVC control
+    // as it stands: 1 is manual, 3 is aperture priority (automatic).
+    if (value == kAutomaticExposure) {
+        capture.set(cv::CAP_PROP_AUTO_EXPOSURE, kExposureAutomatic);
         capture.set(cv::CAP_PROP_AUTOFOCUS, 1.0);
         capture.set(cv::CAP_PROP_SETTINGS, 0.0);
     } else {
+        capture.set(cv::CAP_PROP_AUTO_EXPOSURE, kExposureManual);
         capture.set(cv::CAP_PROP_BRIGHTNESS, value);
     }
 }
@@ -303,8 +316,17 @@ void ImageProcessing::setCameraShootType(int value) { shootType = value; }
 void ImageProcessing::setTakePhotoChildCamera(bool value) { childCamera = value; }
 void ImageProcessing::setSaveImageToTiff(bool value) { saveImageToTiff = value; }
 
+bool ImageProcessing::hasLiveFrame() const
+{
+    return !currentFrame().empty();
+}
+
 bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2)
 {
+    if (!hasLiveFrame()) {
+        qDebug() << "photo refused: no live frame";
+        return false;
+    }
     childImage1 = child1;
     childImage2 = child2;
     useChildImage1 = use1;

@@ -83,6 +83,11 @@ public:
     void setFrameWidth(int width);
     void setFrameHeight(int height);
     void setFrameWidthAndHeight(int width, int height);
+    // -100 asks for automatic exposure; any other value switches the camera
+    // to manual exposure and sets it as brightness.
+    static constexpr int kAutomaticExposure = -100;
+    static constexpr double kExposureManual = 1.0;
+    static constexpr double kExposureAutomatic = 3.0;
     void setCameraExposure(int value);
     void setAngle(int step);
     void setZoomValue(double delta);
@@ -92,7 +97,10 @@ public:
     void setCameraShootType(int value);
     void setTakePhotoChildCamera(bool value);
     void setSaveImageToTiff(bool value);
+    // Requests a photo of the next pass; false (nothing requested) while the
+    // camera is closed or delivers no frames.
     bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+    bool hasLiveFrame() const;
 
     QImage handleQImage(QImage image);
     QImage handleAngleQImage(QImage image, int angleCode);
@@ -135,6 +143,8 @@ signals:
     void closeCameraSignal();
     void openCameraSignal();
     void sendChangeBtn2Signal();
+    // A requested photo was not taken or not written; the text says why.
+    void sendPhotoFailedSignal(QString text);
 
 protected:
     void run() override;

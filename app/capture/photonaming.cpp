@@ -3,10 +3,13 @@
 #include "config.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
+#include <QStringList>
 
 #include <functional>
 
@@ -40,21 +43,53 @@ Reservation reserve(const QString &path)
     return QFileInfo::exists(path) ? Reservation::Exists : Reservation::Failed;
 }
 
-QString numberedName(const Config &config, int number, const QString &extension)
+// Serialises numbered naming in this process: the number is looked up, the
+// file reserved and the number saved as one step.
+QMutex &numberingMutex()
 {
-    return QStringLiteral("%1/%2_%3.%4")
-        .arg(config.documentsLocation, config.savePrefix, QString::number(number), extension);
+    static QMutex mutex;
+    return mutex;
 }
 
-QString timeName(const Config &config, const QString &stamp, int suffix, const QString &extension)
+QString numberedName(const Config::Texts &text, int number, const QString &extension)
+{
+    return QStringLiteral("%1/%2_%3.%4")
+        .arg(text.documentsLocation, text.savePrefix, QString::number(number), extension);
+}
+
+QString timeName(const Config::Texts &text, const QString &stamp, int suffix,
+                 const QString &extension)
 {
     if (suffix == 0)
-        return QStringLiteral("%1/%2.%3").arg(config.documentsLocation, stamp, extension);
+        return QStringLiteral("%1/%2.%3").arg(text.documentsLocation, stamp, extension);
     return QStringLiteral("%1/%2_%3.%4")
-        .arg(config.documentsLocation, stamp, QString::number(suffix), extension);
+        .arg(text.documentsLocation, stamp, QString::number(suffix), extension);
 }
 
-// Reserves the first free name of the candidates `nameFor(0)`, `nameFor(1)`, ...
+// A working directory removed while the station runs is made again; false
+// when it cannot be.
+bool ensureDirectory(const QString &directory)
+{
+    if (directory.isEmpty() || QFileInfo(directory).isDir())
+        return !directory.isEmpty();
+    if (QDir().mkpath(directory))
+        return true;
+    qDebug() << "working directory not created:" << directory;
+    return false;
+}
+
+// Names already in the working directory, read once, so skipping thousands
+// of used numbers costs no file system call per number.
+QSet<QString> namesIn(const QString &directory)
+{
+    const QStringList names =
+        QDir(directory).entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::Hidden |
+                                  QDir::NoDotAndDotDot);
+    return QSet<QString>(names.begin(), names.end());
+}
+
+// Reserves the first free name of the candidates `nameFor(0)`, `nameFor(1)`,
+// ...; empty when the directory refuses the file.
 QString reserveFirstFree(const std::function<QString(int)> &nameFor)
 {
     QString path;
@@ -67,14 +102,25 @@ QString reserveFirstFree(const std::function<QString(int)> &nameFor)
             break;
     }
     qDebug() << "photo name not reserved:" << path;
-    return path;
+    return QString();
 }
 
-QString reserveTimePath(const Config &config, const QString &extension)
+QString reserveTimePath(const Config::Texts &text, const QString &extension)
 {
     const QString stamp = now().toString(QStringLiteral("yyyy_MM_dd HH_mm_ss.zzz"));
     return reserveFirstFree(
-        [&](int suffix) { return timeName(config, stamp, suffix, extension); });
+        [&](int suffix) { return timeName(text, stamp, suffix, extension); });
+}
+
+int numberIn(const QString &path, const Config::Texts &text)
+{
+    const QString name = QFileInfo(path).completeBaseName();
+    const QString lead = text.savePrefix + QLatin1Char('_');
+    if (!name.startsWith(lead))
+        return -1;
+    bool ok = false;
+    const int number = name.mid(lead.size()).toInt(&ok);
+    return ok ? number : -1;
 }
 
 } // namespace
@@ -93,20 +139,43 @@ QDateTime now()
 
 QString extensionFor(const Config &config, bool saveAsTiff)
 {
-    return saveAsTiff ? QStringLiteral("tiff") : config.codec;
+    return saveAsTiff ? QStringLiteral("tiff") : config.texts().codec;
 }
 
 QString reserveNumberedPath(Config &config, const QString &extension)
 {
-    return reserveFirstFree(
-        [&](int) { return numberedName(config, config.takeSaveNumber(), extension); });
+    const Config::Texts text = config.texts();
+    if (!ensureDirectory(text.documentsLocation))
+        return QString();
+    QMutexLocker lock(&numberingMutex());
+    // Used numbers are skipped by name first; the file is then reserved
+    // once and the number saved once, however many were skipped.
+    const QSet<QString> present = namesIn(text.documentsLocation);
+    int number = config.peekSaveNumber();
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt, ++number) {
+        const QString path = numberedName(text, number, extension);
+        if (present.contains(QFileInfo(path).fileName()))
+            continue;
+        const Reservation result = reserve(path);
+        if (result == Reservation::Exists)
+            continue;   // made by another process since the scan
+        if (result == Reservation::Failed)
+            break;
+        config.commitSaveNumber(number);
+        return path;
+    }
+    qDebug() << "photo name not reserved in" << text.documentsLocation;
+    return QString();
 }
 
 QString reservePhotoPath(Config &config, const QString &extension)
 {
     if (config.saveType == 0)
         return reserveNumberedPath(config, extension);
-    return reserveTimePath(config, extension);
+    const Config::Texts text = config.texts();
+    if (!ensureDirectory(text.documentsLocation))
+        return QString();
+    return reserveTimePath(text, extension);
 }
 
 void releaseIfEmpty(const QString &path)
@@ -114,6 +183,19 @@ void releaseIfEmpty(const QString &path)
     const QFileInfo info(path);
     if (info.exists() && info.isFile() && info.size() == 0)
         QFile::remove(path);
+}
+
+void giveBack(Config &config, const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QFileInfo written(path);
+    if (written.exists() && written.size() > 0)
+        return;
+    releaseIfEmpty(path);
+    const int number = numberIn(path, config.texts());
+    if (number >= 0)
+        config.returnSaveNumber(number);
 }
 
 } // namespace photonaming

@@ -24,7 +24,9 @@ QString extensionFor(const Config &config, bool saveAsTiff);
 
 // Next free name by the configured pattern: prefix and running number
 // (numbers of existing files are used up and skipped), or the capture time
-// with the least "_N" suffix that makes it free.
+// with the least "_N" suffix that makes it free. A missing working directory
+// is created again. Empty when no file can be made there; no number is
+// used up then.
 QString reservePhotoPath(Config &config, const QString &extension);
 
 // Next free prefix-and-number name, whatever the configured pattern.
@@ -32,5 +34,9 @@ QString reserveNumberedPath(Config &config, const QString &extension);
 
 // Gives a reservation back when nothing was written into it.
 void releaseIfEmpty(const QString &path);
+
+// A photo reserved at `path` could not be written: the empty reservation
+// goes, and its running number too unless a later one was handed out since.
+void giveBack(Config &config, const QString &path);
 
 } // namespace photonaming

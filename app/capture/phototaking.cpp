@@ -24,8 +24,10 @@ QList<QString> ImageProcessing::takePhotoPaths()
     const QImage child2 = childImage2;
 
     photosteps::Shot shot;
-    if (!photosteps::shoot(*this, shot))
+    if (!photosteps::shoot(*this, shot)) {
+        emit sendPhotoFailedSignal(QStringLiteral("摄像头没有画面，未拍摄照片"));
         return {};
+    }
 
     std::vector<QImage> pictures;
     if (config.correctionMode == 3 || correctionNow == 0) {
@@ -60,6 +62,7 @@ QList<QString> ImageProcessing::takePhotoPaths()
     const QString extension = photonaming::extensionFor(config, saveImageToTiff);
 
     QList<QString> paths;
+    bool lost = false;
     for (const QImage &picture : pictures) {
         if (picture.isNull())
             continue;
@@ -67,11 +70,16 @@ QList<QString> ImageProcessing::takePhotoPaths()
         if (photo.isNull())
             continue;
         const QString path = photonaming::reservePhotoPath(config, extension);
-        if (photosteps::write(photo, path, extension, config.quality))
+        if (!path.isEmpty() && photosteps::write(photo, path, extension, config.quality)) {
             paths.append(path);
-        else
-            photonaming::releaseIfEmpty(path);
+        } else {
+            photonaming::giveBack(config, path);
+            lost = true;
+        }
     }
+    if (lost)
+        emit sendPhotoFailedSignal(QStringLiteral("照片无法保存到存储位置：%1")
+                                       .arg(config.texts().documentsLocation));
     if (!paths.isEmpty())
         deliverPhotoPaths(paths);
     return paths;

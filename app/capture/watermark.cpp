@@ -17,13 +17,13 @@ namespace {
 
 constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter;   // 0x84
 
-QFont fontFor(const Config &config)
+QFont fontFor(const Config &config, const Config::Texts &text)
 {
     QFont font;
-    font.setFamily(config.fontFamily);
+    font.setFamily(text.fontFamily);
     if (config.fontSize > 0)
         font.setPointSize(config.fontSize);
-    font.setStyleName(config.fontStyleName);
+    font.setStyleName(text.fontStyleName);
     font.setUnderline(config.underline);
     font.setStrikeOut(config.strikeOut);
     return font;
@@ -35,7 +35,7 @@ QString textFor(const Config &config, const QDateTime &now)
 {
     if (config.watermarkTime)
         return now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return config.watermarkText;
+    return config.texts().watermarkText;
 }
 
 void draw(QPainter &photoPainter, const QSize &photoSize, const Config &config,
@@ -43,7 +43,8 @@ void draw(QPainter &photoPainter, const QSize &photoSize, const Config &config,
 {
     if (text.isEmpty() || photoSize.isEmpty())
         return;
-    const QFont font = fontFor(config);
+    const Config::Texts settingsText = config.texts();
+    const QFont font = fontFor(config, settingsText);
     const QRect textBox = QFontMetrics(font).boundingRect(text);
     const QRect page(QPoint(0, 0), photoSize);
     const QPoint shift(int((page.width() - textBox.width()) * (config.watermarkX - 50) / 100.0),
@@ -68,7 +69,7 @@ void draw(QPainter &photoPainter, const QSize &photoSize, const Config &config,
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
         QPen pen = photoPainter.pen();
-        pen.setColor(QColor(QStringLiteral("#") + config.watermarkColor));
+        pen.setColor(QColor(QStringLiteral("#") + settingsText.watermarkColor));
         painter.setPen(pen);
         painter.setFont(font);
         painter.translate(shift - region.topLeft());

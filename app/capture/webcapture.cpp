@@ -87,9 +87,12 @@ QString ImageProcessing::takePhotoByWebBase64(int quality, int angleCode, int ex
 {
     // Always the numbered pattern with the codec's extension, even when the
     // content is TIFF.
-    const QString path = photonaming::reserveNumberedPath(*Cache::config, Cache::config->codec);
+    const QString path =
+        photonaming::reserveNumberedPath(*Cache::config, Cache::config->texts().codec);
+    if (path.isEmpty())
+        return QString();
     const bool taken = takePhotoByWeb(path, quality, angleCode, extra);
-    photonaming::releaseIfEmpty(path);
+    photonaming::giveBack(*Cache::config, path);
     return taken ? fileToBase64(path) : QString();
 }
 

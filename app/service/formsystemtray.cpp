@@ -6,6 +6,7 @@
 #include "accesspolicy.h"
 #include "cache.h"
 #include "config.h"
+#include "demolauncher.h"
 #include "httpendpoint.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
@@ -77,10 +78,13 @@ FormSystemTray::FormSystemTray(QWidget *parent)
         httpEndpoint->start();
         tcpServer = httpEndpoint->server();
     }
-    // The demo page, with this start's token so it is let in.
+    // The demo page, with this start's token so it is let in; opened through
+    // a launcher because some desktops drop the query of a file address.
     const QString demoPage = config.appDir + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html");
-    if (QFileInfo::exists(demoPage))
-        QDesktopServices::openUrl(accessPolicy->demoPageUrl(demoPage));
+    if (QFileInfo::exists(demoPage)) {
+        demoLauncher = std::make_unique<DemoLauncher>(accessPolicy->demoPageUrl(demoPage));
+        QDesktopServices::openUrl(demoLauncher->url());
+    }
     startCaptureThreads();
     cameraTimer = new QTimer(this);
     cameraTimer->setSingleShot(true);

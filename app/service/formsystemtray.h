@@ -11,7 +11,10 @@
 #include <QSize>
 #include <QString>
 
+#include <memory>
+
 class AccessPolicy;
+class DemoLauncher;
 class HttpEndpoint;
 class IamgeZhuaPai;
 class ImageProcessing;
@@ -85,6 +88,8 @@ public:
     WebSocketGate *webSocketGate = nullptr;
     HttpEndpoint *httpEndpoint = nullptr;
     VideoRecorder *recorder = nullptr;
+    // The page that opens the demo page; removed with the window.
+    std::unique_ptr<DemoLauncher> demoLauncher;
 
     // Unsent bytes a client may have queued before preview frames are
     // skipped for it (about two frames at the web size).

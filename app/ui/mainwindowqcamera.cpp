@@ -23,14 +23,19 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMutexLocker>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QUrl>
 
 namespace {
 
 const QString kWarningTitle = QStringLiteral("警告");
 const QString kLoadingText = QStringLiteral("视频加载中，请稍候......");
+const QString kNoFrameForPhoto =
+    QStringLiteral("视频切换中，请等摄像头准备就绪了再进行拍摄，谢谢......");
 
 const char kToolButtonStyle[] =
     "border:1px groove gray;border-radius:3px;padding:2px 4px;background-image: url(%1/%2);"
@@ -128,10 +133,13 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(view, &QCameraView::sendZhuapaiSignal, this, &MainWindowQCamera::recZhuapaiSignal);
     connect(view, &QCameraView::openCameraSignal, this, &MainWindowQCamera::openCamera);
     connect(view, &QCameraView::closeCameraSignal, this, &MainWindowQCamera::closeCamera);
+    connect(view, &QCameraView::photoFailedSignal, this, &MainWindowQCamera::warnOnce);
     connect(&shootingTimer, &QTimer::timeout, this, &MainWindowQCamera::onShootingTimer);
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
             &MainWindowQCamera::reConfigVideoSetting);
+    // Saving reopens the camera: not while a mode that needs it runs.
+    settings->setSaveGuard([this] { return settingsBusy(); });
     // Saved card pictures are photos: thumbnails and, when open, merging.
     connect(idCardDialog, &IDCardDialog::saveImageMergingSignals, this,
             &MainWindowQCamera::takePhotoImage);
@@ -170,6 +178,9 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     ui->lb_exposure_2->setText(QString::number(ui->tbExposure_2->value()));
     changeGN();
 
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        fitInto(screen->availableGeometry());
+
     view->init(config.cameraIndex);
     showStatus(kLoadingText);
     view->reConfigVideoSetting();
@@ -179,6 +190,19 @@ MainWindowQCamera::~MainWindowQCamera()
 {
     shutDown();
     delete ui;
+}
+
+void MainWindowQCamera::fitInto(const QRect &available)
+{
+    if (available.isEmpty())
+        return;
+    // Counter desktops often have less room than the form's natural size
+    // (1366 x 768, 1280 x 720): the window then fills the screen, the
+    // preview shrinks and the side panel scrolls.
+    if (width() <= available.width() && height() <= available.height())
+        return;
+    setGeometry(available);
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 QCameraView *MainWindowQCamera::preview() const
@@ -212,6 +236,22 @@ bool MainWindowQCamera::busy(std::initializer_list<Mode> guards)
         }
     }
     return false;
+}
+
+bool MainWindowQCamera::settingsBusy()
+{
+    return busy({VideoRecording, TimedShooting, Barcode, AutoCapture});
+}
+
+void MainWindowQCamera::warnOnce(const QString &text)
+{
+    // Failures reported from the capture thread may come in a row (timed
+    // shooting); one open box at a time is enough.
+    if (warningOpen)
+        return;
+    warningOpen = true;
+    WarningBox::warning(this, kWarningTitle, text);
+    warningOpen = false;
 }
 
 bool MainWindowQCamera::refuseWhileSwitching(const QString &text)
@@ -489,7 +529,10 @@ void MainWindowQCamera::on_btnSelectWorkDir_2_clicked()
                                                 config.documentsLocation);
     if (chosen.isEmpty())
         return;
-    config.documentsLocation = QDir::cleanPath(chosen);
+    {
+        QMutexLocker textsLocked(&config.textMutex());
+        config.documentsLocation = QDir::cleanPath(chosen);
+    }
     config.save();
     ui->lbUserWorkDir_2->setText(config.documentsLocation);
 }
@@ -500,23 +543,28 @@ void MainWindowQCamera::on_btnShooting_clicked()
 {
     if (busy({TimedShooting, VideoRecording, Barcode, SoundRecording, AutoCapture}))
         return;
-    takePhotoWithChildren();
+    if (refuseWhileSwitching(kNoFrameForPhoto))
+        return;
+    if (!takePhotoWithChildren())
+        WarningBox::warning(this, kWarningTitle, kNoFrameForPhoto);
 }
 
 void MainWindowQCamera::onShootingTimer()
 {
-    takePhotoWithChildren();
+    // A camera that is away skips its ticks; timed shooting goes on.
+    if (preview()->isSwitching() || !takePhotoWithChildren())
+        qDebug() << "timed photo skipped: no live frame";
 }
 
-void MainWindowQCamera::takePhotoWithChildren()
+bool MainWindowQCamera::takePhotoWithChildren()
 {
-    preview()->setTakePhotoCammond(childView1->getChildImage(), childView2->getChildImage(),
-                                   childView1->isVisible(), childView2->isVisible());
+    return preview()->setTakePhotoCammond(childView1->getChildImage(), childView2->getChildImage(),
+                                          childView1->isVisible(), childView2->isVisible());
 }
 
 void MainWindowQCamera::on_btnShootingTime_clicked()
 {
-    if (busy({VideoRecording, Barcode, SoundRecording, AutoCapture}))
+    if (!timedShootingOn && busy({VideoRecording, Barcode, SoundRecording, AutoCapture}))
         return;
     closeDocumentDialogs();
     if (!timedShootingOn) {
@@ -534,9 +582,9 @@ void MainWindowQCamera::on_btnShootingTime_clicked()
 
 void MainWindowQCamera::on_btnShootingVideo_clicked()
 {
-    if (busy({TimedShooting, Barcode, SoundRecording}))
-        return;
     if (!videoRecordingOn) {
+        if (busy({TimedShooting, Barcode, SoundRecording}))
+            return;
         if (refuseWhileSwitching(
                 QStringLiteral("视频切换中，请等摄像头准备就绪了再进行录制，谢谢......")))
             return;
@@ -559,9 +607,9 @@ void MainWindowQCamera::on_btnShootingVideo_clicked()
 
 void MainWindowQCamera::on_btnIDCard_3_clicked()
 {
-    if (busy({TimedShooting, VideoRecording}))
-        return;
     if (!barcodeOn) {
+        if (busy({TimedShooting, VideoRecording}))
+            return;
         if (refuseWhileSwitching(
                 QStringLiteral("视频切换中，请等摄像头准备就绪了再进行识别，谢谢......")))
             return;
@@ -600,11 +648,12 @@ void MainWindowQCamera::recErweimaSignal(QImage frame)
     emit sendTCData(result);
 }
 
+// Switching a mode off is never refused; the guards apply to switching on.
 void MainWindowQCamera::on_btnIDCard_5_clicked()
 {
-    if (busy({VideoRecording, TimedShooting, Barcode, SoundRecording}))
-        return;
     if (!autoCaptureOn) {
+        if (busy({VideoRecording, TimedShooting, Barcode, SoundRecording}))
+            return;
         if (refuseWhileSwitching(
                 QStringLiteral("视频切换中，请等摄像头准备就绪了再进行抓拍，谢谢......")))
             return;
@@ -627,23 +676,29 @@ void MainWindowQCamera::recZhuapaiSignal(QImage)
 
 void MainWindowQCamera::on_btnIDCard_4_clicked()
 {
-    if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
-        return;
     if (!soundRecordingOn) {
+        if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
+            return;
         soundPath = QCameraView::recordingPath(QDateTime::currentDateTime(), QStringLiteral("wav"));
-        soundProcess.start(QCameraView::soundRecorderProgram(),
-                           QCameraView::soundRecorderArguments(soundPath), QIODevice::ReadWrite);
+        QDir().mkpath(QFileInfo(soundPath).absolutePath());
+        if (!soundRecorder.start(soundPath)) {
+            WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());
+            return;
+        }
         soundRecordingOn = true;
         ui->btnIDCard_4->setText(QStringLiteral("\n\n录音中"));
         showStatus(QStringLiteral("录音中......"));
         qDebug() << "record begin!";
     } else {
-        soundProcess.close();
+        const bool saved = soundRecorder.stop();
         soundRecordingOn = false;
         qDebug() << "record end!";
         ui->btnIDCard_4->setText(QStringLiteral("\n\n录音"));
         hideStatus();
-        takePhotoImage(QList<QString>{soundPath}, 1);
+        if (saved)
+            takePhotoImage(QList<QString>{soundPath}, 1);
+        else
+            WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());
     }
 }
 
@@ -651,7 +706,7 @@ void MainWindowQCamera::on_btnIDCard_4_clicked()
 
 void MainWindowQCamera::on_btnSetting_2_clicked()
 {
-    if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
+    if (settingsBusy())
         return;
     settings->init();
     settings->show();
@@ -809,7 +864,7 @@ void MainWindowQCamera::shutDown()
     }
     if (soundRecordingOn) {
         soundRecordingOn = false;
-        soundProcess.close();
+        soundRecorder.stop();
     }
     if (autoCaptureOn) {
         autoCaptureOn = false;

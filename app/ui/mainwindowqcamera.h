@@ -4,12 +4,13 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
-#include <QProcess>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
 #include <initializer_list>
+
+#include "soundrecorder.h"
 
 class CameraViewDialog;
 class Dialog;
@@ -38,6 +39,10 @@ public:
 
     // The long-running modes, each with its "警告" text when it blocks an action.
     enum Mode { TimedShooting, VideoRecording, Barcode, SoundRecording, AutoCapture };
+
+    // Keeps the window within `available` (a screen's free area): a window
+    // that does not fit is maximised there.
+    void fitInto(const QRect &available);
 
     QCameraView *preview() const;
     Ui::MainWindowQCamera *form() const { return ui; }
@@ -117,7 +122,12 @@ protected:
 private:
     // Shows the first busy mode's warning; true when the action must not run.
     bool busy(std::initializer_list<Mode> guards);
+    // Refuses (with the mode's warning) while a mode runs during which the
+    // settings dialog neither opens nor saves.
+    bool settingsBusy();
     bool refuseWhileSwitching(const QString &text);
+    // A "警告" box, unless one of these is already open.
+    void warnOnce(const QString &text);
     void showStatus(const QString &text);
     void hideStatus();
     void placeStatusLine();
@@ -126,7 +136,7 @@ private:
     void showThumbnail(int slot, const QString &path);
     void shutDown();
     void openChildView(CameraViewDialog *view, int which, int offsetX);
-    void takePhotoWithChildren();
+    bool takePhotoWithChildren();
     void openMergingDialog();
     void closeDocumentDialogs();
     void closeChildViews();
@@ -149,7 +159,8 @@ private:
     bool barcodeOn = false;
     bool autoCaptureOn = false;
     bool soundRecordingOn = false;
-    QProcess soundProcess;
+    SoundRecorder soundRecorder;
+    bool warningOpen = false;
     QString soundPath;
     QString videoPath;
 

@@ -6,9 +6,13 @@
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
 #include "videorecorder.h"
+#include "warningbox.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QDebug>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QMutexLocker>
@@ -107,6 +111,8 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
                 &ImageProcessing::sendTakePhotoImageSignal),
             this, &QCameraView::relayPhotoPaths, Qt::BlockingQueuedConnection);
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
+    connect(capture, &ImageProcessing::sendPhotoFailedSignal, this,
+            &QCameraView::photoFailedSignal, Qt::QueuedConnection);
     recorder = new VideoRecorder(*capture, writerTimer, previewMutex);
     capture->begin();
 }
@@ -129,8 +135,8 @@ void QCameraView::stop()
         return;
     stopped = true;
     recorder->end();
-    if (process.state() != QProcess::NotRunning)
-        process.close();
+    if (soundRecorder.isRunning())
+        soundRecorder.stop();
     if (zhuapai) {
         zhuapai->end();
         waitDelivering(zhuapai);
@@ -358,7 +364,7 @@ void QCameraView::changeCamera(int index, int width, int height)
     if (width > 0 && height > 0)
         capture->setCameraResolution(QSize(width, height));
     else
-        capture->restartRequested = true;
+        capture->setCameraRNAgain(QSize());   // no listed size: the driver's own
 }
 
 void QCameraView::storeSelectionGeometry()
@@ -427,13 +433,12 @@ void QCameraView::guanZhuapai()
 
 QString QCameraView::soundRecorderProgram()
 {
-    return QStringLiteral("arecord");
+    return SoundRecorder::program();
 }
 
 QStringList QCameraView::soundRecorderArguments(const QString &path)
 {
-    return {QStringLiteral("-D"), QStringLiteral("hw:2,0"), QStringLiteral("-c1"),
-            QStringLiteral("-r16000"), QStringLiteral("-fS16_LE"), path};
+    return SoundRecorder::arguments(path);
 }
 
 QString QCameraView::recordingPath(const QDateTime &when, const QString &extension)
@@ -449,15 +454,18 @@ QString QCameraView::recordBegin()
         return QString();
     const QDateTime now = QDateTime::currentDateTime();
     const QString videoPath = recordingPath(now, QStringLiteral("avi"));
-    if (Cache::config->gnRecord) {
-        if (process.state() != QProcess::NotRunning)
-            process.close();
-        process.start(soundRecorderProgram(),
-                      soundRecorderArguments(recordingPath(now, QStringLiteral("wav"))),
-                      QIODevice::ReadWrite);
-    }
+    // A working directory removed while the station runs is made again.
+    QDir().mkpath(QFileInfo(videoPath).absolutePath());
     // A recording already running is finished first, so its file is complete.
-    recorder->begin(videoPath);
+    if (!recorder->begin(videoPath)) {
+        recorder->end();
+        WarningBox::warning(window(), QStringLiteral("警告"),
+                            QStringLiteral("录像文件无法创建：%1").arg(videoPath));
+        return QString();
+    }
+    if (Cache::config->gnRecord
+        && !soundRecorder.start(recordingPath(now, QStringLiteral("wav"))))
+        WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
     return videoPath;
 }
 
@@ -479,8 +487,13 @@ void QCameraView::onWriterTimer()
 
 void QCameraView::recordEnd(QString path)
 {
-    if (Cache::config->gnRecord && process.state() != QProcess::NotRunning)
-        process.close();
+    if (soundRecorder.isRunning() && !soundRecorder.stop())
+        WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
     recorder->end();
+    if (path.isEmpty() || QFileInfo(path).size() <= 0) {
+        WarningBox::warning(window(), QStringLiteral("警告"),
+                            QStringLiteral("录像文件未能保存：%1").arg(path));
+        return;
+    }
     emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
 }

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QMutex>
 #include <QPoint>
-#include <QProcess>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -15,6 +14,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "soundrecorder.h"
 #include "videorecorder.h"
 
 class ImageProcessing;
@@ -82,8 +82,10 @@ public:
     void shiZhuapai();
     void guanZhuapai();
 
-    // Video recording: the file being written, empty when nothing started.
+    // Video recording: the file being written, empty when nothing started
+    // (a writer that cannot open its file is reported as "警告").
     QString recordBegin();
+    // Ends the recording and announces the file, unless it was not written.
     void recordEnd(QString path);
 
     // The recorder's feeding period and the rate the file declares agree, so
@@ -115,6 +117,8 @@ signals:
     void sendErweimaSignal(QImage frame);
     void sendZhuapaiSignal(QImage frame);
     void sendImageSignal(QImage frame, int type);
+    // A requested photo was not taken or not written (the capture thread's text).
+    void photoFailedSignal(QString text);
     // Every preview frame while automatic capture runs (feeds the watcher).
     void readFarme(QImage frame);
 
@@ -150,5 +154,5 @@ private:
     QTimer writerTimer;
     QMutex previewMutex;
     VideoRecorder *recorder = nullptr;
-    QProcess process;
+    SoundRecorder soundRecorder;
 };

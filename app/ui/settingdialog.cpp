@@ -7,6 +7,7 @@
 
 #include <QButtonGroup>
 #include <QColorDialog>
+#include <QMutexLocker>
 #include <QComboBox>
 #include <QDebug>
 #include <QFontDialog>
@@ -157,7 +158,8 @@ void SettingDialog::loadControls()
     QAbstractButton *naming = fileNameGroup->button(config.saveType == 1 ? 1 : 0);
     naming->setChecked(true);
     ui->savePreNameBox->setText(config.savePrefix);
-    ui->saveImageNumber->setText(QString::number(config.saveNumber));
+    shownSaveNumber = QString::number(Cache::config->peekSaveNumber());
+    ui->saveImageNumber->setText(shownSaveNumber);
     ui->checkBox_Sound->setChecked(config.playSound);
     ui->checkBox_SaveMergeSourceImageBox->setChecked(config.mergeSource);
     ui->checkBox_SavePdfSourceBox->setChecked(config.pdfSource);
@@ -184,6 +186,8 @@ void SettingDialog::loadControls()
 void SettingDialog::storeControls()
 {
     Config &config = *Cache::config;
+    // Capture threads copy the string settings while this assigns them.
+    QMutexLocker textsLocked(&config.textMutex());
 
     config.fourcc = selectedIndex(ui->imageFOURCCBox, config.fourcc);
     config.resolution = selectedIndex(ui->imageResolutionBox, config.resolution);
@@ -209,7 +213,9 @@ void SettingDialog::storeControls()
 
     config.saveType = fileNameGroup->checkedId() == 1 ? 1 : 0;
     config.savePrefix = ui->savePreNameBox->text();
-    config.saveNumber = ui->saveImageNumber->text().toInt();
+    textsLocked.unlock();   // the running number has its own lock
+    if (ui->saveImageNumber->text() != shownSaveNumber)
+        config.setSaveNumber(ui->saveImageNumber->text().toInt());
     config.playSound = ui->checkBox_Sound->isChecked();
     config.mergeSource = ui->checkBox_SaveMergeSourceImageBox->isChecked();
     config.pdfSource = ui->checkBox_SavePdfSourceBox->isChecked();
@@ -267,6 +273,8 @@ QString SettingDialog::colorToConfig(const QColor &color)
 
 void SettingDialog::on_saveSetting_clicked()
 {
+    if (saveGuard && saveGuard())
+        return;
     storeControls();
     Cache::config->save();
     emit reConfigVideoSettingSignal();

@@ -45,6 +45,11 @@ public:
     static void setColorChooser(ColorChooser chooser);
     static void setFontChooser(FontChooser chooser);
 
+    // Asked before "保存" writes anything; true refuses the save (the guard
+    // tells the user why) and the dialog stays open.
+    using SaveGuard = std::function<bool()>;
+    void setSaveGuard(SaveGuard guard) { saveGuard = std::move(guard); }
+
 signals:
     void videSettingSignal();
     void reConfigVideoSettingSignal();
@@ -72,4 +77,8 @@ private:
     QButtonGroup *fileNameGroup;
     QButtonGroup *watermarkGroup;
     QFont styleFont;
+    SaveGuard saveGuard;
+    // The running number shown when the controls were loaded: photos taken
+    // since have moved it on, so it is written back only when edited.
+    QString shownSaveNumber;
 };

@@ -71,6 +71,10 @@ TEST_F(CaptureThread, RequestsOnlyStoreUntilTheLoopActs)
     EXPECT_TRUE(capture.restartRequested);
     EXPECT_EQ(capture.frameHeight, 1944);
     QImage child(4, 4, QImage::Format_RGB888);
+    // Without a live frame there is nothing to photograph.
+    EXPECT_FALSE(capture.setTakePhotoCammond(child, QImage(), true, false));
+    EXPECT_FALSE(capture.photoRequested);
+    capture.setCurrentFrame(cv::Mat(4, 4, CV_8UC3, cv::Scalar(1, 2, 3)));
     EXPECT_TRUE(capture.setTakePhotoCammond(child, QImage(), true, false));
     EXPECT_TRUE(capture.photoRequested);
     EXPECT_TRUE(capture.useChildImage1);

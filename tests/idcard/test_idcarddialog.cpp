@@ -545,7 +545,11 @@ TEST_F(IDCardDialogTest, SavedPictureCarriesTheConfiguredWatermark)
 
 TEST_F(IDCardDialogTest, PictureThatCannotBeWrittenIsNotReported)
 {
-    Cache::config->documentsLocation = documents.path() + QStringLiteral("/missing/folder");
+    // A folder below a plain file can be made by nobody (a missing one is made again).
+    QFile plain(documents.path() + QStringLiteral("/plain-file"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    Cache::config->documentsLocation = plain.fileName() + QStringLiteral("/folder");
     openDialog();
     ASSERT_TRUE(waitForCard());
     QSignalSpy jsonSpy(dialog.get(), &IDCardDialog::sendIdSignals);

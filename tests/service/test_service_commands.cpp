@@ -17,9 +17,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 #include <opencv2/videoio.hpp>
+
+#include <sys/stat.h>
 
 using servicetest::Page;
 using servicetest::TrayTest;
@@ -234,6 +237,20 @@ TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
     EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
 }
 
+// Where the launcher page sends the browser (the address in its script).
+QUrl redirectTarget(const QString &launcher)
+{
+    QFile file(launcher);
+    if (!file.open(QIODevice::ReadOnly))
+        return QUrl();
+    const QRegularExpression literal(QStringLiteral("var target = (\"(?:[^\"\\\\]|\\\\.)*\");"));
+    const QRegularExpressionMatch match = literal.match(QString::fromUtf8(file.readAll()));
+    if (!match.hasMatch())
+        return QUrl();
+    const QJsonArray value = QJsonDocument::fromJson("[" + match.captured(1).toUtf8() + "]").array();
+    return QUrl::fromEncoded(value.at(0).toString().toUtf8());
+}
+
 class DemoPageTest : public TrayTest
 {
 protected:
@@ -256,10 +273,19 @@ protected:
     servicetest::UrlCatcher catcher;
 };
 
-TEST_F(DemoPageTest, DemoPageOpensWithThisStartsTokenAndIsLetIn)
+TEST_F(DemoPageTest, DemoPageOpensThroughAPrivateLauncherWithThisStartsToken)
 {
     ASSERT_EQ(catcher.opened.size(), 1);
-    const QUrl url = catcher.opened.first();
+    const QUrl opened = catcher.opened.first();
+    ASSERT_TRUE(opened.isLocalFile());
+    EXPECT_FALSE(opened.hasQuery());   // openers may drop it
+    const QString launcher = opened.toLocalFile();
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(launcher).constData(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    const QUrl url = redirectTarget(launcher);
     EXPECT_EQ(url.toLocalFile(), demoPage());
     const QString token = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
     EXPECT_EQ(token, tray->accessPolicy->demoToken());
@@ -267,6 +293,9 @@ TEST_F(DemoPageTest, DemoPageOpensWithThisStartsTokenAndIsLetIn)
     EXPECT_TRUE(demo.open(port, QStringLiteral("/?token=") + token));
     // No logo in this application directory: the label stays empty.
     EXPECT_TRUE(tray->ui->label->pixmap(Qt::ReturnByValue).isNull());
+
+    tray.reset();
+    EXPECT_FALSE(QFileInfo::exists(launcher));
 }
 
 class PageTurnTest : public TrayTest

@@ -266,6 +266,8 @@ protected:
         ui->btnSecCamCon_2->click();
         ASSERT_TRUE(testenv::waitFor([&] { return !window->childView(1)->getChildImage().isNull(); },
                                      20000));
+        // Opening the view may reopen the main camera; "拍摄" waits for its picture.
+        ASSERT_TRUE(testenv::waitFor([&] { return !window->preview()->isSwitching(); }, 20000));
     }
     // Paths of the next photo batch.
     QList<QString> shoot()
@@ -310,6 +312,8 @@ TEST_F(ChildPictureTest, SeparateShootingSavesTheChildAsAPhotoOfItsOwn)
 
     // A closed view adds nothing to the next photo.
     window->childView(1)->close();
+    // Closing it restores the main camera's resolution: wait for its picture.
+    ASSERT_TRUE(testenv::waitFor([&] { return !window->preview()->isSwitching(); }, 20000));
     EXPECT_EQ(shoot().size(), 1);
 }
 

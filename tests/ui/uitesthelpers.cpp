@@ -24,19 +24,70 @@ QImage toImage(const cv::Mat &frame)
     return wrapped.rgbSwapped();
 }
 
-void installRecorderStandIn(QTemporaryDir &dir, const QString &argsFile)
+namespace {
+
+void installRecorderScript(QTemporaryDir &dir, const QString &body)
 {
     const QString script = dir.path() + QStringLiteral("/arecord");
     QFile file(script);
     file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\nexec sleep 60\n")
-                   .arg(argsFile)
-                   .toUtf8());
+    file.write(body.toUtf8());
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray path = qgetenv("PATH");
     if (!path.startsWith(dir.path().toLocal8Bit() + ':'))
         qputenv("PATH", dir.path().toLocal8Bit() + ':' + path);
+}
+
+} // namespace
+
+// Like the real recorder: the WAV header carries placeholder sizes while
+// sound is appended, and SIGINT or SIGTERM makes it write the true sizes and
+// exit. A recorder that is killed leaves the placeholders.
+void installRecorderStandIn(QTemporaryDir &dir, const QString &argsFile)
+{
+    installRecorderScript(dir, QStringLiteral(R"SH(#!/bin/sh
+printf '%s\n' "$@" > '%1'
+for out; do :; done
+le32() {
+  printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $((($1 >> 8) & 255)) \
+    $((($1 >> 16) & 255)) $((($1 >> 24) & 255)))"
+}
+finish() {
+  size=$(stat -c %s "$out")
+  le32 $((size - 8)) | dd of="$out" bs=1 seek=4 conv=notrunc 2>/dev/null
+  le32 $((size - 44)) | dd of="$out" bs=1 seek=40 conv=notrunc 2>/dev/null
+  exit 0
+}
+trap finish INT TERM
+{ printf 'RIFF'; le32 2147483647; printf 'WAVEfmt '; le32 16; printf '\001\000\001\000'
+  le32 16000; le32 32000; printf '\002\000\020\000data'; le32 2147483647; } > "$out"
+while :; do head -c 3200 /dev/zero >> "$out"; sleep 0.1 & wait $!; done
+)SH").arg(argsFile));
+}
+
+void installFailingRecorder(QTemporaryDir &dir)
+{
+    installRecorderScript(dir, QStringLiteral("#!/bin/sh\necho 'no such sound device' >&2\nexit 1\n"));
+}
+
+WavSizes wavSizes(const QString &path)
+{
+    QFile file(path);
+    WavSizes sizes;
+    if (!file.open(QIODevice::ReadOnly))
+        return sizes;
+    const QByteArray header = file.read(44);
+    sizes.fileSize = file.size();
+    if (header.size() < 44 || !header.startsWith("RIFF"))
+        return sizes;
+    const auto le32 = [&](int at) {
+        return qint64(quint8(header[at])) | qint64(quint8(header[at + 1])) << 8
+               | qint64(quint8(header[at + 2])) << 16 | qint64(quint8(header[at + 3])) << 24;
+    };
+    sizes.riffSize = le32(4);
+    sizes.dataSize = le32(40);
+    return sizes;
 }
 
 QStringList readLines(const QString &path)

@@ -32,8 +32,20 @@ cv::Mat testFrame(int width, int height);
 QImage toImage(const cv::Mat &frame);
 
 // A stand-in "arecord" at the front of PATH that writes its arguments, one a
-// line, to `argsFile` and then waits to be stopped.
+// line, to `argsFile`, then records silence into the WAV file named last
+// until SIGINT or SIGTERM, when it writes the header's sizes and exits.
 void installRecorderStandIn(QTemporaryDir &dir, const QString &argsFile);
+// A stand-in "arecord" that finds no sound device and exits with 1.
+void installFailingRecorder(QTemporaryDir &dir);
+
+// The sizes a WAV file's header states and the file's own size (-1 when
+// the file or its header is missing).
+struct WavSizes {
+    qint64 fileSize = -1;
+    qint64 riffSize = -1;
+    qint64 dataSize = -1;
+};
+WavSizes wavSizes(const QString &path);
 QStringList readLines(const QString &path);
 
 // Hands frames to the receivers of `capture`'s sendFarmeSignal from another
