@@ -48,7 +48,8 @@ TEST_F(Plugin, ExportsTheSensorInterfaceOnly) {
                               "sensorSetLogLevel", "sensorUpgrade", "sensorWDTEnable", "sensorWDTReset"};
     for (const char *name : exported) EXPECT_NE(nullptr, dlsym(lib_, name)) << name;
     const char *hidden[] = {"DetectFinger", "CorrectFingerImage", "XLogPrintf", "correct_init",
-                            "AntiFake_Init", "ComputeMainFIQ", "eeprom_read", "tick_ms"};
+                            "AntiFake_Init", "ComputeMainFIQ", "eeprom_read", "tick_ms",
+                            "fpcap_error_name", "correct_error_name"};
     for (const char *name : hidden) EXPECT_EQ(nullptr, dlsym(lib_, name)) << name;
 }
 

@@ -1,4 +1,5 @@
 #include "bytereader.h"
+#include "qxident.h"
 
 #include <string.h>
 
@@ -16,7 +17,7 @@ int qx_read_span(qx_reader* r, size_t n, const unsigned char** out)
 {
     if (r->failed || n > r->size - r->pos) {
         r->failed = 1;
-        return -1;
+        return QXID_EFRAME;
     }
     if (out)
         *out = r->data + r->pos;
@@ -30,7 +31,7 @@ static int read_be(qx_reader* r, size_t n, unsigned* out)
 {
     const unsigned char* p;
     if (qx_read_span(r, n, &p) != 0)
-        return -1;
+        return QXID_EFRAME;
     unsigned v = 0;
     for (size_t i = 0; i < n; i++)
         v = (v << 8) | p[i];
@@ -46,7 +47,7 @@ int qx_read_le32(qx_reader* r, uint32_t* out)
 {
     const unsigned char* p;
     if (qx_read_span(r, 4, &p) != 0)
-        return -1;
+        return QXID_EFRAME;
     *out = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
     return 0;
 }
@@ -55,7 +56,7 @@ int qx_read_copy(qx_reader* r, size_t n, void* dst, size_t cap)
 {
     const unsigned char* p;
     if (n > cap || qx_read_span(r, n, &p) != 0)
-        return -1;
+        return QXID_EFRAME;
     if (dst && n)
         memcpy(dst, p, n);
     return 0;

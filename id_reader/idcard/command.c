@@ -1,5 +1,6 @@
 /* SAM frame layout: AA AA AA 96 69, length (BE16), body, XOR checksum. */
 #include "command.h"
+#include "qxident.h"
 
 #include "bytereader.h"
 #include "logPrintf.h"
@@ -52,23 +53,23 @@ static unsigned char xor_range(const unsigned char* p, size_t from, size_t to_in
 int cmd_unpack_n(const char* cmdbuffer, int received, char* data, int datacap, int* pdatalen)
 {
     if (!cmdbuffer || received < 0)
-        return -1;
+        return QXID_EFRAME;
     const unsigned char* reply = (const unsigned char*)cmdbuffer;
     qx_reader r;
     qx_reader_init(&r, reply, (size_t)received);
     const unsigned char* head;
     if (qx_read_span(&r, 5, &head) != 0 || memcmp(head, preamble, 5) != 0) {
         QXLOG(ERROR, "message is not start with hex:AAAAAA6996\n");
-        return -1;
+        return QXID_EFRAME;
     }
     unsigned len, status;
     if (qx_read_be16(&r, &len) != 0 || qx_read_be24(&r, &status) != 0) {
         QXLOG(ERROR, "reply too short: %d bytes\n", received);
-        return -1;
+        return QXID_EFRAME;
     }
     if (status != QX_STATUS_OK && status != QX_STATUS_FOUND) {
         QXLOG(VERBOSE, "status:0x%x\n", status);
-        return -1;
+        return QXID_EFRAME;
     }
     QXLOG(VERBOSE, "status:0x%x\n", status);
     /* The frame is len + 7 bytes; it must lie within what was received. */
@@ -76,13 +77,13 @@ int cmd_unpack_n(const char* cmdbuffer, int received, char* data, int datacap, i
     qx_reader_init(&frame, reply, (size_t)received);
     if (len < 4 || qx_skip(&frame, 7) != 0 || qx_skip(&frame, len - 1) != 0 || qx_reader_left(&frame) < 1) {
         QXLOG(ERROR, "reply length %u exceeds the %d bytes received\n", len, received);
-        return -1;
+        return QXID_EFRAME;
     }
     if (len > 4 && data) {
         int payload = (int)len - 4;
         if (payload > datacap) {
             QXLOG(ERROR, "reply payload %d exceeds the %d-byte buffer\n", payload, datacap);
-            return -1;
+            return QXID_EFRAME;
         }
         memcpy(data, reply + 10, (size_t)payload);
         if (pdatalen)
@@ -92,7 +93,7 @@ int cmd_unpack_n(const char* cmdbuffer, int received, char* data, int datacap, i
     unsigned char sent = reply[len + 6];
     if (computed != sent) {
         QXLOG(ERROR, "check_sum!=cmd.check_sum  %x!=%x\n", computed, sent);
-        return -1;
+        return QXID_EFRAME;
     }
     return (int)status;
 }

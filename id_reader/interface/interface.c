@@ -5,6 +5,8 @@
 #include "command.h"
 #include "dev.h"
 #include "logPrintf.h"
+#include "port_transport.h"
+#include "qxid_error.h"
 #include "uart.h"
 
 #include <stdint.h>
@@ -23,21 +25,41 @@ typedef struct {
     unsigned char cmd;
     unsigned char para;
     int reply_size;
-    int usb_timeout;
-    int serial_timeout;
+    int timeout_ms[2]; /* by qx_port_kind: USB, serial */
 } sam_command;
 
-static const sam_command CMD_RESET = {0x10, 0xFF, 11, 500, 500};
-static const sam_command CMD_STATUS = {0x11, 0xFF, 11, 500, 2000};
-static const sam_command CMD_SAMID = {0x12, 0xFF, 27, 500, 500};
-static const sam_command CMD_FIND = {0x20, 0x01, 15, 500, 100};
-static const sam_command CMD_SELECT = {0x20, 0x02, 19, 500, 500};
-static const sam_command CMD_BASE = {0x30, 0x01, 3011, 1000, 1000};
-static const sam_command CMD_APPMSG = {0x30, 0x03, 3011, 500, 1000};
-static const sam_command CMD_MSGSN = {0x30, 0x05, 39, 500, 1000};
-static const sam_command CMD_BASE_FP = {0x30, 0x10, 3011, 1000, 2000};
+static const sam_command CMD_RESET = {0x10, 0xFF, 11, {500, 500}};
+static const sam_command CMD_STATUS = {0x11, 0xFF, 11, {500, 2000}};
+static const sam_command CMD_SAMID = {0x12, 0xFF, 27, {500, 500}};
+static const sam_command CMD_FIND = {0x20, 0x01, 15, {500, 100}};
+static const sam_command CMD_SELECT = {0x20, 0x02, 19, {500, 500}};
+static const sam_command CMD_BASE = {0x30, 0x01, 3011, {1000, 1000}};
+static const sam_command CMD_APPMSG = {0x30, 0x03, 3011, {500, 1000}};
+static const sam_command CMD_MSGSN = {0x30, 0x05, 39, {500, 1000}};
+static const sam_command CMD_BASE_FP = {0x30, 0x10, 3011, {1000, 2000}};
 
-static int is_usb_handle(int iPort) { return iPort >= 0 && iPort < USB_PORTS && Handle.Is_usbdev[iPort]; }
+/* A handle with its transport and the device that transport addresses. */
+typedef struct {
+    const qx_port_transport* transport;
+    int device; /* USB slot or serial descriptor */
+    int usb;
+} port;
+
+/* The choice made at open: a handle 0..15 flagged then is USB, every other
+ * handle a serial descriptor (so a descriptor numbered like an open USB port
+ * cannot be used through the library). */
+static port port_of(int iPort)
+{
+    if (iPort >= 0 && iPort < USB_PORTS && Handle.Is_usbdev[iPort])
+        return (port){&qx_usb_transport, Handle.Index[iPort], 1};
+    return (port){&qx_serial_transport, iPort, 0};
+}
+
+static void forget_port(int iPort)
+{
+    if (iPort >= 0 && iPort < USB_PORTS)
+        Handle.Is_usbdev[iPort] = 0;
+}
 
 /* Result of one exchange: the SAM status (> 0) or a negative code, the
  * payload and its length. */
@@ -49,7 +71,7 @@ typedef struct {
 
 /* Sends one command and decodes the reply. Transport failures come back as
  * the transport's negative result, frame failures as -1. */
-static int sam_exchange(int iPort, const sam_command* c, sam_reply* reply)
+static int sam_exchange(port p, const sam_command* c, sam_reply* reply)
 {
     char request[QX_REQUEST_BUF];
     char raw[QX_REPLY_BUF];
@@ -58,22 +80,17 @@ static int sam_exchange(int iPort, const sam_command* c, sam_reply* reply)
     reply->payload_len = 0;
     int len = cmd_pack(c->cmd, c->para, NULL, 0, request);
     int received = 0;
-    if (is_usb_handle(iPort)) {
-        int ret = dev_exchange(Handle.Index[iPort], request, len, raw, c->reply_size, c->usb_timeout, &received);
-        reply->transfer_ret = ret;
-        if (ret != 0)
-            return ret;
-    } else {
-        if (iPort < 0)
-            return QXID_ESERIAL;
-        int ret = run_command(iPort, request, len, raw, c->reply_size, c->serial_timeout);
-        reply->transfer_ret = ret;
-        if (ret < 0)
-            return ret;
-        received = ret;
-    }
+    const qx_port_transport* t = p.transport;
+    int ret = t->exchange(p.device, request, len, raw, c->reply_size, c->timeout_ms[t->kind], &received,
+                          &reply->transfer_ret);
+    if (ret != 0)
+        return ret;
     int status = cmd_unpack_n(raw, received, reply->payload, QX_PAYLOAD_BUF, &reply->payload_len);
-    return status < 0 ? QXID_EFRAME : status;
+    if (status < 0) {
+        QXLOG(VERBOSE, "reply to 0x%02x/0x%02x not decoded: %s\n", c->cmd, c->para, qxid_error_name(status));
+        return QXID_EFRAME;
+    }
+    return status;
 }
 
 /* Copies exactly n payload bytes to out (if not null); a shorter payload fails. */
@@ -99,8 +116,8 @@ static void close_usb_ports(void)
 {
     for (int i = 0; i < USB_PORTS; i++) {
         if (Handle.Is_usbdev[i]) {
-            dev_close(Handle.Index[i]);
-            Handle.Is_usbdev[i] = 0;
+            qx_usb_transport.close(Handle.Index[i]);
+            forget_port(i);
         }
     }
 }
@@ -177,12 +194,9 @@ int QXID_OpenPortEx(const char* dev)
 int QXID_ClosePort(int iPort)
 {
     QXLOG(VERBOSE, "===>QXID_ClosePort\n");
-    if (is_usb_handle(iPort)) {
-        dev_close(Handle.Index[iPort]);
-        Handle.Is_usbdev[iPort] = 0;
-    } else {
-        serial_close(iPort);
-    }
+    port p = port_of(iPort);
+    p.transport->close(p.device);
+    forget_port(iPort);
     return QXID_OK;
 }
 
@@ -204,20 +218,21 @@ int QXID_SetMaxRFByte(int iPort, unsigned char ucByte, int bIfOpen) { return QXI
 int QXID_GetSAMStatus(int iPort, int bIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_GetSAMStatus\n");
-    if (!is_usb_handle(iPort)) {
+    port p = port_of(iPort);
+    if (!p.usb) {
         QXLOG(VERBOSE, "uart_fd=%d\n", iPort);
         if (iPort < 0)
             return QXID_ESERIAL;
     }
     sam_reply reply;
-    return sam_exchange(iPort, &CMD_STATUS, &reply) < 0 ? QXID_EFRAME : QXID_OK;
+    return sam_exchange(p, &CMD_STATUS, &reply) < 0 ? QXID_EFRAME : QXID_OK;
 }
 
 int QXID_ResetSAM(int iPort, int bIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_ResetSAM\n");
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_RESET, &reply);
+    int ret = sam_exchange(port_of(iPort), &CMD_RESET, &reply);
     return ret < 0 ? ret : QXID_OK;
 }
 
@@ -225,7 +240,7 @@ int QXID_GetSAMID(int iPort, unsigned char* pucSAMID, int iIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_GetSAMID\n");
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_SAMID, &reply);
+    int ret = sam_exchange(port_of(iPort), &CMD_SAMID, &reply);
     if (ret < 0)
         return ret;
     return copy_fixed_payload(&reply, QXID_SAMID_LEN, pucSAMID);
@@ -252,12 +267,13 @@ int QXID_GetSAMIDToStr(int iPort, char* pcSAMID, int iIfOpen)
 int QXID_StartFindIDCard(int iPort, unsigned char* pucIIN, int bIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_StartFindIDCard\n");
-    if (!is_usb_handle(iPort) && iPort < 0) {
+    port p = port_of(iPort);
+    if (!p.usb && iPort < 0) {
         QXLOG(ERROR, "uart_fd < 0\n");
         return QXID_ESERIAL;
     }
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_FIND, &reply);
+    int ret = sam_exchange(p, &CMD_FIND, &reply);
     if (ret < 0)
         return ret;
     if (ret != QX_STATUS_FOUND)
@@ -269,7 +285,7 @@ int QXID_SelectIDCard(int iPort, unsigned char* pucSN, int bIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_SelectIDCard\n");
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_SELECT, &reply);
+    int ret = sam_exchange(port_of(iPort), &CMD_SELECT, &reply);
     if (ret < 0)
         return ret;
     return copy_fixed_payload(&reply, QXID_SN_LEN, pucSN);
@@ -319,9 +335,10 @@ int QXID_ReadBaseMsg(int iPort, unsigned char* pucCHMsg, unsigned int* puiCHMsgL
                      unsigned int* puiPHMsgLen, int bIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_ReadBaseMsg\n");
-    int usb = is_usb_handle(iPort);
+    port p = port_of(iPort);
+    int usb = p.usb;
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_BASE, &reply);
+    int ret = sam_exchange(p, &CMD_BASE, &reply);
     if (ret < 0)
         return ret;
     msg_block blocks[2] = {{0, QXID_TEXT_MAX, pucCHMsg, puiCHMsgLen}, {0, QXID_PHOTO_MAX, pucPHMsg, puiPHMsgLen}};
@@ -349,13 +366,14 @@ int QXID_ReadBaseFPMsg(int iPort, unsigned char* pucCHMsg, unsigned int* puiCHMs
                        unsigned int* puiPHMsgLen, unsigned char* pucFPMsg, unsigned int* puiFPMsgLen, int bIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_ReadBaseFPMsg\n");
-    int usb = is_usb_handle(iPort);
+    port p = port_of(iPort);
+    int usb = p.usb;
     if (!usb && iPort < 0) {
         QXLOG(ERROR, "uart_fd < 0!");
         return QXID_ESERIAL;
     }
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_BASE_FP, &reply);
+    int ret = sam_exchange(p, &CMD_BASE_FP, &reply);
 #if QXID_ALT_BUILD
     if (usb)
         QXLOG(VERBOSE, "fp dev_sendcommand ret=%d \r\n", reply.transfer_ret);
@@ -386,12 +404,13 @@ int QXID_ReadBaseFPMsg(int iPort, unsigned char* pucCHMsg, unsigned int* puiCHMs
 int QXID_ReadNewAppMsg(int iPort, unsigned char* pucAppMsg, unsigned int* puiAppMsgLen, int iIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_ReadNewAppMsg\n");
-    if (!is_usb_handle(iPort) && iPort < 0) {
+    port p = port_of(iPort);
+    if (!p.usb && iPort < 0) {
         QXLOG(ERROR, "uart_fd < 0\n");
         return QXID_ESERIAL;
     }
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_APPMSG, &reply);
+    int ret = sam_exchange(p, &CMD_APPMSG, &reply);
     if (ret < 0)
         return ret;
     qx_reader r;
@@ -407,7 +426,7 @@ int QXID_ReadCardMsgSN(int iPort, unsigned char* pucMsgSN, int iIfOpen)
 {
     QXLOG(VERBOSE, "===>QXID_ReadCardMsgSN\n");
     sam_reply reply;
-    int ret = sam_exchange(iPort, &CMD_MSGSN, &reply);
+    int ret = sam_exchange(port_of(iPort), &CMD_MSGSN, &reply);
     if (ret < 0)
         return ret;
     return copy_fixed_payload(&reply, QXID_MSGSN_LEN, pucMsgSN);

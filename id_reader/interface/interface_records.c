@@ -22,7 +22,7 @@ int GetNational(int nationCode, unsigned char* national);
 int GetNational(int nationCode, unsigned char* national)
 {
     if (nationCode < 1 || nationCode > 56 || !national)
-        return -1;
+        return QXID_EFRAME;
     const char* name = national_names[nationCode - 1];
     size_t len = strlen(name);
     memcpy(national, name, len);

@@ -4,6 +4,7 @@
 #include "command.h"
 #include "log_capture.h"
 #include "logPrintf.h"
+#include "qxid_error.h"
 #include "qxident.h"
 #include "utf.h"
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -253,3 +255,35 @@ TEST(Log, FileDestinationAndPathLimits)
 }
 
 }  // namespace
+
+// Result codes by name, as log lines and test messages show them.
+TEST(ErrorNames, EveryPublicCodeHasItsOwnName)
+{
+    const int codes[] = {QXID_OK, QXID_EFRAME, QXID_ENOUSB, QXID_EUSBOPEN, QXID_ESERIAL, QXID_ENULL,
+                         QXID_ESMALL, QXID_EUNSUPPORTED, QXID_ENODECODER, QXID_ENOENTRY, QXID_ELENGTH,
+                         QXID_ENOMIFARE};
+    std::set<std::string> names;
+    for (int code : codes) {
+        std::string name = qxid_error_name(code);
+        EXPECT_EQ(name.rfind("QXID_", 0), 0u) << code;
+        EXPECT_NE(name, "QXID_EUNKNOWN") << code;
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), sizeof codes / sizeof codes[0]);
+    EXPECT_STREQ(qxid_error_name(-1), "QXID_EFRAME");
+    EXPECT_STREQ(qxid_error_name(-1004), "QXID_ELIBUSB"); // a libusb error passed up
+    EXPECT_STREQ(qxid_error_name(-7), "QXID_EUNKNOWN");
+    EXPECT_STREQ(qxid_error_name(3), "QXID_EUNKNOWN");
+}
+
+TEST(ErrorNames, FrameFailuresComeBackAsTheFrameCode)
+{
+    std::vector<char> f = reply(0x90, {1, 2, 3});
+    f[0] = 0; // broken preamble
+    char data[16];
+    int len = 0;
+    int rc = cmd_unpack_n(f.data(), static_cast<int>(f.size()), data, sizeof data, &len);
+    EXPECT_EQ(rc, QXID_EFRAME) << qxid_error_name(rc);
+    rc = cmd_unpack_n(nullptr, 0, data, sizeof data, &len);
+    EXPECT_EQ(rc, QXID_EFRAME) << qxid_error_name(rc);
+}

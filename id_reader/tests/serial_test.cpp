@@ -331,7 +331,8 @@ TEST(Exports, OnlyThePublicInterfaceLeavesTheLibrary)
         EXPECT_NE(dlsym(RTLD_DEFAULT, name), nullptr) << name;
     for (const char* name : {"QXFPI_Init", "QXFPI_Open", "QXFPI_ReadBulkData", "QXFPI_WirteBulkData", "dev_init",
                              "dev_sendcommand", "cmd_unpack", "cmd_pack", "serial_open", "run_command", "QXLogPrintf",
-                             "QXDump", "Utf16_To_Utf8", "GetNational", "qx_read_be16"})
+                             "QXDump", "Utf16_To_Utf8", "GetNational", "qx_read_be16",
+                             "qxid_error_name"})
         EXPECT_EQ(dlsym(RTLD_DEFAULT, name), nullptr) << name;
 }
 

@@ -6,8 +6,9 @@
  * sub-pixel fractions) is rebuilt whenever a parameter changes; each frame is
  * then resampled through it with nearest, bilinear or bicubic sampling.
  *
- * Results: 0 success, -1 missing/invalid context, -2 out of memory,
- * -3 invalid parameter (or nothing to build yet), -4 missing buffer.
+ * Results (correct_error in fpcap_error.h): 0 success, -1 missing/invalid
+ * context, -2 out of memory, -3 invalid parameter (or nothing to build yet),
+ * -4 missing buffer.
  */
 #ifndef QXFPCAP_CORRECT_H
 #define QXFPCAP_CORRECT_H

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "correct/correct.h"
+#include "fpcap_error.h"
 #include "correct/correct_internal.h"
 
 /* Largest map or input we accept; far above any sensor, and keeps every
@@ -156,7 +157,7 @@ static int offset_bounds(const CorrectInput *in, int quality, int32_t *lo, int32
         h = n - 1 - 2 * ((int64_t)in->stride + 1);
     }
     if (h < l)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     *lo = (int32_t)l;
     *hi = (int32_t)h;
     return 0;
@@ -171,7 +172,7 @@ static int allocate_tables(CorrectContext *ctx, int pixels)
     ctx->toneTable = (uint8_t *)malloc(256);
     if (!ctx->offsetMap || !ctx->fracX || !ctx->fracY || !ctx->cubicTable || !ctx->toneTable) {
         correct_release_tables(ctx);
-        return -2;
+        return CORRECT_ERROR_NO_MEMORY;
     }
     return 0;
 }
@@ -179,25 +180,25 @@ static int allocate_tables(CorrectContext *ctx, int pixels)
 int correct_update(CorrectContext *ctx)
 {
     if (ctx == NULL || ctx->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (ctx->targetW < 1 || ctx->targetH < 1 || ctx->originW < 1 || ctx->originH < 1)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     const int64_t pixels = (int64_t)ctx->targetW * ctx->targetH;
     MapBuild mb;
     correct_input_layout(ctx, &mb.in);
     if (pixels > CORRECT_MAX_PIXELS || (int64_t)mb.in.stride * mb.in.rows > CORRECT_MAX_PIXELS)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     if (offset_bounds(&mb.in, ctx->qualityType, &mb.lo, &mb.hi) != 0)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     mb.bayer = ctx->filterMode == 3;
 
     correct_release_tables(ctx);
     if (allocate_tables(ctx, (int)pixels) != 0)
-        return -2;
+        return CORRECT_ERROR_NO_MEMORY;
     double *profiles = (double *)malloc(sizeof(double) * 2 * ((size_t)ctx->targetW + ctx->targetH));
     if (profiles == NULL) {
         correct_release_tables(ctx);
-        return -2;
+        return CORRECT_ERROR_NO_MEMORY;
     }
     double *left = profiles, *right = left + ctx->targetH;
     double *top = right + ctx->targetH, *bottom = top + ctx->targetW;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "correct/correct.h"
+#include "fpcap_error.h"
 #include "correct/correct_internal.h"
 
 #define FLAT_WHITE 245
@@ -78,7 +79,7 @@ static int prefilter(CorrectContext *ctx, uint8_t *raw, int w, int h, int mode)
     if (ctx->scratchSize < n) {
         uint8_t *grown = (uint8_t *)realloc(ctx->scratch, (size_t)n);
         if (grown == NULL)
-            return -2;
+            return CORRECT_ERROR_NO_MEMORY;
         ctx->scratch = grown;
         ctx->scratchSize = n;
     }

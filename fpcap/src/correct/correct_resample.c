@@ -3,6 +3,7 @@
 #include <stddef.h>
 
 #include "correct/correct.h"
+#include "fpcap_error.h"
 #include "correct/correct_internal.h"
 
 static int map_ready(const CorrectContext *ctx)
@@ -14,13 +15,13 @@ static int map_ready(const CorrectContext *ctx)
 int correct_output_window(const CorrectContext *ctx, int *x, int *y, int *w, int *h, int *stride)
 {
     if (!map_ready(ctx))
-        return -3;
+        return CORRECT_ERROR_INVALID;
     const int outW = ctx->swap ? ctx->mapH : ctx->mapW;
     const int outH = ctx->swap ? ctx->mapW : ctx->mapH;
     *stride = outW;
     if (ctx->cutW > 0 && ctx->cutH > 0) {
         if (ctx->cutX + ctx->cutW > outW || ctx->cutY + ctx->cutH > outH)
-            return -3;
+            return CORRECT_ERROR_INVALID;
         *x = ctx->cutX;
         *y = ctx->cutY;
         *w = ctx->cutW;
@@ -44,7 +45,7 @@ int correct_output_size(const CorrectContext *ctx, int *w, int *h)
 {
     int x, y, ow = 0, oh = 0, stride;
     if (ctx == NULL || ctx->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     const int rc = correct_output_window(ctx, &x, &y, &ow, &oh, &stride);
     if (w)
         *w = rc == 0 ? ow : 0;
@@ -119,12 +120,12 @@ static void sample_bicubic(const CorrectContext *ctx, const CubicWeights *cw, co
 int correct_image(CorrectContext *ctx, uint8_t *raw, uint8_t *out)
 {
     if (ctx == NULL || ctx->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (raw == NULL || out == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     int wx, wy, ww, wh, stride;
     if (correct_output_window(ctx, &wx, &wy, &ww, &wh, &stride) != 0)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     const int rc = correct_prepare_input(ctx, raw, 0, 0);
     if (rc != 0)
         return rc;
@@ -155,16 +156,16 @@ int correct_image(CorrectContext *ctx, uint8_t *raw, uint8_t *out)
 int correct_get_ori_offset(const CorrectContext *ctx, int x, int y, int *rx, int *ry)
 {
     if (ctx == NULL || ctx->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (rx == NULL || ry == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     if (!map_ready(ctx))
-        return -3;
+        return CORRECT_ERROR_INVALID;
     const int stride = ctx->swap ? ctx->mapH : ctx->mapW;
     const int rows = ctx->swap ? ctx->mapW : ctx->mapH;
     const int col = ctx->cutX + x, row = ctx->cutY + y;
     if (x < 0 || y < 0 || col >= stride || row >= rows)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     const int32_t offset = ctx->offsetMap[(size_t)row * stride + col];
     *rx = offset % ctx->inStride;
     *ry = offset / ctx->inStride;

@@ -3,18 +3,19 @@
 #include <stddef.h>
 
 #include "correct/correct.h"
+#include "fpcap_error.h"
 #include "correct/correct_internal.h"
 
 int correct_image_to_rgb(CorrectContext *ctx, uint8_t *raw,
                          uint8_t *plane1, uint8_t *plane2, uint8_t *plane3)
 {
     if (ctx == NULL || ctx->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (raw == NULL || plane1 == NULL || plane2 == NULL || plane3 == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     int wx, wy, ww, wh, stride;
     if (correct_output_window(ctx, &wx, &wy, &ww, &wh, &stride) != 0)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     const int rc = correct_prepare_input(ctx, raw, CORRECT_BACKGROUND, 1);
     if (rc != 0)
         return rc;
@@ -22,7 +23,7 @@ int correct_image_to_rgb(CorrectContext *ctx, uint8_t *raw,
         return 0;
     const int inW = ctx->inStride, inH = ctx->inRows;
     if (inW < 2 || inH < 2)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     /* Last even cell origin that still has a full 2 x 2 cell. */
     const int maxCol = (inW - 2) & ~1, maxRow = (inH - 2) & ~1;
     const uint8_t inv = ctx->invert ? 0xFF : 0x00;

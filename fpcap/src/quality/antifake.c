@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "quality/antifake.h"
+#include "fpcap_error.h"
 #include "quality/histogram.h"
 
 static const AntiFakeLine Vector_Inner_Row_1 = {-140, 0, 135, 1};
@@ -44,7 +45,7 @@ static int configure_block(AntiFakeBlock *block)
 {
     const int *g = block->corners;
     if (correct_init(&block->correction) != 0)
-        return -2;
+        return CORRECT_ERROR_NO_MEMORY;
     CorrectContext *cc = block->correction;
     correct_quality(cc, CORRECT_NEAREST);
     correct_size_origin(cc, ANTIFAKE_FRAME_W, ANTIFAKE_FRAME_H);
@@ -53,7 +54,7 @@ static int configure_block(AntiFakeBlock *block)
      * simply fails rather than reading outside the frame. */
     correct_grid(cc, g[0], g[1], g[2], g[3], g[4], g[5], g[6], g[7]);
     const int rc = correct_size_target(cc, block->w, block->h);
-    return rc == -2 ? -2 : 0;
+    return rc == -2 ? CORRECT_ERROR_NO_MEMORY : 0;
 }
 
 static void place_block(AntiFakeBlock *block, int refX, int refY, int dx, int dy, int w, int h)
@@ -130,9 +131,9 @@ int LoadParameter(AntiFakeContext *ctx, int level)
     static const float C2[3] = {Fake_Ratio_C2_Level_1, Fake_Ratio_C2_Level_2, Fake_Ratio_C2_Level_3};
     static const int R1[3] = {Fake_Ratio_R1_Level_1, Fake_Ratio_R1_Level_2, Fake_Ratio_R1_Level_3};
     if (!valid_context(ctx))
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (level < 0 || level > 2)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     ctx->D1 = D1[level];
     ctx->D2 = D2[level];
     ctx->D3 = D3[level];

@@ -4,6 +4,7 @@
 #include <stddef.h>
 
 #include "quality/fiq.h"
+#include "fpcap_error.h"
 
 int ComputeFingerImageScore(const uint8_t *img, int width, int height,
                             int x, int y, int length, int horizontal, int maxDev)
@@ -62,10 +63,10 @@ int ComputeMainFIQ(const AntiFakeContext *ctx, const uint8_t *raw, int width, in
 int ComputeArrayStd(const uint8_t *data, int n, float *std)
 {
     if (data == NULL || std == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     if (n < 2) {
         *std = 0.0f;
-        return -3;
+        return CORRECT_ERROR_INVALID;
     }
     long long sum = 0;
     for (int i = 0; i < n; ++i)
@@ -96,9 +97,9 @@ static int read_patch(const CorrectContext *correction, const uint8_t *raw, int 
         for (int c = 0; c < cols; ++c) {
             int rx, ry;
             if (correct_get_ori_offset(correction, x + c, y + r, &rx, &ry) != 0)
-                return -3;
+                return CORRECT_ERROR_INVALID;
             if (rx < 0 || ry < 0 || rx >= originW || ry >= originH)
-                return -3;
+                return CORRECT_ERROR_INVALID;
             samples[n++] = raw[(size_t)ry * originW + rx];
         }
     }
@@ -128,7 +129,7 @@ static int measure_patches(const CorrectContext *correction, const uint8_t *raw,
                        samples) != 0) {
             for (int j = 0; j < 4; ++j)
                 out[j] = 0;
-            return -3;
+            return CORRECT_ERROR_INVALID;
         }
         float dev = 0.0f;
         ComputeArrayStd(samples, n, &dev);
@@ -142,9 +143,9 @@ int ComputeMainFIQEx(const CorrectContext *correction, const uint8_t *raw,
                      int originW, int originH, int targetW, int targetH, int out[4])
 {
     if (correction == NULL || correction->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (raw == NULL || out == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     return measure_patches(correction, raw, originW, originH, targetW, targetH, PATCH_LONG,
                            PATCH_SHORT, out);
 }
@@ -159,9 +160,9 @@ int ComputePatchDeviations(const CorrectContext *correction, const uint8_t *raw,
                            int originW, int originH, int targetW, int targetH, int out[4])
 {
     if (correction == NULL || correction->valid != 1)
-        return -1;
+        return CORRECT_ERROR_CONTEXT;
     if (raw == NULL || out == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     const int fullSize = 2 * PATCH_LONG; /* the patches fit from 80 x 80 up */
     if (targetW >= fullSize && targetH >= fullSize)
         return ComputeMainFIQEx(correction, raw, originW, originH, targetW, targetH, out);
@@ -172,7 +173,7 @@ int ComputePatchDeviations(const CorrectContext *correction, const uint8_t *raw,
     for (int i = 0; i < 4; ++i)
         out[i] = 0;
     if (!PatchDeviationsFit(targetW, targetH))
-        return -3;
+        return CORRECT_ERROR_INVALID;
     return measure_patches(correction, raw, originW, originH, targetW, targetH, longSide,
                            shortSide, out);
 }

@@ -3,14 +3,15 @@
 #include <string.h>
 
 #include "quality/histogram.h"
+#include "fpcap_error.h"
 
 int ComputeHistogram(const uint8_t *img, int stride, int height,
                      int x, int y, int w, int h, int hist[256])
 {
     if (img == NULL || hist == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     if (x < 0 || y < 0 || w <= 0 || h <= 0 || stride <= 0 || x > stride - w || y > height - h)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     memset(hist, 0, sizeof(int) * 256);
     for (int r = 0; r < h; ++r) {
         const uint8_t *p = img + (size_t)(y + r) * stride + x;
@@ -23,7 +24,7 @@ int ComputeHistogram(const uint8_t *img, int stride, int height,
 int ComputeAverageFromHistogram(const int hist[256], float *mean)
 {
     if (hist == NULL || mean == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     long long weighted = 0, total = 0;
     for (int i = 0; i < 256; ++i) {
         weighted += (long long)i * hist[i];
@@ -31,7 +32,7 @@ int ComputeAverageFromHistogram(const int hist[256], float *mean)
     }
     if (total <= 0) {
         *mean = 0.0f;
-        return -3;
+        return CORRECT_ERROR_INVALID;
     }
     *mean = (float)((double)weighted / (double)total);
     return 0;
@@ -40,9 +41,9 @@ int ComputeAverageFromHistogram(const int hist[256], float *mean)
 int GetPeakFromHistogramWithFilter(const int hist[256], int from, int *peak)
 {
     if (hist == NULL || peak == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     if (from < 0 || from > 255)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     int best = from;
     for (int i = from + 1; i < 256; ++i)
         if (hist[i] > hist[best])
@@ -54,9 +55,9 @@ int GetPeakFromHistogramWithFilter(const int hist[256], int from, int *peak)
 int ComputeImageContrast(const uint8_t *ref, const uint8_t *cur, int w, int h, float *c)
 {
     if (ref == NULL || cur == NULL || c == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     if (w <= 0 || h <= 0)
-        return -3;
+        return CORRECT_ERROR_INVALID;
     long long sum = 0;
     const int n = w * h;
     for (int i = 0; i < n; ++i)
@@ -69,9 +70,9 @@ int ComputeImageContrastEx(const uint8_t *ref, const uint8_t *cur, const uint8_t
                            int w, int h, float *c, float coef)
 {
     if (ref == NULL || cur == NULL || other == NULL || c == NULL)
-        return -4;
+        return CORRECT_ERROR_NO_BUFFER;
     if (w <= 0 || h <= 0 || !(coef > 0.0f))
-        return -3;
+        return CORRECT_ERROR_INVALID;
     double sum = 0.0;
     const int n = w * h;
     for (int i = 0; i < n; ++i) {

@@ -1,6 +1,7 @@
 /* Calibration stored in the sensor's EEPROM: distortion, perspective,
  * exposure and LED blocks, the stripe reference point and the identity block. */
 #include "sensor/device.h"
+#include "fpcap_error.h"
 #include "sensor/xlog.h"
 
 #include <stdio.h>
@@ -79,11 +80,11 @@ static int load_distortion(__HandleDev *dev)
     const int n = eeprom_read(dev, EE_DISTORTION, EE_DISTORTION_LEN, block);
     if (n < EE_DISTORTION_LEN) {
         XLogPrintf(6, NULL, "Debug: GetDistortionParam 2 , len=%d!\n", n);
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     if (!word_checksum_ok(block, DIST_CHECKSUM)) {
         XLogPrintf(6, NULL, "Debug: GetDistortionParam 3 !\n");
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     for (int i = 0; i < DIST_WORDS; ++i)
         dev->distortion[i] = word_at(block, i);
@@ -91,7 +92,7 @@ static int load_distortion(__HandleDev *dev)
         XLogPrintf(6, NULL, "Debug: GetDistortionParam 6, origin=%dx%d size=%dx%d out of range!\n",
                    device_origin_w(dev), device_origin_h(dev),
                    (uint16_t)dev->distortion[DIST_WIDTH] & 0xFFF, device_height(dev));
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     const int width = (uint16_t)dev->distortion[DIST_WIDTH] & 0xFFF;
     device_set_size(dev, width, device_height(dev));
@@ -106,11 +107,11 @@ static int load_perspective(__HandleDev *dev)
     const int n = eeprom_read(dev, EE_PERSPECTIVE, EE_PERSPECTIVE_LEN, block);
     if (n < EE_PERSPECTIVE_LEN) {
         XLogPrintf(6, NULL, "Debug: GetDistortionParam 4, len=%d !\n", n);
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     if (!word_checksum_ok(block, 4)) {
         XLogPrintf(6, NULL, "Debug: GetDistortionParam 5\n");
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     for (int i = 0; i < 5; ++i)
         dev->perspective[i] = word_at(block, i);
@@ -122,7 +123,7 @@ static int load_stripe_point(__HandleDev *dev)
     uint8_t block[EE_STRIPE_LEN];
     if (eeprom_read(dev, EE_STRIPE, EE_STRIPE_LEN, block) < EE_STRIPE_LEN) {
         XLogPrintf(6, NULL, "Debug: GetFakeDetectRectInfo Fail !\n");
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     dev->Stripe_Reference_Point_X = word_at(block, 0);
     dev->Stripe_Reference_Point_Y = word_at(block, 1);
@@ -137,7 +138,7 @@ static int load_exposure(__HandleDev *dev)
     if (eeprom_read(dev, EE_EXPOSURE, EE_EXPOSURE_LEN, block) < EE_EXPOSURE_LEN ||
         !word_checksum_ok(block, 5)) {
         XLogPrintf(6, NULL, "Debug: GetExposureParameters Fail !\n");
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     dev->Exposure = word_at(block, 0);
     dev->RedGain = word_at(block, 1);
@@ -161,7 +162,7 @@ static int load_leds(__HandleDev *dev)
     }
     if (!ok) {
         XLogPrintf(6, NULL, "Debug: GetLEDParameters Fail !\n");
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     dev->Main1LED = block[0];
     dev->Main2LED = block[1];
@@ -178,13 +179,13 @@ static int load_leds(__HandleDev *dev)
 int load_calibration(__HandleDev *dev)
 {
     const int distortion = load_distortion(dev);
-    const int perspective = distortion == 0 ? load_perspective(dev) : -1;
+    const int perspective = distortion == 0 ? load_perspective(dev) : FPCAP_ERROR_DEVICE;
     if (distortion != 0 || perspective != 0) {
         XLogPrintf(6, NULL, "Debug: GetDistortionParam Fail !\n");
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     if (load_stripe_point(dev) != 0 || load_exposure(dev) != 0 || load_leds(dev) != 0)
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     return 0;
 }
 
@@ -207,7 +208,7 @@ int setup_host_processing(__HandleDev *dev)
 {
     dev->antiFake = AntiFake_Init(dev->Stripe_Reference_Point_X, dev->Stripe_Reference_Point_Y);
     if (dev->antiFake == NULL || correct_init(&dev->correction) != 0)
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     CorrectContext *cc = dev->correction;
     const int16_t *g = dev->distortion + DIST_GRID;
     correct_quality(cc, dev->qualityLevel);

@@ -1,6 +1,7 @@
 /* Capture: finger detection, the quality gate, the liveness frames and the
  * geometry correction of the accepted frame. */
 #include "sensor/device.h"
+#include "fpcap_error.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -254,11 +255,11 @@ int sensorCapture(void *handle, unsigned char *image, int capacity)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL || image == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     const int size = device_width(dev) * device_height(dev);
     /* Refuse before touching the device: a finger is not consumed for nothing. */
     if (capacity < size)
-        return -3;
+        return FPCAP_ERROR_TOO_SMALL;
     dev->lastDeviceQuality = 0;
     int deviceQuality = 0;
     const int n = DetectFinger(dev, dev->rawBuffer, device_width(dev), device_height(dev),

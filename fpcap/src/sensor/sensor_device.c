@@ -1,6 +1,7 @@
 /* Exported device functions: enumeration, open / reopen / close, status and
  * the small pass-through calls. */
 #include "sensor/device.h"
+#include "fpcap_error.h"
 #include "sensor/xlog.h"
 
 #include <stdlib.h>
@@ -58,7 +59,7 @@ static int allocate_buffers(__HandleDev *dev)
     /* A raw frame always fits; the origin window is bounded by it. */
     dev->rawBuffer = (uint8_t *)calloc(1, RAW_FRAME_SIZE);
     dev->auxBuffer = (uint8_t *)calloc(1, RAW_FRAME_SIZE);
-    return dev->rawBuffer != NULL && dev->auxBuffer != NULL ? 0 : -1;
+    return dev->rawBuffer != NULL && dev->auxBuffer != NULL ? 0 : FPCAP_ERROR_DEVICE;
 }
 
 static void read_strings(__HandleDev *dev)
@@ -82,11 +83,11 @@ static int first_open_setup(__HandleDev *dev)
         rc = setup_host_processing(dev);
     if (rc != 0) {
         release_host_processing(dev);
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     if (allocate_buffers(dev) != 0) {
         release_host_processing(dev);
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     }
     read_strings(dev);
     program_leds(dev);
@@ -105,8 +106,11 @@ static int initialise(__HandleDev *dev, int firstOpen)
     sleep_ms(10);
     read_hardware_version(dev);
     if (firstOpen) {
-        if (first_open_setup(dev) != 0)
-            return -1;
+        const int rc = first_open_setup(dev);
+        if (rc != 0) {
+            XLogPrintf(6, NULL, "Debug: sensorOpen setup failed, %s\n", fpcap_error_name(rc));
+            return FPCAP_ERROR_DEVICE;
+        }
     } else {
         device_write(dev, REG_DPI, (int)(dev->dpi / 10));
     }
@@ -152,10 +156,10 @@ int sensorReOpen(void *handle)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     void *core = QXFPI_Open(&dev->deviceRecord, 0, 0);
     if (core == NULL)
-        return -1;
+        return FPCAP_ERROR_DEVICE;
     if (dev->core != NULL)
         QXFPI_Close(dev->core);
     dev->core = core;
@@ -167,7 +171,7 @@ int sensorClose(void *handle)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     if (dev->core != NULL) {
         if (!dev->deviceProcessing)
             release_host_processing(dev);
@@ -186,7 +190,7 @@ int sensorClose(void *handle)
 int sensorReboot(void *handle)
 {
     __HandleDev *dev = (__HandleDev *)handle;
-    return dev == NULL ? -2 : QXFPI_Reboot(dev->core);
+    return dev == NULL ? FPCAP_ERROR_INVALID : QXFPI_Reboot(dev->core);
 }
 
 int sensorRebootEx(_XUSBDevice *device)
@@ -197,9 +201,9 @@ int sensorRebootEx(_XUSBDevice *device)
 int sensorGetVersion(char *buffer, int capacity)
 {
     if (buffer == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     if (capacity < VERSION_MIN_CAPACITY)
-        return -3;
+        return FPCAP_ERROR_TOO_SMALL;
     memcpy(buffer, PLUGIN_VERSION, sizeof PLUGIN_VERSION);
     return 0;
 }
@@ -213,19 +217,19 @@ int sensorGetName(void *handle)
 int sensorCheck(void *handle, int value)
 {
     __HandleDev *dev = (__HandleDev *)handle;
-    return dev == NULL ? -2 : QXFPI_CheckSensor(dev->core, value);
+    return dev == NULL ? FPCAP_ERROR_INVALID : QXFPI_CheckSensor(dev->core, value);
 }
 
 int sensorStatus(void *handle)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     if (dev->lostCount != 0)
         return SENSOR_LOST_DEVICE;
     uint8_t value[4] = {0, 0, 0, 0};
     device_read(dev, REG_HW_VERSION, value, 2);
-    return (value[0] | value[1] | value[2] | value[3]) != 0 ? 0 : -1;
+    return (value[0] | value[1] | value[2] | value[3]) != 0 ? 0 : FPCAP_ERROR_DEVICE;
 }
 
 int sensorSetLogLevel(int level)
@@ -237,17 +241,17 @@ int sensorSetLogLevel(int level)
 int sensorUpgrade(void *handle, unsigned char *data, int length)
 {
     __HandleDev *dev = (__HandleDev *)handle;
-    return dev == NULL ? -2 : QXFPI_UpgradeFirmware(dev->core, data, length);
+    return dev == NULL ? FPCAP_ERROR_INVALID : QXFPI_UpgradeFirmware(dev->core, data, length);
 }
 
 int sensorWDTEnable(void *handle, int value)
 {
     __HandleDev *dev = (__HandleDev *)handle;
-    return dev == NULL ? -2 : device_write(dev, REG_WDT_ENABLE, value);
+    return dev == NULL ? FPCAP_ERROR_INVALID : device_write(dev, REG_WDT_ENABLE, value);
 }
 
 int sensorWDTReset(void *handle)
 {
     __HandleDev *dev = (__HandleDev *)handle;
-    return dev == NULL ? -2 : device_write(dev, REG_WDT_RESET, 0);
+    return dev == NULL ? FPCAP_ERROR_INVALID : device_write(dev, REG_WDT_RESET, 0);
 }

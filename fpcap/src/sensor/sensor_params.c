@@ -1,6 +1,7 @@
 /* Parameter codes of sensorGetParameter / sensorSetParameter and their
  * buffer variants. */
 #include "sensor/device.h"
+#include "fpcap_error.h"
 
 #include <string.h>
 #include <strings.h>
@@ -17,7 +18,7 @@ int sensorGetParameter(void *handle, int code)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     switch (code) {
     case SENSOR_PARAM_WIDTH: return device_width(dev);
     case SENSOR_PARAM_HEIGHT: return device_height(dev);
@@ -35,7 +36,7 @@ int sensorGetParameter(void *handle, int code)
     case SENSOR_PARAM_ANTI_FAKE_LEVEL: return dev->antiFakeLevel;
     case SENSOR_PARAM_FAKE_STATUS: return dev->antiFakeEnabled ? (int)dev->fakeStatus : -1;
     case SENSOR_PARAM_OUTPUT_83: return dev->output83;
-    default: return -5;
+    default: return FPCAP_ERROR_PARAMETER;
     }
 }
 
@@ -44,16 +45,16 @@ int sensorGetParameter(void *handle, int code)
 static int set_resolution(__HandleDev *dev, int dpi)
 {
     if (dpi < 1)
-        return -4;
+        return FPCAP_ERROR_RESOLUTION;
     const float fw = (float)dev->nativeWidth * (float)dpi / NATIVE_DPI;
     const float fh = (float)dev->nativeHeight * (float)dpi / NATIVE_DPI;
     if (!(fw < 65536.0f && fh < 65536.0f))
-        return -4;
+        return FPCAP_ERROR_RESOLUTION;
     const int w = (int)fw, h = (int)fh;
     if (!output_size_fits(w, h))
-        return -4;
+        return FPCAP_ERROR_RESOLUTION;
     if (dev->correction != NULL && correct_size_target(dev->correction, w, h) != 0)
-        return -4;
+        return FPCAP_ERROR_RESOLUTION;
     dev->dpi = (float)dpi;
     device_set_size(dev, w, h);
     device_write(dev, REG_DPI, (int)(dev->dpi / 10));
@@ -74,7 +75,7 @@ static int set_output(__HandleDev *dev, int code, int v)
 {
     static const int commands[3] = {0x1403, 0x1402, 0x1401}; /* 101, 102, 103 */
     if (v != 0 && v != 1)
-        return -5;
+        return FPCAP_ERROR_PARAMETER;
     if (v == 1)
         device_write(dev, REG_OUTPUT, commands[code - SENSOR_PARAM_OUTPUT_1]);
     return 0;
@@ -84,7 +85,7 @@ int sensorSetParameter(void *handle, int code, int value)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     switch (code) {
     case SENSOR_PARAM_DPI: return set_resolution(dev, value);
     case SENSOR_PARAM_DIRECT_CAPTURE: return set_direct_capture(dev, value);
@@ -94,7 +95,7 @@ int sensorSetParameter(void *handle, int code, int value)
     case SENSOR_PARAM_OUTPUT_3: return set_output(dev, code, value);
     case SENSOR_PARAM_QUALITY_LEVEL:
         if (value != 100 && value != 200 && value != 300)
-            return -2;
+            return FPCAP_ERROR_INVALID;
         dev->qualityLevel = value;
         return 0;
     case SENSOR_PARAM_ANTI_FAKE:
@@ -103,17 +104,17 @@ int sensorSetParameter(void *handle, int code, int value)
         return 0;
     case SENSOR_PARAM_ANTI_FAKE_LEVEL:
         if (!in_range(value, 0, 2))
-            return -2;
+            return FPCAP_ERROR_INVALID;
         dev->antiFakeLevel = value;
         return 0;
     case SENSOR_PARAM_OUTPUT_83:
         if (value != 0 && value != 1)
-            return -5;
+            return FPCAP_ERROR_PARAMETER;
         dev->output83 = value;
         device_write(dev, REG_OUTPUT_83, value);
         return 0;
     case SENSOR_PARAM_SELF_CHECK: return QXFPI_CheckSensor(dev->core, value);
-    default: return -5;
+    default: return FPCAP_ERROR_PARAMETER;
     }
 }
 
@@ -137,7 +138,7 @@ static int copy_string(const char *s, char *buffer, int *length)
 {
     const int n = (int)strlen(s);
     if (*length < n)
-        return -3;
+        return FPCAP_ERROR_TOO_SMALL;
     /* The terminator goes in when there is room for it. */
     memcpy(buffer, s, (size_t)(*length > n ? n + 1 : n));
     *length = n;
@@ -154,10 +155,10 @@ int sensorGetParameterEx(void *handle, int code, char *buffer, int *length)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL || buffer == NULL || length == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     if (int_code_readable(code)) {
         if (*length < 4)
-            return -3;
+            return FPCAP_ERROR_TOO_SMALL;
         const int value = sensorGetParameter(dev, code);
         memcpy(buffer, &value, 4);
         *length = 4;
@@ -169,11 +170,11 @@ int sensorGetParameterEx(void *handle, int code, char *buffer, int *length)
     case SENSOR_PARAM_SERIAL: return copy_string(select_serial(dev), buffer, length);
     case SENSOR_PARAM_SENSOR_ID:
         if (*length < SENSOR_ID_LEN || dev->sensorId[0] == EMPTY_ENTRY)
-            return -3;
+            return FPCAP_ERROR_TOO_SMALL;
         memcpy(buffer, dev->sensorId, SENSOR_ID_LEN);
         *length = SENSOR_ID_LEN;
         return 0;
-    default: return -5;
+    default: return FPCAP_ERROR_PARAMETER;
     }
 }
 
@@ -187,11 +188,11 @@ int sensorSetParameterEx(void *handle, int code, char *buffer, int length)
 {
     __HandleDev *dev = (__HandleDev *)handle;
     if (dev == NULL || buffer == NULL)
-        return -2;
+        return FPCAP_ERROR_INVALID;
     if (!int_code_writable(code))
-        return -5;
+        return FPCAP_ERROR_PARAMETER;
     if (length < 4)
-        return -3;
+        return FPCAP_ERROR_TOO_SMALL;
     int value;
     memcpy(&value, buffer, 4);
     return sensorSetParameter(dev, code, value);

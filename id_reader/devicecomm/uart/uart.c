@@ -1,5 +1,6 @@
 /* Serial transport: termios set-up and the request/reply exchange. */
 #include "uart.h"
+#include "qxident.h"
 
 #include "logPrintf.h"
 
@@ -32,7 +33,7 @@ static int lookup_speed(int rate, speed_t* speed)
             return 0;
         }
     }
-    return -1;
+    return QXID_EFRAME;
 }
 
 /* Raises DTR; a line without modem control (a pseudo-terminal) is fine. */
@@ -48,7 +49,7 @@ static int serial_init(int fd, int baudrate)
     if (tcgetattr(fd, &serial_termios_save) != 0) {
         int err = errno;
         printf("tcgetattr: %s(%d)\n.", strerror(err), err);
-        return -1;
+        return QXID_EFRAME;
     }
     struct termios t = serial_termios_save;
     t.c_cflag |= CREAD | CLOCAL;
@@ -70,7 +71,7 @@ static int serial_init(int fd, int baudrate)
     tcflush(fd, TCIOFLUSH);
     if (tcsetattr(fd, TCSAFLUSH, &t) != 0) {
         fprintf(stderr, "tcsetattr err : %d.\n", errno);
-        return -1;
+        return QXID_EFRAME;
     }
     return 0;
 }
@@ -87,13 +88,13 @@ int serial_open(const char* dev, int baudrate)
     if (ret != 0) {
         QXLOG(ERROR, "serial_init failed,ret=%d\n", ret);
         close(fd);
-        return -1;
+        return QXID_EFRAME;
     }
     int flags = fcntl(fd, F_GETFL);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
         QXLOG(ERROR, "set interface nonblock err\n");
         serial_close(fd);
-        return -1;
+        return QXID_EFRAME;
     }
     tcflush(fd, TCIOFLUSH);
     return fd;
@@ -102,7 +103,7 @@ int serial_open(const char* dev, int baudrate)
 int serial_close(int fd)
 {
     if (fd < 0)
-        return -1;
+        return QXID_EFRAME;
     tcsetattr(fd, TCSAFLUSH, &serial_termios_save);
     close(fd);
     return 0;
@@ -129,7 +130,7 @@ int serial_read(int fd)
     unsigned char byte;
 #if QXID_ALT_BUILD
     if (read(fd, &byte, 1) != 1)
-        return -1;
+        return QXID_EFRAME;
     return byte;
 #else
     for (;;) {
@@ -142,7 +143,7 @@ int serial_read(int fd)
             QXLOG(WARN, "serial read:  readLen=%d and erron==EINTR=%d\n", (int)n, errno);
             continue;
         }
-        return -1;
+        return QXID_EFRAME;
     }
 #endif
 }
@@ -170,7 +171,7 @@ static int write_all(int fd, const char* buf, int len)
             continue;
         }
         if (n <= 0)
-            return n < 0 ? -1 : done;
+            return n < 0 ? QXID_EFRAME : done;
         done += (int)n;
     }
     return done;
@@ -193,7 +194,7 @@ static int wait_readable(int fd, int timeout_ms)
 #else
         QXLOG(ERROR, "selct failed ret=%d\n", ret);
 #endif
-        return -1;
+        return QXID_EFRAME;
     }
     if (ret == 0) {
 #if QXID_ALT_BUILD
@@ -233,13 +234,13 @@ int run_command(int fd, char* cmd_buf, int cmd_len, char* rec_buf, int retsize, 
         tcflush(fd, TCIFLUSH);
     int written = write_all(fd, cmd_buf, cmd_len);
     if (written < 0)
-        return -1;
+        return QXID_EFRAME;
     QXDump("serial write", cmd_buf, written);
     if (written < cmd_len)
-        return -1;
+        return QXID_EFRAME;
     if (!rec_buf || retsize <= 0)
         return 0;
     if (wait_readable(fd, timeout) != 1)
-        return -1;
+        return QXID_EFRAME;
     return read_reply(fd, rec_buf, retsize);
 }

@@ -1,5 +1,6 @@
 /* Thin index layer over the USB table, as the public API uses it. */
 #include "dev.h"
+#include "qxident.h"
 
 #include "logPrintf.h"
 #include "qxfpi.h"
@@ -21,10 +22,10 @@ static int table_is_usable(int index)
 int dev_open(int index)
 {
     if (!table_is_usable(index))
-        return -1;
+        return QXID_EFRAME;
     if (index >= device_count)
-        return -3; /* an empty slot names no reader */
-    return QXFPI_Open(index) == 0 ? 0 : -3;
+        return QXID_EUSBOPEN; /* an empty slot names no reader */
+    return QXFPI_Open(index) == 0 ? 0 : QXID_EUSBOPEN;
 }
 
 int dev_exchange(int index, char* command, int size, char* cmdbuf, int retsize, int timeout, int* received)
@@ -54,7 +55,7 @@ int dev_sendcommand(int index, char* command, int size, char* cmdbuf, int retsiz
 int dev_close(int index)
 {
     if (!table_is_usable(index))
-        return -1;
+        return QXID_EFRAME;
     return QXFPI_Close(index);
 }
 

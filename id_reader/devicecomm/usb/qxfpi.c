@@ -1,5 +1,6 @@
 /* USB readers: enumeration, endpoint discovery, bulk transfers. */
 #include "qxfpi.h"
+#include "qxident.h"
 
 #include "logPrintf.h"
 
@@ -141,7 +142,7 @@ static void close_slot_handle(SensorDevice* slot)
 int QXFPI_Open(int index)
 {
     if (!slot_is_valid(index))
-        return -1;
+        return QXID_EFRAME;
     SensorDevice* slot = &connect_handle.sensorDevices[index];
     if (slot->dev_handle)
         return 0; /* already open: keep the one handle and context */
@@ -155,14 +156,14 @@ int QXFPI_Open(int index)
             libusb_exit(slot->context);
             slot->context = NULL;
         }
-        return -1;
+        return QXID_EFRAME;
     }
     unsigned char in, out;
     find_endpoints(libusb_get_device(slot->dev_handle), &in, &out);
     if (!in) {
         QXLOG(ERROR, "SensorDevices[%d] endpoint_in==0 is failed\n", index);
         close_slot_handle(slot);
-        return -1;
+        return QXID_EFRAME;
     }
     if (libusb_kernel_driver_active(slot->dev_handle, 0) == 1) {
         QXLOG(VERBOSE, "kernel driver is attached\n");
@@ -184,10 +185,10 @@ int QXFPI_Open(int index)
 int QXFPI_Close(int index)
 {
     if (!slot_is_valid(index))
-        return -1;
+        return QXID_EFRAME;
     pthread_mutex_lock(&mut_lock);
     SensorDevice* slot = &connect_handle.sensorDevices[index];
-    int ret = -1;
+    int ret = QXID_EFRAME;
     if (slot->dev_handle) {
         libusb_release_interface(slot->dev_handle, 0);
         close_slot_handle(slot);
@@ -213,13 +214,13 @@ void QXFPI_free(void)
 int QXFPI_WirteBulkData(int index, char* buffer, int size)
 {
     if (!slot_is_valid(index))
-        return -1;
+        return QXID_EFRAME;
     pthread_mutex_lock(&mut_lock);
     SensorDevice* slot = &connect_handle.sensorDevices[index];
     if (!slot->dev_handle) {
         QXLOG(ERROR, "SensorDevices[%d]  dev_handle == NULL\n", index);
         pthread_mutex_unlock(&mut_lock);
-        return -1;
+        return QXID_EFRAME;
     }
     long start = now_ms();
     int transferred = 0;
@@ -245,14 +246,14 @@ int QXFPI_ReadBulkDataN(int index, char* buffer, int size, int timeout, int* rec
     if (received)
         *received = 0;
     if (!slot_is_valid(index))
-        return -1;
+        return QXID_EFRAME;
     pthread_mutex_lock(&mut_lock);
     SensorDevice* slot = &connect_handle.sensorDevices[index];
     if (!slot->dev_handle || !buffer) {
         if (!slot->dev_handle)
             QXLOG(ERROR, "SensorDevices[%d] dev_handle == NULL\n", index);
         pthread_mutex_unlock(&mut_lock);
-        return -1;
+        return QXID_EFRAME;
     }
     long start = now_ms();
     int transferred = 0;
