@@ -1,5 +1,6 @@
 #include "cameracapture.h"
 
+#include "mjpgframe.h"
 #include "virtualcameras.h"
 #include "virtualsource.h"
 
@@ -64,9 +65,14 @@ bool CameraCapture::read(cv::OutputArray image)
     QMutexLocker lock(&mutex);
     if (virtualSource) {
         cv::Mat frame;
-        const bool ok = virtualSource->read(frame);
+        if (!virtualSource->read(frame)) {
+            image.release();
+            return false;
+        }
+        if (virtualSource->deliversMjpg())
+            return decodeMjpgFrame(frame, image);
         image.assign(frame);
-        return ok;
+        return true;
     }
     if (!device.isOpened()) {
         image.release();

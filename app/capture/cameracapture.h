@@ -13,6 +13,8 @@ class VirtualSource;
 // The capture thread's camera: a cv::VideoCapture on a video device, or a
 // virtual camera when the device number is one of VirtualCameras'. Calls are
 // serialised, so the owner's thread may release while the loop reads.
+// Whatever the camera delivers, read() hands out a decoded BGR picture: a
+// virtual camera's MJPG frames are decoded here, as a device's are.
 class CameraCapture
 {
 public:

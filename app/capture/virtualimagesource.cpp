@@ -91,6 +91,7 @@ bool VirtualImageSource::load(int index)
         return !loaded.empty();
     loaded = readImage(paths.at(index), size);
     loadedIndex = index;
+    loadedNumber = loads++;
     return !loaded.empty();
 }
 
@@ -100,7 +101,7 @@ bool VirtualImageSource::readSource(cv::Mat &frame)
     ++framesRead;
     if (!load(index))
         return false;   // a file that went away reads as an empty frame
-    frame = loaded.clone();
+    frame = compressing() ? loaded : loaded.clone();
     return true;
 }
 

@@ -25,6 +25,7 @@ protected:
     bool readSource(cv::Mat &frame) override;
     cv::Size frameSize() const override;
     bool requestSize(cv::Size wanted) override;
+    long long pictureNumber() const override { return loadedNumber; }
 
 private:
     int imageIndexNow();
@@ -36,4 +37,6 @@ private:
     long long framesRead = 0;
     int loadedIndex = -1;
     cv::Mat loaded;
+    long long loads = 0;   // numbers the pictures: every load is a new one
+    long long loadedNumber = kFreshPicture;
 };

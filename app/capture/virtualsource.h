@@ -16,6 +16,9 @@ public:
     virtual bool open() = 0;
     virtual bool isOpened() const = 0;
     virtual bool read(cv::Mat &frame) = 0;   // false and an empty frame when there is none
+    // True while read() hands out MJPG frames (JPEG bytes in one row of CV_8U)
+    // instead of BGR pictures, as a camera does once MJPG was asked for.
+    virtual bool deliversMjpg() const { return false; }
     virtual bool set(int propId, double value) = 0;
     virtual double get(int propId) const = 0;
     virtual void release() = 0;

@@ -1,5 +1,7 @@
 #include "virtualsourcebase.h"
 
+#include "mjpgframe.h"
+
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
@@ -9,6 +11,7 @@ namespace {
 
 const int kMjpg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
 const int kYuyv = cv::VideoWriter::fourcc('Y', 'U', 'Y', 'V');
+const int kMjpgQuality = 85;   // what document cameras typically stream at
 
 std::chrono::nanoseconds periodOf(double fps)
 {
@@ -70,7 +73,27 @@ bool VirtualSourceBase::read(cv::Mat &frame)
     pacer.wait();
     if (!state->plugged)   // pulled out while waiting for the frame
         return false;
-    return readSource(frame) && !frame.empty();
+    cv::Mat picture;
+    if (!readSource(picture) || picture.empty())
+        return false;
+    if (!mjpgRequested) {
+        frame = picture;
+        return true;
+    }
+    return compress(picture, frame);
+}
+
+bool VirtualSourceBase::compress(const cv::Mat &picture, cv::Mat &frame)
+{
+    const long long number = pictureNumber();
+    if (number == kFreshPicture || number != encodedPicture || encoded.empty()) {
+        encodedPicture = kFreshPicture;
+        if (!encodeMjpgFrame(picture, kMjpgQuality, encoded))
+            return false;
+        encodedPicture = number;
+    }
+    frame = encoded;   // read-only bytes: the reader decodes them into a picture of its own
+    return true;
 }
 
 bool VirtualSourceBase::applyPendingSize()
@@ -110,6 +133,7 @@ bool VirtualSourceBase::set(int propId, double value)
         if (code != kMjpg && code != kYuyv)
             return false;
         fourcc = code;
+        mjpgRequested = code == kMjpg;
         return true;
     }
     default:
@@ -136,4 +160,6 @@ void VirtualSourceBase::release()
         releaseSource();
     opened = false;
     pendingWidth = pendingHeight = 0;
+    encoded.release();
+    encodedPicture = kFreshPicture;
 }

@@ -40,6 +40,9 @@ private:
 // while unplugged, read() paces itself, FOURCC and frame-rate requests are
 // answered like a camera would, and size requests arrive in pairs (width,
 // then height) as OpenCV's Video4Linux backend applies them.
+// Asked for MJPG, it hands out the JPEG bytes of each picture; a picture is
+// encoded once and its bytes reused for as long as the source reports the
+// same picture, so encoding does not count as the camera's cost.
 class VirtualSourceBase : public VirtualSource
 {
 public:
@@ -48,13 +51,20 @@ public:
     bool open() final;
     bool isOpened() const final;
     bool read(cv::Mat &frame) final;
+    bool deliversMjpg() const final { return mjpgRequested; }
     bool set(int propId, double value) override;
     double get(int propId) const override;
     void release() final;
 
 protected:
     virtual bool openSource() = 0;
-    virtual bool readSource(cv::Mat &frame) = 0;   // an empty frame when there is none
+    // An empty frame when there is none. While compressing(), the frame is
+    // only read, so it may share the source's own picture.
+    virtual bool readSource(cv::Mat &frame) = 0;
+    // Which picture the last readSource() handed out: equal numbers, equal
+    // pixels. kFreshPicture when it may differ from every picture before.
+    static constexpr long long kFreshPicture = -1;
+    virtual long long pictureNumber() const { return kFreshPicture; }
     virtual void releaseSource() {}
     virtual cv::Size frameSize() const = 0;
     // Switches to the offered size nearest to `wanted`; false when the size is fixed.
@@ -62,15 +72,20 @@ protected:
     // The highest rate the source offers; requests above it get this one.
     double maxRate() const { return offeredFps; }
     double seconds() const { return state->seconds(); }
+    bool compressing() const { return mjpgRequested; }
 
 private:
     bool applyPendingSize();
+    bool compress(const cv::Mat &picture, cv::Mat &frame);
 
     std::shared_ptr<VirtualDeviceState> state;
     double offeredFps;
     FramePacer pacer;
     bool opened = false;
     int fourcc;
+    bool mjpgRequested = false;   // until asked for, frames stay raw like today's
+    long long encodedPicture = kFreshPicture;
+    cv::Mat encoded;
     int pendingWidth = 0;
     int pendingHeight = 0;
 };

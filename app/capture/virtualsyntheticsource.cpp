@@ -143,9 +143,11 @@ bool VirtualSyntheticSource::readSource(cv::Mat &frame)
     if (settings.vanish.contains(t))
         return false;
     if (settings.dark.contains(t)) {
-        if (dark.size() != toCv(current))
+        if (dark.size() != toCv(current)) {
             dark = docscene::darkFrame(toCv(current));
-        frame = dark.clone();
+            darkNumber = pictures++;
+        }
+        frame = handOut(dark, darkNumber);
         return true;
     }
     const int page = settings.pageAt(t);
@@ -155,11 +157,23 @@ bool VirtualSyntheticSource::readSource(cv::Mat &frame)
         rendered = docscene::render(scene, page);
         renderedPage = page;
         renderedSize = current;
+        renderedNumber = pictures++;
+    }
+    if (!settings.stamp) {
+        frame = handOut(rendered.image, renderedNumber);
+        return true;
     }
     frame = rendered.image.clone();
-    if (settings.stamp)
-        docscene::paintTimestamp(frame, docscene::stampClock());
+    docscene::paintTimestamp(frame, docscene::stampClock());
+    handedOut = kFreshPicture;
     return true;
+}
+
+cv::Mat VirtualSyntheticSource::handOut(const cv::Mat &picture, long long number)
+{
+    handedOut = number;
+    // Raw frames are fresh copies, as a camera's are; JPEG bytes are made from a shared one.
+    return compressing() ? picture : picture.clone();
 }
 
 cv::Size VirtualSyntheticSource::frameSize() const

@@ -45,12 +45,20 @@ protected:
     bool readSource(cv::Mat &frame) override;
     cv::Size frameSize() const override;
     bool requestSize(cv::Size wanted) override;
+    long long pictureNumber() const override { return handedOut; }
 
 private:
+    cv::Mat handOut(const cv::Mat &picture, long long number);
+
     SyntheticSettings settings;
     QSize current;
     docscene::Frame rendered;
     int renderedPage = -1;
     QSize renderedSize;
     cv::Mat dark;
+    // Every picture drawn gets the next number; a stamped frame is a fresh one.
+    long long pictures = 0;
+    long long renderedNumber = kFreshPicture;
+    long long darkNumber = kFreshPicture;
+    long long handedOut = kFreshPicture;
 };

@@ -4,7 +4,7 @@
 //   bench_preview [--size WxH] [--fps N] [--seconds S] [--warmup S]
 //                 [--correction 0..3] [--shoot N] [--stay]
 //                 [--children 0..2] [--child-size WxH] [--open export|merging]
-//                 [--card none|gui|worker]
+//                 [--card none|gui|worker] [--format mjpg|yuyv] [--mode 0..3]
 //
 // Defaults: 1920x1080 at 30 fps, 10 s measured after 3 s, single correction,
 // colour mode, window 1280x800. --shoot takes N photos before measuring (they
@@ -16,6 +16,10 @@
 // --card lays a resident card on the simulated reader (realistic SAM timing)
 // and polls it every 33 ms: "worker" through the card dialog as the program
 // does, "gui" with the reader exchanges on the GUI thread (the old way).
+// --format is what the station asks the camera for (default mjpg, the
+// factory setting: JPEG frames decoded on every read, as a real camera's);
+// --mode is the colour mode (0 colour, 1 grey, 2 black-and-white, 3
+// black-and-white keeping red seals).
 // Run it in a scratch directory: it writes "system.ini" and photos there.
 #include "cache.h"
 #include "camerainfo.h"
@@ -101,6 +105,8 @@ int main(int argc, char **argv)
     int children = 0;
     QString childSize = QStringLiteral("1280x720");
     QString openDialog;
+    QString format = QStringLiteral("mjpg");
+    int mode = 0;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!strcmp(argv[i], "--size") && hasValue)
@@ -125,6 +131,10 @@ int main(int argc, char **argv)
             childSize = QString::fromLatin1(argv[++i]);
         else if (!strcmp(argv[i], "--open") && hasValue)
             openDialog = QString::fromLatin1(argv[++i]);
+        else if (!strcmp(argv[i], "--format") && hasValue)
+            format = QString::fromLatin1(argv[++i]);
+        else if (!strcmp(argv[i], "--mode") && hasValue)
+            mode = qBound(0, atoi(argv[++i]), 3);
     }
     QString cameras = QStringLiteral("synthetic:sizes=%1,fps=%2").arg(size).arg(fps);
     for (int child = 1; child <= children; ++child)
@@ -143,6 +153,7 @@ int main(int argc, char **argv)
     config.cameraIndex = 0;
     config.resolution = 0;
     config.thirdDeviceMain = false;   // views show cameras 1 and 2
+    config.fourcc = format == QLatin1String("yuyv") ? 1 : 0;   // the settings' MJPG / YUYV entries
     *Cache::cameras = Startup::findCameras();
     if (Cache::cameras->isEmpty()) {
         std::fprintf(stderr, "no virtual camera\n");
@@ -155,7 +166,9 @@ int main(int argc, char **argv)
     window.resize(1280, 800);
     window.show();
     Ui::MainWindowQCamera *ui = window.form();
-    ui->rb_Shooting_10->click();
+    QAbstractButton *modes[] = {ui->rb_Shooting_10, ui->rb_Shooting_11, ui->rb_Shooting_12,
+                                ui->rb_Shooting_13};
+    modes[mode]->click();
     QAbstractButton *corrections[] = {ui->rb_correction_10, ui->rb_correction_11,
                                       ui->rb_correction_12, ui->rb_correction_13};
     corrections[qBound(0, correction, 3)]->click();
@@ -208,9 +221,10 @@ int main(int argc, char **argv)
     const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
     const double cardRate = (cardReads - cardReads0) / elapsed;
     const QSize frameSize = view->currentImage().size();
-    std::printf("preview %dx%d camera %d fps, window %dx%d, correction %d, card %s, platform %s, "
-                "%d second-camera view(s)",
-                frameSize.width(), frameSize.height(), fps, window.width(), window.height(), correction,
+    std::printf("preview %dx%d camera %d fps %s, mode %d, window %dx%d, correction %d, card %s, "
+                "platform %s, %d second-camera view(s)",
+                frameSize.width(), frameSize.height(), fps, qPrintable(format), mode, window.width(),
+                window.height(), correction,
                 qPrintable(card), qPrintable(QGuiApplication::platformName()), children);
     for (int child = 1; child <= children; ++child) {
         const QSize childFrame = window.childView(child)->getChildImage().size();

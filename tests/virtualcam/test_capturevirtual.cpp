@@ -12,9 +12,15 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -152,6 +158,32 @@ TEST_F(CaptureOnVirtualCamera, EndReturnsWhileTheLoopWaitsToReopen)
     EXPECT_TRUE(processing.wait(3000));
     EXPECT_TRUE(processing.isFinished());
     EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST_F(CaptureOnVirtualCamera, MjpgPhotoIsAFullSizeDecodeOfTheCameraFrame)
+{
+    ASSERT_EQ(Cache::config->fourcc, 0);   // the factory format: MJPG
+    ASSERT_TRUE(waitForFrames(2, 15000));
+    Cache::config->codec = QStringLiteral("png");
+    processing.correction = 0;   // the whole frame
+    const QList<QString> paths = processing.takePhotoPaths();
+    ASSERT_EQ(paths.size(), 1);
+    QImage photo = QImageReader(paths.first()).read().convertToFormat(QImage::Format_RGB888);
+    ASSERT_EQ(photo.size(), kSize);
+
+    docscene::Options scene;
+    scene.size = cv::Size(kSize.width(), kSize.height());
+    scene.sheets = 2;
+    scene.fixedAngle = true;
+    scene.angle = 0;
+    std::vector<uchar> bytes;
+    ASSERT_TRUE(cv::imencode(".jpg", docscene::render(scene, 0).image, bytes,
+                             {cv::IMWRITE_JPEG_QUALITY, 85}));
+    const cv::Mat expected = cv::imdecode(bytes, cv::IMREAD_COLOR);
+    const cv::Mat written(photo.height(), photo.width(), CV_8UC3, photo.bits(), size_t(photo.bytesPerLine()));
+    cv::Mat writtenBgr;
+    cv::cvtColor(written, writtenBgr, cv::COLOR_RGB2BGR);
+    EXPECT_EQ(cv::norm(writtenBgr, expected, cv::NORM_INF), 0.0);
 }
 
 } // namespace
