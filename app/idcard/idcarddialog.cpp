@@ -6,6 +6,7 @@
 #include "cardreading.h"
 #include "cardjson.h"
 #include "config.h"
+#include "holderphoto.h"
 #include "ownerfiles.h"
 #include "photonaming.h"
 #include "photosteps.h"
@@ -60,11 +61,6 @@ void setField(QLineEdit *field, const QString &text)
 {
     field->setText(text);
     field->setCursorPosition(0);
-}
-
-QString photoDirectory()
-{
-    return Cache::config->appDir + QStringLiteral("/data/");
 }
 
 } // namespace
@@ -227,9 +223,7 @@ void IDCardDialog::writePhoto(unsigned char *photo, int length)
         qDebug("decode fail, ret=%d\n", ret);
         return;
     }
-    const QString directory = photoDirectory();
-    const QString path = directory + QStringLiteral("image.bmp");
-    if (!ownerfiles::makeOwnerDirectory(directory) || !ownerfiles::writeOwnerFile(path, bitmap))
+    if (!ownerfiles::writeOwnerFile(holderphoto::filePath(Cache::config->appDir), bitmap))
         qDebug("create file fail\n");
     else
         qDebug("decode succ\n");

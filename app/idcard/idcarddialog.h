@@ -48,8 +48,8 @@ public:
     void read_identfy_info(Tidentify_info info);
     void read_reside_info(Treside_info info);
     void read_gangaotai_info(Tgangaotai_info info);
-    // Decodes the compressed photo, stores it as data/image.bmp (owner-only)
-    // and shows it.
+    // Decodes the compressed photo, stores it as "image.bmp" (owner-only) in
+    // the holder-photo directory (see holderphoto.h) and shows it.
     void writePhoto(unsigned char *photo, int length);
     // PNG in Base64, standard alphabet, padded, no line breaks.
     QString QImageToBase64(QImage image);

@@ -1,9 +1,9 @@
 #include "cardrecord.h"
 
+#include "holderphoto.h"
 #include "orderedjson.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,9 +42,7 @@ QPair<QString, QString> validity(const QJsonObject &card)
 
 QString holderPhotoBase64(const QString &appDir)
 {
-    const QString directory = appDir + QStringLiteral("/data/");
-    QDir().mkpath(directory);
-    const QImage photo(directory + QStringLiteral("image.bmp"));
+    const QImage photo(holderphoto::filePath(appDir));
     if (photo.isNull())
         return QString();
     QByteArray png;

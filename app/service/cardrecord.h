@@ -12,11 +12,13 @@ namespace cardrecord {
 // "BornYear", "BournDay", "VaildDate" as "start-end") or the endpoint's
 // ("Address", "BornTear", "BornDay", "VaildDateS", "VaildDateE"); anything
 // missing or unreadable gives empty strings. The holder photo is the file
-// "data/image.bmp" under `appDir`, re-encoded as PNG Base64.
+// the card dialog wrote for `appDir` (see holderphoto.h), re-encoded as PNG
+// Base64.
 QByteArray answer(const QString &storedJson, const QString &appDir);
 
 // The holder photo file as PNG Base64 (no prefix, no line breaks); empty
-// when the file is missing or no picture. Creates "data/" when missing.
+// when the file is missing or no picture. Creates the photo directory when
+// missing.
 QString holderPhotoBase64(const QString &appDir);
 
 } // namespace cardrecord

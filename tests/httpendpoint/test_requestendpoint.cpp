@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -312,6 +313,44 @@ TEST_F(RequestEndpointTest, CardRecordStillReadsItsOwnSpellingAndSurvivesGarbage
         EXPECT_EQ(info.value("birthday").toString(), "--");
         EXPECT_EQ(info.value("cardID").toString("x"), QString());
     }
+}
+
+TEST_F(RequestEndpointTest, CardRecordFindsThePhotoInTheUsersDirectoryWhenTheProgramDirectoryTakesNone)
+{
+    QTemporaryDir userData;
+    ASSERT_TRUE(userData.isValid());
+    const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(userData.path()));
+    // An installed program's directory: nothing can be created in it, not
+    // even by root, since it lies below a regular file.
+    const QString blocker = appDir.path() + "/not-a-directory";
+    {
+        QFile file(blocker);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    Cache::config->appDir = blocker + "/bin";
+    const QString userPhotos =
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/data";
+    ASSERT_TRUE(userPhotos.startsWith(userData.path() + "/"));
+    QDir().mkpath(userPhotos);
+    QImage holder(102, 126, QImage::Format_RGB888);
+    holder.fill(QColor(20, 120, 220));
+    ASSERT_TRUE(holder.save(userPhotos + "/image.bmp", "BMP"));
+    cardJson = QStringLiteral(R"({"IDNumber": "110101199003071234"})");
+
+    auto raw = client();
+    const QJsonObject info =
+        QJsonDocument::fromJson(cardAnswer(*raw)).object().value("IDCardInfo").toObject();
+    if (previousDataHome.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", previousDataHome);
+    EXPECT_EQ(info.value("cardID").toString(), "110101199003071234");
+    const QImage photo = QImage::fromData(
+        QByteArray::fromBase64(info.value("photoBase64").toString().toLatin1()), "PNG");
+    ASSERT_FALSE(photo.isNull());
+    EXPECT_EQ(photo.size(), holder.size());
+    EXPECT_EQ(photo.pixelColor(50, 60), QColor(20, 120, 220));
 }
 
 TEST_F(RequestEndpointTest, ForeignHostsAndCrossSitePagesGetNoService)

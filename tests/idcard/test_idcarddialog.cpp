@@ -4,6 +4,7 @@
 // card kinds, releasing the reader, and the main window's card button.
 #include "cache.h"
 #include "camerainfo.h"
+#include "cardrecord.h"
 #include "config.h"
 #include "idcarddialog.h"
 #include "mainwindowqcamera.h"
@@ -22,9 +23,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMutex>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -33,6 +36,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <ostream>
@@ -57,6 +61,10 @@ protected:
     {
         ASSERT_TRUE(documents.isValid());
         ASSERT_TRUE(appDir.isValid());
+        ASSERT_TRUE(userData.isValid());
+        // The user's data directory of this test alone.
+        previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(userData.path()));
         testenv::resetConfig(documents);
         Cache::cameras->clear();
         Cache::config->appDir = appDir.path();
@@ -80,6 +88,15 @@ protected:
         dialog.reset();
         WarningBox::setHandler({});
         photonaming::setClock({});
+        // Read-only directories of a test must not outlive it.
+        for (const QString &directory : {appDir.path(), appDir.path() + QStringLiteral("/data")})
+            if (QFileInfo(directory).isDir())
+                QFile::setPermissions(directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                     | QFileDevice::ExeOwner);
+        if (previousDataHome.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", previousDataHome);
     }
 
     static qxsim::SamSim &sam() { return qxsim_usb_sam(); }
@@ -126,8 +143,56 @@ protected:
         EXPECT_EQ(mismatches, 0);
     }
 
+    // Where the photo goes when it cannot be kept beside the program.
+    static QString userPhotoPath()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+               + QStringLiteral("/data/image.bmp");
+    }
+    static mode_t modeOf(const QString &path)
+    {
+        struct stat status = {};
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+            return 0;
+        return status.st_mode & 07777;
+    }
+    // The photo the card record hands to web pages for `programDir`.
+    static QImage photoOfTheCardRecord(const QString &programDir)
+    {
+        const QJsonObject info = QJsonDocument::fromJson(cardrecord::answer(QString(), programDir))
+                                     .object()
+                                     .value(QStringLiteral("IDCardInfo"))
+                                     .toObject();
+        return QImage::fromData(
+            QByteArray::fromBase64(info.value(QStringLiteral("photoBase64")).toString().toLatin1()),
+            "PNG");
+    }
+    // Reads the resident card with the program in `programDir`, which cannot
+    // hold the photo: it lands, private, in the user's data directory, where
+    // the card record finds it.
+    void expectPhotoInTheUsersDirectory(const QString &programDir)
+    {
+        Cache::config->appDir = programDir;
+        ASSERT_TRUE(userPhotoPath().startsWith(userData.path() + QLatin1Char('/')));
+        const mode_t previousMask = ::umask(0);
+        openDialog();
+        ::umask(previousMask);
+        ASSERT_TRUE(waitForCard());
+        dialog->closeDriver();
+
+        ASSERT_TRUE(QFileInfo::exists(userPhotoPath())) << userPhotoPath().toStdString();
+        EXPECT_EQ(QFileInfo(userPhotoPath()).size(), 38862);
+        expectPortrait(QImage(userPhotoPath()), 0);
+        EXPECT_EQ(modeOf(userPhotoPath()), 0600u);
+        EXPECT_EQ(modeOf(QFileInfo(userPhotoPath()).path()), 0700u);
+        EXPECT_FALSE(QFileInfo::exists(programDir + QStringLiteral("/data/image.bmp")));
+        expectPortrait(photoOfTheCardRecord(programDir), 0);
+    }
+
     QTemporaryDir documents;
     QTemporaryDir appDir;
+    QTemporaryDir userData;
+    QByteArray previousDataHome;
     QStringList warnings;
     std::unique_ptr<IDCardDialog> dialog;
 };
@@ -266,6 +331,91 @@ TEST_F(IDCardDialogTest, ResidentCardFillsThePanelAndItsPhotoIsKeptPrivate)
     ASSERT_EQ(::stat(QFile::encodeName(appDir.path() + QStringLiteral("/data")).constData(), &directory), 0);
     EXPECT_EQ(file.st_mode & 07777, 0600u);
     EXPECT_EQ(directory.st_mode & 07777, 0700u);
+
+    // A program directory that takes files keeps the photo beside the
+    // program, and the card record reads it from there.
+    EXPECT_TRUE(QDir(userData.path()).isEmpty());
+    expectPortrait(photoOfTheCardRecord(appDir.path()), 0);
+}
+
+TEST_F(IDCardDialogTest, ProgramDirectoryUnderAFileSendsThePhotoToTheUsersDirectory)
+{
+    // Nothing can be created below a regular file, not even by root.
+    const QString blocker = appDir.path() + QStringLiteral("/not-a-directory");
+    {
+        QFile file(blocker);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    expectPhotoInTheUsersDirectory(blocker + QStringLiteral("/bin"));
+}
+
+TEST_F(IDCardDialogTest, DataThatIsNoDirectorySendsThePhotoToTheUsersDirectory)
+{
+    const QString data = appDir.path() + QStringLiteral("/data");
+    {
+        QFile file(data);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("kept");
+    }
+    expectPhotoInTheUsersDirectory(appDir.path());
+    QFile file(data);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("kept"));
+}
+
+TEST_F(IDCardDialogTest, ReadOnlyProgramDirectorySendsThePhotoToTheUsersDirectory)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "mode bits do not keep root out";
+    ASSERT_TRUE(QFile::setPermissions(appDir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                         | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                                         | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    expectPhotoInTheUsersDirectory(appDir.path());
+}
+
+TEST_F(IDCardDialogTest, ReadOnlyDataDirectoryOfTheUserIsOpenedAgainAndKept)
+{
+    // The user's own directory only needs its mode put right.
+    const QString data = appDir.path() + QStringLiteral("/data");
+    ASSERT_TRUE(QDir().mkpath(data));
+    ASSERT_TRUE(QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    openDialog();
+    ASSERT_TRUE(waitForCard());
+    expectPortrait(QImage(photoPath()), 0);
+    EXPECT_EQ(modeOf(data), 0700u);
+    EXPECT_TRUE(QDir(userData.path()).isEmpty());
+}
+
+TEST_F(IDCardDialogTest, TheUsersPhotoDirectoryIsLoggedOnce)
+{
+    const QString programDir = appDir.path() + QStringLiteral("/not-a-directory");
+    {
+        QFile file(programDir);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    Cache::config->appDir = programDir + QStringLiteral("/bin");
+    static QStringList *logged = nullptr;
+    static QMutex loggedMutex;
+    QStringList lines;
+    logged = &lines;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+            QMutexLocker lock(&loggedMutex);
+            if (logged)
+                logged->append(text);
+        });
+    openDialog();
+    const bool read = waitForCard();
+    for (int request = 0; request < 3; ++request)
+        photoOfTheCardRecord(Cache::config->appDir);
+    qInstallMessageHandler(previous);
+    {
+        QMutexLocker lock(&loggedMutex);
+        logged = nullptr;
+    }
+    ASSERT_TRUE(read);
+    const QString directory = QFileInfo(userPhotoPath()).path();
+    EXPECT_EQ(lines.filter(directory).size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(IDCardDialogTest, PhotoFileLeftByAnOlderRunIsMadePrivate)
