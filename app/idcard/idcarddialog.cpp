@@ -259,8 +259,9 @@ void IDCardDialog::on_btnSaveIDCard_clicked()
 
     const QString path = photonaming::reservePhotoPath(config, config.codec);
     if (!photosteps::write(picture, path, config.codec, config.quality)) {
-        // Reporting a card picture that is not on disk would lose it silently.
-        photonaming::releaseIfEmpty(path);
+        // Reporting a card picture that is not on disk would lose it silently;
+        // its running number goes back like a failed photo's.
+        photonaming::giveBack(config, path);
         WarningBox::warning(this, kWarningTitle, QStringLiteral("保存失败:%1").arg(path));
         return;
     }

@@ -1,5 +1,6 @@
 #include "documentfile.h"
 
+#include "cache.h"
 #include "photonaming.h"
 
 #include <QDebug>
@@ -50,7 +51,7 @@ QString DocumentFile::publish(const std::function<QString()> &reserveName)
                     QFile::encodeName(finalPath).constData())
         != 0) {
         qDebug() << "document not renamed to" << finalPath;
-        photonaming::releaseIfEmpty(finalPath);
+        photonaming::giveBack(*Cache::config, finalPath);
         return QString();
     }
     published = true;

@@ -561,6 +561,7 @@ TEST_F(IDCardDialogTest, PictureThatCannotBeWrittenIsNotReported)
     EXPECT_TRUE(warnings.first().startsWith(QStringLiteral("警告|")));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(dialog->isPolling());
+    EXPECT_EQ(Cache::config->saveNumber, 7);   // no running number spent on it
 }
 
 TEST_F(IDCardDialogTest, TextsTheClerkCorrectedAreSentVerbatim)
