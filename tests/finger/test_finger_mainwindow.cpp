@@ -34,10 +34,7 @@ protected:
         ASSERT_TRUE(QDir::setCurrent(work.path()));
         testenv::resetConfig(documents);
         Cache::cameras->clear();
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
         qxsim_reset();
         qxfpstub_reset();
         sensor = attachSensor();

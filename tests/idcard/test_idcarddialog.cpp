@@ -78,10 +78,7 @@ protected:
         sam().set_fault(Fault::None);
         sam().set_card(CardKind::Resident);
         sam().set_realistic_timing(false);
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
     }
     void TearDown() override
     {

@@ -35,10 +35,7 @@ protected:
         qxsim_usb_sam().set_fault(qxsim::Fault::None);
         qxsim_usb_sam().set_card(qxsim::CardKind::Resident);
         qxsim_usb_sam().set_realistic_timing(false);
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings << title + QLatin1Char('|') + text;
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
     }
     void TearDown() override
     {

@@ -2,6 +2,7 @@
 
 #include "cache.h"
 #include "config.h"
+#include "warningbox.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,6 +11,14 @@
 #include <cstdlib>
 
 namespace testenv {
+
+void captureWarnings(QStringList &into)
+{
+    WarningBox::setHandler([&into](QWidget *, const QString &title, const QString &text) {
+        into.append(title + QLatin1Char('|') + text);
+        return QMessageBox::Ok;
+    });
+}
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {

@@ -3,6 +3,7 @@
 #include "erweima.h"
 #include "imageprocessing.h"
 #include "test_barcode_codes.h"
+#include "testenv.h"
 #include "urlcatcher.h"
 #include "warningbox.h"
 
@@ -44,10 +45,7 @@ struct WarningLog
     QStringList texts;
     WarningLog()
     {
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            texts.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(texts);
     }
     ~WarningLog() { WarningBox::setHandler({}); }
 };

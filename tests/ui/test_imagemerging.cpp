@@ -33,10 +33,7 @@ protected:
         config.savePrefix = QStringLiteral("IMG");
         config.saveNumber = 3;
         config.codec = QStringLiteral("png");
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
         dialog = std::make_unique<ImageMergingDialog>();
         dialog->init();
         dialog->show();

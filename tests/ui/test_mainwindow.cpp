@@ -47,10 +47,7 @@ protected:
         ASSERT_TRUE(documents.isValid());
         testenv::resetConfig(documents);
         Cache::cameras->clear();
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &urls, "open");
     }
     void TearDown() override

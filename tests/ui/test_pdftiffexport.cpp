@@ -43,10 +43,7 @@ protected:
         config.saveType = 0;
         config.savePrefix = QStringLiteral("IMG");
         config.saveNumber = 7;
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
         dialog = std::make_unique<ImageSavePDFOrTiffDialog>();
         dialog->init();
         dialog->show();

@@ -43,10 +43,7 @@ protected:
         config.outResolutions.clear();
         Startup::fillOutResolutions(config);
         Cache::cameras->clear();
-        WarningBox::setHandler([this](QWidget *, const QString &title, const QString &text) {
-            warnings.append(title + QLatin1Char('|') + text);
-            return QMessageBox::Ok;
-        });
+        testenv::captureWarnings(warnings);
     }
     void TearDown() override
     {
