@@ -25,6 +25,8 @@ const char *const kKeyNames[] = {
     "painting/other_resolution", "user/documentsLocation", "gn/paishe", "gn/paizhao",
     "gn/shenfenz", "gn/tiaoma", "gn/yanshi", "gn/zhiwen", "gn/record", "gn/zhuapai",
     "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp", "camera/listenAll", "camera/allowedOrigins",
+    "extra/searchablePdf", "extra/barcodeNaming", "extra/barcodeSeparator",
+    "extra/dropBlankPages", "extra/knowPages",
 };
 
 bool syncFile(const QString &path)
@@ -53,7 +55,8 @@ Config::Config()
       gnPaishe(false), gnPaizhao(true), gnShenfenz(false), gnTiaoma(false),
       gnYanshi(false), gnZhiwen(false), gnRecord(false), gnZhuapai(false),
       gnRenlian(false), gnIswhite(true), webSocketMode(false), httpMode(false),
-      listenAll(false),
+      listenAll(false), searchablePdf(false), barcodeNaming(false),
+      barcodeSeparator(false), dropBlankPages(false), knowPages(false),
       autoCaptureOn(false), thirdDeviceMain(true), correctionMode(0), zoom(1.0),
       panX(0), panY(0), viewWidth(0), viewHeight(0), drawWidth(0), drawHeight(0),
       selectionX(0), selectionY(0), selectionWidth(0), selectionHeight(0)
@@ -115,6 +118,11 @@ void Config::load()
         listenAll = s.value(keys[k++], none).toBool();
         allowedOrigins = s.value(keys[k++], none).toString().split(QLatin1Char(' '),
                                                                    Qt::SkipEmptyParts);
+        searchablePdf = s.value(keys[k++], none).toBool();
+        barcodeNaming = s.value(keys[k++], none).toBool();
+        barcodeSeparator = s.value(keys[k++], none).toBool();
+        dropBlankPages = s.value(keys[k++], none).toBool();
+        knowPages = s.value(keys[k++], none).toBool();
     } else {
         init();
         save();
@@ -168,6 +176,11 @@ void Config::init()
     httpMode = false;
     listenAll = false;
     allowedOrigins.clear();
+    searchablePdf = false;
+    barcodeNaming = false;
+    barcodeSeparator = false;
+    dropBlankPages = false;
+    knowPages = false;
 }
 
 void Config::save()
@@ -284,6 +297,11 @@ bool Config::writeAtomically()
         s.setValue(keys[k++], httpMode);
         s.setValue(keys[k++], listenAll);
         s.setValue(keys[k++], origins.join(QLatin1Char(' ')));
+        s.setValue(keys[k++], searchablePdf);
+        s.setValue(keys[k++], barcodeNaming);
+        s.setValue(keys[k++], barcodeSeparator);
+        s.setValue(keys[k++], dropBlankPages);
+        s.setValue(keys[k++], knowPages);
         s.sync();
         if (s.status() != QSettings::NoError) {
             QFile::remove(tmpName);

@@ -105,6 +105,17 @@ public:
     // separated by spaces; removing one from the file revokes it.
     QStringList allowedOrigins;
 
+    // Optional page features, all off unless the user switches them on
+    // (group "extra"): a text layer in merged PDFs, photos named after the
+    // barcode they carry, code-only pages splitting an export into documents,
+    // blank pages dropped, and automatic capture refusing repeated pages and
+    // waiting for hands to leave.
+    bool searchablePdf;
+    bool barcodeNaming;
+    bool barcodeSeparator;
+    bool dropBlankPages;
+    bool knowPages;
+
     // Run-time only.
     QString appDir;
     QList<QSize> outResolutions;
