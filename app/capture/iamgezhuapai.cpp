@@ -1,11 +1,11 @@
 #include "iamgezhuapai.h"
 
 #include "cache.h"
+#include "clock.h"
 #include "config.h"
 #include "imageprocessing.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include <opencv2/imgproc.hpp>
 
@@ -15,6 +15,7 @@ constexpr int idleSleepMs = 2000;     // auto-capture off, or no frame yet
 constexpr int passSleepMs = 200;      // between two tests of the scene
 constexpr int settleMs = 1000;        // a reference or a change must be this old
 constexpr int changeThreshold = 7;    // hash bits; a few bits are a shadow, not a page
+constexpr int stopGraceMs = 1000;     // end() waits this long for the loop to leave
 
 // A matrix of the picture's pixels: BGR for colour pictures, one channel for
 // grey ones. Empty for a null picture.
@@ -38,9 +39,14 @@ cv::Mat hashableMat(const QImage &image)
     }
 }
 
+QDateTime nowUtc()
+{
+    return Clock::current().now().toUTC();
+}
+
 bool olderThan(const QDateTime &time, int ms)
 {
-    return time.isValid() && time < QDateTime::currentDateTimeUtc().addMSecs(-ms);
+    return time.isValid() && time < nowUtc().addMSecs(-ms);
 }
 
 } // namespace
@@ -50,6 +56,7 @@ IamgeZhuaPai::IamgeZhuaPai(QObject *parent) : QThread(parent) {}
 IamgeZhuaPai::~IamgeZhuaPai()
 {
     end();
+    // The object must outlive its loop.
     wait();
 }
 
@@ -95,7 +102,7 @@ void IamgeZhuaPai::readFarme(QImage frame)
     if (frame.isNull() || !acceptingFrames)
         return;
     const QImage copy = frame.copy(frame.rect());
-    QMutexLocker lock(&zhuapaiMutex);
+    MutexLocker lock(&zhuapaiMutex);
     currentFrame = copy;
 }
 
@@ -103,21 +110,18 @@ void IamgeZhuaPai::begin()
 {
     if (isRunning())
         return;
-    zhuapaiRunning = true;
+    stopper.start();
     qDebug() << "zhuapai is begin";
     start(QThread::InheritPriority);
 }
 
 void IamgeZhuaPai::end()
 {
-    zhuapaiRunning = false;
     acceptingFrames = false;
-    {
-        QMutexLocker lock(&sleepMutex);
-        wakeUp.wakeAll();
-    }
+    stopper.stop();
     quit();
-    wait(settleMs);
+    // Its signal is queued, never blocking: a plain bounded wait suffices.
+    wait(stopGraceMs);
 }
 
 void IamgeZhuaPai::run()
@@ -126,7 +130,7 @@ void IamgeZhuaPai::run()
         if (Cache::config->autoCaptureOn)
             runOnePass();
         else
-            sleepUnlessStopped(idleSleepMs);
+            stopper.sleep(idleSleepMs);
     }
 }
 
@@ -135,14 +139,14 @@ void IamgeZhuaPai::runOnePass()
     acceptingFrames = true;
     const QImage frame = takeCurrentFrame();
     if (frame.isNull()) {
-        sleepUnlessStopped(idleSleepMs);
+        stopper.sleep(idleSleepMs);
         acceptingFrames = false;
         return;
     }
     switch (zhuapaiState) {
     case 0:
         referenceFrame = frame.copy();
-        stateTime = QDateTime::currentDateTimeUtc();
+        stateTime = nowUtc();
         zhuapaiState = 1;
         break;
     case 1:
@@ -150,7 +154,7 @@ void IamgeZhuaPai::runOnePass()
             candidateFrame = frame.copy();
             if (aHash() > changeThreshold) {
                 zhuapaiState = 2;
-                stateTime = QDateTime::currentDateTimeUtc();
+                stateTime = nowUtc();
             }
         }
         break;
@@ -164,19 +168,12 @@ void IamgeZhuaPai::runOnePass()
         zhuapaiState = 0;
         break;
     }
-    sleepUnlessStopped(passSleepMs);
+    stopper.sleep(passSleepMs);
     acceptingFrames = false;
 }
 
 QImage IamgeZhuaPai::takeCurrentFrame()
 {
-    QMutexLocker lock(&zhuapaiMutex);
+    MutexLocker lock(&zhuapaiMutex);
     return currentFrame;
-}
-
-void IamgeZhuaPai::sleepUnlessStopped(int ms)
-{
-    QMutexLocker lock(&sleepMutex);
-    if (zhuapaiRunning)
-        wakeUp.wait(&sleepMutex, ulong(ms));
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "threadsafety.h"
+#include "threadstopper.h"
+
 #include <QDateTime>
 #include <QImage>
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
 
@@ -23,10 +24,10 @@ public:
     ~IamgeZhuaPai() override;
 
     // Guards currentFrame: readFarme runs on the owner's thread, the loop on this one.
-    QMutex zhuapaiMutex;
+    Mutex zhuapaiMutex;
     std::atomic<bool> zhuapaiRunning{false};
     std::atomic<bool> acceptingFrames{false};
-    QImage currentFrame;
+    QImage currentFrame GUARDED_BY(zhuapaiMutex);
     // 0 take a reference, 1 compare, 2 change seen, waiting to shoot; written by the loop only.
     std::atomic<int> zhuapaiState{0};
     QImage referenceFrame;
@@ -43,7 +44,7 @@ public:
     static bool averageHash(const QImage &image, quint64 &hash);
 
 public slots:
-    void readFarme(QImage frame);
+    void readFarme(QImage frame) EXCLUDES(zhuapaiMutex);
     void begin();
     void end();
 
@@ -55,10 +56,7 @@ protected:
 
 private:
     void runOnePass();
-    QImage takeCurrentFrame();
-    // Sleeps up to `ms`, returning early once end() has been called.
-    void sleepUnlessStopped(int ms);
+    QImage takeCurrentFrame() EXCLUDES(zhuapaiMutex);
 
-    QMutex sleepMutex;
-    QWaitCondition wakeUp;
+    ThreadStopper stopper{zhuapaiRunning};
 };

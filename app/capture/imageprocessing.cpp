@@ -5,11 +5,8 @@
 #include "config.h"
 #include "documentdetection.h"
 
-#include <QCoreApplication>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QTransform>
-#include <QMutexLocker>
 
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
@@ -23,6 +20,8 @@ namespace {
 constexpr int kIdleMs = 33;
 constexpr int kReopenDelayMs = 5000;
 constexpr int kCloseSettleMs = 500;
+// How long end() waits for the loop to leave.
+constexpr int kStopGraceMs = 1000;
 
 const char kFourccTable[8][5] = {"MJPG", "PIM1", "MP42", "DIV3", "DIVX", "U263", "I263", "FLV1"};
 
@@ -49,12 +48,11 @@ ImageProcessing::ImageProcessing(QObject *parent) : QThread(parent)
 ImageProcessing::~ImageProcessing()
 {
     end();
-    if (isRunning()) {
-        // The loop may still be inside a blocking delivery to this thread or
-        // a camera read; it ends by itself once running is false.
-        while (!wait(20))
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    }
+    // The loop may still be inside a blocking delivery to this thread or a
+    // camera read; it ends by itself once running is false, and the object
+    // must outlive it.
+    while (!ThreadStopper::waitDelivering(*this, kStopGraceMs))
+        qDebug() << "capture thread still finishing its pass";
     cv::waitKey(100);
     if (videoWriter) {
         videoWriter->release();
@@ -66,13 +64,13 @@ ImageProcessing::~ImageProcessing()
 
 cv::Mat ImageProcessing::currentFrame() const
 {
-    QMutexLocker lock(&frameMutex);
+    MutexLocker lock(&frameMutex);
     return frame;
 }
 
 void ImageProcessing::setCurrentFrame(const cv::Mat &fresh)
 {
-    QMutexLocker lock(&frameMutex);
+    MutexLocker lock(&frameMutex);
     frame = fresh;
 }
 
@@ -134,7 +132,7 @@ cv::Mat ImageProcessing::QImageToMat(QImage image)
 
 void ImageProcessing::begin()
 {
-    running = true;
+    stopper.start();
     cameraOpen = false;
     start(QThread::InheritPriority);
 }
@@ -144,28 +142,10 @@ void ImageProcessing::begin()
 // the receiver, so a frame in flight cannot deadlock the shutdown.
 void ImageProcessing::end()
 {
-    {
-        QMutexLocker lock(&stopMutex);
-        running = false;
-        cameraOpen = false;
-        stopCondition.wakeAll();
-    }
+    cameraOpen = false;
+    stopper.stop();
     quit();
-    if (QThread::currentThread() == this || !isRunning())
-        return;
-    QElapsedTimer timer;
-    timer.start();
-    while (!wait(10) && timer.elapsed() < 1000)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-}
-
-void ImageProcessing::sleepUnlessStopped(int ms)
-{
-    QMutexLocker lock(&stopMutex);
-    QElapsedTimer timer;
-    timer.start();
-    while (running && timer.elapsed() < ms)
-        stopCondition.wait(&stopMutex, ulong(qMax<qint64>(1, ms - timer.elapsed())));
+    ThreadStopper::waitDelivering(*this, kStopGraceMs);
 }
 
 void ImageProcessing::openCamara()
@@ -200,7 +180,8 @@ void ImageProcessing::closeCamara(bool)
     cameraOpen = false;
     // A photo must never be taken of a frame from before the camera closed.
     setCurrentFrame(cv::Mat());
-    QThread::msleep(kCloseSettleMs);
+    // The loop's read in flight ends meanwhile; a stopping loop needs no settling.
+    stopper.sleep(kCloseSettleMs);
     capture.release();
     emit closeCameraSignal();
 }
@@ -338,7 +319,7 @@ bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use
 void ImageProcessing::readFarme(QImage image)
 {
     {
-        QMutexLocker lock(&pushedFrameMutex);
+        MutexLocker lock(&pushedFrameMutex);
         pushedFrame = image;
     }
     cameraOpen = true;
@@ -371,7 +352,7 @@ void ImageProcessing::deliverPhotoPaths(const QList<QString> &paths)
     }
     // Called on the owner's thread: a blocking delivery to that same thread
     // could never complete, so the loop hands the paths over on its next pass.
-    QMutexLocker lock(&pendingPathsMutex);
+    MutexLocker lock(&pendingPathsMutex);
     pendingPhotoPaths.append(paths);
 }
 
@@ -379,7 +360,7 @@ void ImageProcessing::flushPendingPhotoPaths()
 {
     QList<QList<QString>> pending;
     {
-        QMutexLocker lock(&pendingPathsMutex);
+        MutexLocker lock(&pendingPathsMutex);
         pending.swap(pendingPhotoPaths);
     }
     for (const QList<QString> &paths : pending)
@@ -433,7 +414,7 @@ void ImageProcessing::runOnePass()
         openCamara();
     }
     if (!cameraOpen) {
-        sleepUnlessStopped(kIdleMs);
+        stopper.sleep(kIdleMs);
         return;
     }
     // A fresh matrix every pass: readers holding the previous frame keep
@@ -442,8 +423,7 @@ void ImageProcessing::runOnePass()
     capture.read(grabbed);
     if (grabbed.empty()) {
         closeCamara(false);
-        sleepUnlessStopped(kReopenDelayMs);
-        if (running)
+        if (stopper.sleep(kReopenDelayMs))
             openCamara();
         return;
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cameracapture.h"
+#include "threadsafety.h"
+#include "threadstopper.h"
 
 #include <QImage>
 #include <QList>
@@ -8,7 +10,6 @@
 #include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
@@ -34,12 +35,12 @@ public:
     explicit ImageProcessing(QObject *parent = nullptr);
     ~ImageProcessing() override;
 
-    QMutex pushedFrameMutex;
-    QImage pushedFrame;
+    Mutex pushedFrameMutex;
+    QImage pushedFrame GUARDED_BY(pushedFrameMutex);
     cv::VideoWriter *videoWriter = nullptr;
     double zoomValue = 1.0;
     CameraCapture capture;
-    cv::Mat frame;   // written only under frameMutex; read it through currentFrame()
+    cv::Mat frame GUARDED_BY(frameMutex);   // read it through currentFrame()
     std::atomic<bool> running{false};
     std::atomic<bool> cameraOpen{false};
     int cameraListIndex = 0;
@@ -67,9 +68,9 @@ public:
     // A shallow copy of the last frame, taken under the frame lock: the loop
     // replaces `frame` with a new matrix each pass and never writes into one
     // a reader may hold.
-    cv::Mat currentFrame() const;
+    cv::Mat currentFrame() const EXCLUDES(frameMutex);
     // Replaces the current frame as the loop does (tests and pushed frames use it).
-    void setCurrentFrame(const cv::Mat &fresh);
+    void setCurrentFrame(const cv::Mat &fresh) EXCLUDES(frameMutex);
 
     static QImage MatQImage(const cv::Mat &mat);
     static cv::Mat QImageToMat(QImage image);
@@ -152,15 +153,12 @@ protected:
 private:
     void runOnePass();
     void publishFrame(const cv::Mat &grabbed);
-    // Sleeps up to `ms`, returning early once end() has been called.
-    void sleepUnlessStopped(int ms);
     // Paths of a photo taken off the capture thread; the loop delivers them.
-    void deliverPhotoPaths(const QList<QString> &paths);
-    void flushPendingPhotoPaths();
+    void deliverPhotoPaths(const QList<QString> &paths) EXCLUDES(pendingPathsMutex);
+    void flushPendingPhotoPaths() EXCLUDES(pendingPathsMutex);
 
-    mutable QMutex frameMutex;
-    QMutex stopMutex;
-    QWaitCondition stopCondition;
-    QMutex pendingPathsMutex;
-    QList<QList<QString>> pendingPhotoPaths;
+    mutable Mutex frameMutex;
+    ThreadStopper stopper{running};
+    Mutex pendingPathsMutex;
+    QList<QList<QString>> pendingPhotoPaths GUARDED_BY(pendingPathsMutex);
 };

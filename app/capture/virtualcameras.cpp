@@ -1,5 +1,6 @@
 #include "virtualcameras.h"
 
+#include "threadsafety.h"
 #include "virtualimagesource.h"
 #include "virtualsourceoptions.h"
 #include "virtualsyntheticsource.h"
@@ -9,8 +10,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -32,8 +31,8 @@ struct Registered
     std::shared_ptr<VirtualDeviceState> state = std::make_shared<VirtualDeviceState>();
 };
 
-QMutex registryMutex;
-QMap<int, std::shared_ptr<Registered>> registry;
+Mutex registryMutex;
+QMap<int, std::shared_ptr<Registered>> registry GUARDED_BY(registryMutex);
 
 const char *kindName(Kind kind)
 {
@@ -166,7 +165,7 @@ QString nameOf(const Entry &entry, int number)
 
 std::shared_ptr<Registered> lookUp(int deviceNumber)
 {
-    QMutexLocker lock(&registryMutex);
+    MutexLocker lock(&registryMutex);
     return registry.value(deviceNumber);
 }
 
@@ -239,7 +238,7 @@ QList<CameraInfo> parse(const QString &entries)
         cameras.append(info);
         qDebug().noquote() << "virtual camera" << info.index << info.devicePath << info.name;
     }
-    QMutexLocker lock(&registryMutex);
+    MutexLocker lock(&registryMutex);
     registry = parsed;
     return cameras;
 }

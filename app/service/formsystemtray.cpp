@@ -10,6 +10,7 @@
 #include "httpendpoint.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
+#include "threadstopper.h"
 #include "videorecorder.h"
 #include "websocketgate.h"
 
@@ -17,7 +18,6 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDesktopWidget>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QMouseEvent>
@@ -31,16 +31,8 @@
 
 namespace {
 
-// Waits for `thread` while delivering the blocking hand-overs it may be stuck in.
-void waitDelivering(QThread *thread)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (thread->isRunning() && timer.elapsed() < 3000) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        thread->wait(5);
-    }
-}
+// Upper bound for waiting on a thread that is finishing its last pass.
+constexpr int kStopGraceMs = 3000;
 
 } // namespace
 
@@ -105,11 +97,11 @@ FormSystemTray::~FormSystemTray()
     delete recorder;   // finishes a recording still running
     if (autoCapture) {
         autoCapture->end();
-        waitDelivering(autoCapture);
+        ThreadStopper::waitDelivering(*autoCapture, kStopGraceMs);
     }
     if (imageProcessing) {
         imageProcessing->end();
-        waitDelivering(imageProcessing);
+        ThreadStopper::waitDelivering(*imageProcessing, kStopGraceMs);
     }
     writerTimer->stop();
     // Clients go before the server that reports them.

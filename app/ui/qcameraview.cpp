@@ -2,9 +2,11 @@
 
 #include "cache.h"
 #include "camerainfo.h"
+#include "clock.h"
 #include "config.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
+#include "threadstopper.h"
 #include "videorecorder.h"
 #include "warningbox.h"
 
@@ -31,17 +33,6 @@ constexpr double kZoomStep = 0.2;
 // Upper bound for waiting on a thread that is finishing its last pass.
 constexpr int kStopGraceMs = 3000;
 const char kTimeStampFormat[] = "yyyy_MM_dd_HH_mm_ss.zzz";
-
-// Waits for `thread` while delivering the queued calls it may be blocked on.
-void waitDelivering(QThread *thread)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (thread->isRunning() && timer.elapsed() < kStopGraceMs) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        thread->wait(5);
-    }
-}
 
 // Formats whose pixels OpenCV can resize in place of Qt.
 int matTypeOf(QImage::Format format)
@@ -139,10 +130,10 @@ void QCameraView::stop()
         soundRecorder.stop();
     if (zhuapai) {
         zhuapai->end();
-        waitDelivering(zhuapai);
+        ThreadStopper::waitDelivering(*zhuapai, kStopGraceMs);
     }
     capture->end();
-    waitDelivering(capture);
+    ThreadStopper::waitDelivering(*capture, kStopGraceMs);
 }
 
 // ---------------------------------------------------------------- frames
@@ -452,7 +443,7 @@ QString QCameraView::recordBegin()
 {
     if (waitingFirstFrame || stopped)
         return QString();
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = Clock::current().now();
     const QString videoPath = recordingPath(now, QStringLiteral("avi"));
     // A working directory removed while the station runs is made again.
     QDir().mkpath(QFileInfo(videoPath).absolutePath());
