@@ -1,5 +1,6 @@
 #include "photonaming.h"
 
+#include "clock.h"
 #include "config.h"
 
 #include <QDebug>
@@ -20,18 +21,6 @@ namespace {
 // Enough for any working directory a person fills; beyond it the folder is
 // unusable anyway and the last candidate is returned unreserved.
 constexpr int kMaxAttempts = 100000;
-
-QMutex &clockMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
-
-Clock &clockSlot()
-{
-    static Clock clock;
-    return clock;
-}
 
 enum class Reservation { Taken, Exists, Failed };
 
@@ -125,16 +114,9 @@ int numberIn(const QString &path, const Config::Texts &text)
 
 } // namespace
 
-void setClock(Clock clock)
-{
-    QMutexLocker lock(&clockMutex());
-    clockSlot() = std::move(clock);
-}
-
 QDateTime now()
 {
-    QMutexLocker lock(&clockMutex());
-    return clockSlot() ? clockSlot()() : QDateTime::currentDateTime();
+    return Clock::current().now();
 }
 
 QString extensionFor(const Config &config, bool saveAsTiff)

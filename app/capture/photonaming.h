@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
-
 class Config;
 
 // File names the station picks for its photos. Each name is reserved on
@@ -12,11 +10,7 @@ class Config;
 // and two threads naming photos at once never get the same name.
 namespace photonaming {
 
-using Clock = std::function<QDateTime()>;
-
-// The clock behind time names and time watermarks; an empty clock puts the
-// system clock back.
-void setClock(Clock clock);
+// The station clock's wall time, behind time names and time watermarks.
 QDateTime now();
 
 // "tiff" when photos are saved as TIFF, the configured codec otherwise.

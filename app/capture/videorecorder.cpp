@@ -1,5 +1,6 @@
 #include "videorecorder.h"
 
+#include "clock.h"
 #include "imageprocessing.h"
 
 #include <QDebug>
@@ -52,7 +53,7 @@ bool VideoRecorder::begin(const QString &path)
     }
     writerActive = true;
     frameCount = 1;
-    clock.start();
+    startedMs = Clock::current().elapsedMs();
     timer.start(writerIntervalMs);
     recording = true;
     return capture.videoWriter->isOpened();
@@ -84,7 +85,7 @@ void VideoRecorder::tick()
     }
     if (frame.empty())
         return;
-    const qint64 due = clock.elapsed() / writerIntervalMs;
+    const qint64 due = (Clock::current().elapsedMs() - startedMs) / writerIntervalMs;
     while (frameCount - 1 < due) {
         if (recording)
             writeFrame(frame);

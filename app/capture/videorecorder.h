@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QSize>
 #include <QString>
@@ -49,6 +48,6 @@ private:
     bool writerActive = false;
     bool recording = false;
     int frameCount = 1;
-    QElapsedTimer clock;
+    qint64 startedMs = 0;   // on the station clock
     QSize writerSize;
 };

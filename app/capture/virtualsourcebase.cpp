@@ -1,5 +1,6 @@
 #include "virtualsourcebase.h"
 
+#include "clock.h"
 #include "mjpgframe.h"
 
 #include <opencv2/videoio.hpp>
@@ -20,9 +21,11 @@ std::chrono::nanoseconds periodOf(double fps)
 
 } // namespace
 
+VirtualDeviceState::VirtualDeviceState() : epochMs(Clock::current().elapsedMs()) {}
+
 double VirtualDeviceState::seconds() const
 {
-    return std::chrono::duration<double>(Clock::now() - epoch).count();
+    return double(Clock::current().elapsedMs() - epochMs) / 1000.0;
 }
 
 FramePacer::FramePacer(double fps) : fps(fps > 0 ? fps : 30.0) {}
@@ -35,7 +38,7 @@ void FramePacer::setRate(double rate)
 
 void FramePacer::wait()
 {
-    const auto now = VirtualDeviceState::Clock::now();
+    const auto now = PaceClock::now();
     const auto period = periodOf(fps);
     if (next.time_since_epoch().count() == 0 || next + period < now)
         next = now;

@@ -2,19 +2,21 @@
 
 #include "virtualsource.h"
 
+#include <QtGlobal>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
 
 // What one virtual camera keeps across the sources the capture thread opens
-// and releases on it: its clock (a page-turn or vanishing timeline goes on
-// while the camera is reopened), whether it is plugged in, and how often it
-// was opened.
+// and releases on it: when its timeline began on the station clock (a
+// page-turn or vanishing timeline goes on while the camera is reopened),
+// whether it is plugged in, and how often it was opened.
 struct VirtualDeviceState
 {
-    using Clock = std::chrono::steady_clock;
+    VirtualDeviceState();
 
-    Clock::time_point epoch = Clock::now();
+    const qint64 epochMs;
     std::atomic<bool> plugged{true};
     std::atomic<int> opens{0};
 
@@ -32,8 +34,11 @@ public:
     void wait();
 
 private:
+    // Frames are paced in real time: a camera delivers at its own pace,
+    // whatever clock the station reads.
+    using PaceClock = std::chrono::steady_clock;
     double fps;
-    VirtualDeviceState::Clock::time_point next{};
+    PaceClock::time_point next{};
 };
 
 // The behaviour every virtual camera shares: open fails and frames are empty

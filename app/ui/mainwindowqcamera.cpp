@@ -4,6 +4,7 @@
 #include "barcodereader.h"
 #include "cache.h"
 #include "camerainfo.h"
+#include "clock.h"
 #include "cameraviewdialog.h"
 #include "config.h"
 #include "dialog.h"
@@ -21,7 +22,6 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QFileDialog>
@@ -61,14 +61,6 @@ MainWindowQCamera::DirectoryChooser &directoryChooser()
 {
     static MainWindowQCamera::DirectoryChooser chooser;
     return chooser;
-}
-
-qint64 monotonicMs()
-{
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock.elapsed();
 }
 
 } // namespace
@@ -134,7 +126,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(view, &QCameraView::openCameraSignal, this, &MainWindowQCamera::openCamera);
     connect(view, &QCameraView::closeCameraSignal, this, &MainWindowQCamera::closeCamera);
     connect(view, &QCameraView::photoFailedSignal, this, &MainWindowQCamera::warnOnce);
-    connect(&shootingTimer, &QTimer::timeout, this, &MainWindowQCamera::onShootingTimer);
+    connect(&shootingTimer, &ClockTimer::timeout, this, &MainWindowQCamera::onShootingTimer);
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
             &MainWindowQCamera::reConfigVideoSetting);
@@ -402,7 +394,7 @@ void MainWindowQCamera::changeCamera(int index)
 
 void MainWindowQCamera::on_btnToggleDevice_2_clicked()
 {
-    const qint64 now = monotonicMs();
+    const qint64 now = Clock::current().elapsedMs();
     if (lastToggleMs >= 0 && now - lastToggleMs < toggleDebounceMs)
         return;
     lastToggleMs = now;
@@ -679,7 +671,7 @@ void MainWindowQCamera::on_btnIDCard_4_clicked()
     if (!soundRecordingOn) {
         if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
             return;
-        soundPath = QCameraView::recordingPath(QDateTime::currentDateTime(), QStringLiteral("wav"));
+        soundPath = QCameraView::recordingPath(Clock::current().now(), QStringLiteral("wav"));
         QDir().mkpath(QFileInfo(soundPath).absolutePath());
         if (!soundRecorder.start(soundPath)) {
             WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());

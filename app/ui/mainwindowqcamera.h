@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 
+#include "clocktimer.h"
 #include "soundrecorder.h"
 
 class CameraViewDialog;
@@ -152,7 +153,7 @@ private:
     Dialog *fingerDialog = nullptr;
     QButtonGroup *correctionGroup = nullptr;
     QButtonGroup *shootingGroup = nullptr;
-    QTimer shootingTimer;
+    ClockTimer shootingTimer;
 
     bool timedShootingOn = false;
     bool videoRecordingOn = false;
