@@ -122,6 +122,17 @@ void program_leds(__HandleDev *dev);
 uint32_t tick_ms(void);
 void sleep_ms(int ms);
 
+/* Where tick_ms and sleep_ms take their time from: the system clock, or a
+ * clock of the caller's (tests advance one by hand instead of waiting).
+ * Internal to the plug-in; not exported. */
+typedef struct fpcap_tick_source {
+    uint32_t (*tick_ms)(void *context);
+    void (*sleep_ms)(void *context, int ms);
+    void *context;
+} fpcap_tick_source;
+/* Installs a copy of `source`; NULL puts the system clock back. */
+void fpcap_set_tick_source(const fpcap_tick_source *source);
+
 /* Capture procedure and correction step. */
 int DetectFinger(__HandleDev *dev, uint8_t *frameBuffer, int width, int height, int direct,
                  int *deviceQuality);
