@@ -2,10 +2,12 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imageprocessing.h"
 #include "testenv.h"
 
 #include <QElapsedTimer>
+#include <QMutexLocker>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -209,24 +211,29 @@ TEST_F(CaptureThread, UnpluggedCameraIsReopenedEveryFiveSecondsAndEndStopsTheWai
     info.resolutions = {QSize(1920, 1080)};
     Cache::cameras->append(info);
 
+    FakeClock clock;   // outlives the thread
     ImageProcessing capture;
     QSignalSpy closed(&capture, &ImageProcessing::closeCameraSignal);
+    QMutex closedAtMutex;
     QList<qint64> closedAt;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&capture, &ImageProcessing::closeCameraSignal, &capture,
-                     [&] { closedAt << clock.elapsed(); }, Qt::DirectConnection);
+    const auto closes = [&] {
+        QMutexLocker lock(&closedAtMutex);
+        return closedAt.size();
+    };
+    QObject::connect(&capture, &ImageProcessing::closeCameraSignal, &capture, [&] {
+        QMutexLocker lock(&closedAtMutex);
+        closedAt << clock.elapsedMs();
+    }, Qt::DirectConnection);
     capture.begin();
     capture.cameraListIndex = 0;
     capture.setCameraResolution(QSize(1920, 1080));
 
-    ASSERT_TRUE(testenv::waitFor([&] { return closedAt.size() >= 3; }, 20000));
+    ASSERT_TRUE(clock.advanceUntil([&] { return closes() >= 3; }, 20000, 100));
     // The request closes the camera once; then each empty read closes it and
     // waits five seconds before the next attempt.
     EXPECT_GE(closedAt[2] - closedAt[1], 5000);
 
-    QElapsedTimer stopping;
-    stopping.start();
+    ASSERT_TRUE(clock.waitForSleepers());   // in the next wait before reopening
     capture.end();
     EXPECT_TRUE(capture.isFinished()) << "end() interrupts the reopen wait";
     EXPECT_FALSE(capture.running);

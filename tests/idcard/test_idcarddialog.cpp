@@ -6,6 +6,7 @@
 #include "camerainfo.h"
 #include "cardrecord.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "idcarddialog.h"
 #include "mainwindowqcamera.h"
 #include "photonaming.h"
@@ -84,7 +85,7 @@ protected:
     {
         dialog.reset();
         WarningBox::setHandler({});
-        photonaming::setClock({});
+        wallClock.reset();
         // Read-only directories of a test must not outlive it.
         for (const QString &directory : {appDir.path(), appDir.path() + QStringLiteral("/data")})
             if (QFileInfo(directory).isDir())
@@ -189,6 +190,7 @@ protected:
     QTemporaryDir documents;
     QTemporaryDir appDir;
     QTemporaryDir userData;
+    std::unique_ptr<FixedWallClock> wallClock;
     QByteArray previousDataHome;
     QStringList warnings;
     std::unique_ptr<IDCardDialog> dialog;
@@ -507,7 +509,7 @@ TEST_F(IDCardDialogTest, SavingNeverOverwritesAnExistingPicture)
 TEST_F(IDCardDialogTest, TimeNamedPictureWhenTheNameTypeIsTime)
 {
     Cache::config->saveType = 1;
-    photonaming::setClock([] { return QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89)); });
+    wallClock = std::make_unique<FixedWallClock>(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89)));
     openDialog();
     QSignalSpy pathsSpy(dialog.get(), &IDCardDialog::saveImageMergingSignals);
     dialog->on_btnSaveIDCard_clicked();

@@ -5,6 +5,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "testenv.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ protected:
         Cache::config->codec = QStringLiteral("png");
         Cache::config->quality = 100;
         objectFace = cv::Rect();
-        photonaming::setClock([] { return kFixedTime; });
+        wallClock = std::make_unique<FixedWallClock>(kFixedTime);
         camera = std::make_unique<ImageProcessing>();
         QObject::connect(camera.get(),
                          qOverload<QList<QString>, int>(&ImageProcessing::sendTakePhotoImageSignal),
@@ -52,7 +53,7 @@ protected:
     void TearDown() override
     {
         camera.reset();
-        photonaming::setClock(nullptr);
+        wallClock.reset();
         objectFace = cv::Rect();
     }
 
@@ -63,6 +64,7 @@ protected:
     }
 
     QTemporaryDir documents;
+    std::unique_ptr<FixedWallClock> wallClock;
     std::unique_ptr<ImageProcessing> camera;
     QList<QList<QString>> delivered;
     QList<int> types;

@@ -1,11 +1,11 @@
 // Automatic capture: the average hash and the watcher thread fed frame by frame.
 #include "cache.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
 #include "testenv.h"
 
-#include <QElapsedTimer>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -55,35 +55,37 @@ int distance(const QImage &a, const QImage &b)
     return watcher.aHash();
 }
 
-// Feeds frames to the watcher from this (the owner's) thread, as the preview does.
+// Feeds frames to the watcher from this (the owner's) thread, as the preview
+// does, one every 30 ms of the test clock; the clock moves on only while the
+// watcher sleeps.
 class Feeder
 {
 public:
-    explicit Feeder(IamgeZhuaPai &watcher) : watcher(watcher) {}
+    Feeder(IamgeZhuaPai &watcher, FakeClock &clock) : watcher(watcher), clock(clock) {}
     void feed(const QImage &frame, int ms)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
+        for (int fed = 0; fed < ms; fed += kFramePeriodMs) {
+            ASSERT_TRUE(clock.waitForSleepers());
             watcher.readFarme(frame);
-            testenv::waitFor([] { return false; }, 30);
+            clock.advance(kFramePeriodMs);
         }
     }
 
     bool feedUntil(const QImage &frame, const std::function<bool()> &done, int timeoutMs)
     {
-        QElapsedTimer timer;
-        timer.start();
+        const qint64 start = clock.elapsedMs();
         while (!done()) {
-            if (timer.elapsed() > timeoutMs)
+            if (clock.elapsedMs() - start > timeoutMs)
                 return false;
-            feed(frame, 30);
+            feed(frame, kFramePeriodMs);
         }
         return true;
     }
 
 private:
+    static constexpr int kFramePeriodMs = 30;
     IamgeZhuaPai &watcher;
+    FakeClock &clock;
 };
 
 class AutoCaptureTest : public ::testing::Test
@@ -95,9 +97,8 @@ protected:
         connection = QObject::connect(&watcher, &IamgeZhuaPai::sendTakePhoto, &watcher, [this] {
             photos++;
             if (!firstPhotoAt)
-                firstPhotoAt = sinceStart.elapsed();
+                firstPhotoAt = clock.elapsedMs();
         }, Qt::DirectConnection);
-        sinceStart.start();
     }
     void TearDown() override
     {
@@ -106,9 +107,9 @@ protected:
     }
 
     QTemporaryDir documents;
+    FakeClock clock;   // outlives the watcher
     IamgeZhuaPai watcher;
     QMetaObject::Connection connection;
-    QElapsedTimer sinceStart;
     std::atomic<int> photos{0};
     std::atomic<qint64> firstPhotoAt{0};
 };
@@ -170,7 +171,7 @@ TEST_F(AutoCaptureTest, StaticSceneAndShadowsNeverShootAPageTurnShootsOnce)
 {
     Cache::config->autoCaptureOn = true;
     watcher.begin();
-    Feeder feeder(watcher);
+    Feeder feeder(watcher, clock);
     const QImage first = pageFrame(Page::First);
     ASSERT_TRUE(feeder.feedUntil(first, [this] { return watcher.zhuapaiState == 1; }, 5000));
     feeder.feed(first, 1600);   // compared several times with the reference by now
@@ -179,7 +180,7 @@ TEST_F(AutoCaptureTest, StaticSceneAndShadowsNeverShootAPageTurnShootsOnce)
     EXPECT_EQ(photos, 0);
     EXPECT_EQ(watcher.zhuapaiState, 1);
 
-    const qint64 turnedAt = sinceStart.elapsed();
+    const qint64 turnedAt = clock.elapsedMs();
     ASSERT_TRUE(feeder.feedUntil(pageFrame(Page::Second), [this] { return photos > 0; }, 6000));
     EXPECT_EQ(photos, 1);
     EXPECT_GE(firstPhotoAt - turnedAt, 1000);   // the change must settle for a second
@@ -193,7 +194,7 @@ TEST_F(AutoCaptureTest, TurnedOffStoresNoFramesAndNeverShoots)
 {
     Cache::config->autoCaptureOn = false;
     watcher.begin();
-    Feeder feeder(watcher);
+    Feeder feeder(watcher, clock);
     feeder.feed(pageFrame(Page::First), 500);
     feeder.feed(pageFrame(Page::Second), 500);
     EXPECT_TRUE(watcher.currentFrame.isNull());
@@ -205,7 +206,8 @@ TEST_F(AutoCaptureTest, EndStopsTheThreadWhileItSleeps)
 {
     Cache::config->autoCaptureOn = true;   // no frame yet: the loop sleeps two seconds
     watcher.begin();
-    testenv::waitFor([] { return false; }, 300);
+    ASSERT_TRUE(clock.waitForSleepers());
+    clock.advance(300);
     ASSERT_TRUE(watcher.isRunning());
     watcher.end();
     EXPECT_TRUE(watcher.isFinished());
@@ -217,10 +219,10 @@ TEST_F(AutoCaptureTest, ResumesWithTheOldReferenceAfterBeingTurnedOff)
 {
     Cache::config->autoCaptureOn = true;
     watcher.begin();
-    Feeder feeder(watcher);
+    Feeder feeder(watcher, clock);
     ASSERT_TRUE(feeder.feedUntil(pageFrame(Page::First), [this] { return watcher.zhuapaiState == 1; }, 5000));
     Cache::config->autoCaptureOn = false;
-    testenv::waitFor([] { return false; }, 300);
+    clock.advance(300);   // the pass under way ends
     const int stateWhenOff = watcher.zhuapaiState;
     EXPECT_EQ(stateWhenOff, 1);
     feeder.feed(pageFrame(Page::Second), 300);

@@ -3,6 +3,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imageprocessing.h"
 #include "qcameraview.h"
 #include "testenv.h"
@@ -263,31 +264,30 @@ AviInfo readAvi(const QString &path)
     return info;
 }
 
-void pumpFor(int ms)
+// Moves the clock on in writer periods while the writer's timer runs.
+void advanceRecording(FakeClock &clock, int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
+    for (int done = 0; done < ms; done += QCameraView::writerIntervalMs) {
+        clock.advance(QCameraView::writerIntervalMs);
+        testenv::waitFor([] { return false; }, 5);
     }
 }
 
 TEST_F(CameraViewTest, RecordingPlaysAsLongAsItWasTaken)
 {
+    FakeClock clock;   // the recording's time is the test's
     deliver(uitest::testFrame(320, 240));
     QSignalSpy announced(view.get(), &QCameraView::sendTakePhotoImageSignal);
-    QElapsedTimer wall;
-    wall.start();
+    const qint64 started = clock.elapsedMs();
     const QString path = view->recordBegin();
     ASSERT_FALSE(path.isEmpty());
     EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(documents.path()).absolutePath());
     EXPECT_TRUE(QFileInfo(path).fileName().contains(
         QRegularExpression(QStringLiteral("^\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d\\.\\d{3}\\.avi$"))));
     EXPECT_TRUE(view->isRecording());
-    pumpFor(2000);
+    advanceRecording(clock, 2000);
     view->recordEnd(path);
-    const double seconds = wall.elapsed() / 1000.0;
+    const double seconds = (clock.elapsedMs() - started) / 1000.0;
     EXPECT_FALSE(view->isRecording());
     ASSERT_EQ(announced.count(), 1);
     EXPECT_EQ(announced.at(0).at(0).value<QList<QString>>(), QList<QString>{path});
@@ -304,11 +304,11 @@ TEST_F(CameraViewTest, RecordingPlaysAsLongAsItWasTaken)
 
 TEST_F(CameraViewTest, SecondRecordBeginFinishesTheRunningFile)
 {
+    FakeClock clock;
     deliver(uitest::testFrame(320, 240));
     const QString first = view->recordBegin();
     ASSERT_FALSE(first.isEmpty());
-    pumpFor(600);
-    QThread::msleep(2);   // a later time stamp for the second file
+    advanceRecording(clock, 600);   // also a later time stamp for the second file
     const QString second = view->recordBegin();
     ASSERT_FALSE(second.isEmpty());
     EXPECT_NE(first, second);
@@ -319,7 +319,7 @@ TEST_F(CameraViewTest, SecondRecordBeginFinishesTheRunningFile)
     EXPECT_LE(done.frames, 12);
     // A frame of another size (camera switch) is fitted to the running file.
     deliver(uitest::testFrame(640, 360));
-    pumpFor(400);
+    advanceRecording(clock, 400);
     view->recordEnd(second);
     const AviInfo next = readAvi(second);
     ASSERT_TRUE(next.opened);

@@ -6,6 +6,7 @@
 #include "test_barcode_codes.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imageprocessing.h"
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
@@ -321,6 +322,7 @@ TEST_F(MainWindowTest, CameraStillSwitchingRefusesVideoAndBarcode)
 
 TEST_F(MainWindowTest, TimedShootingShootsEveryIntervalAndBlocksTheShootButton)
 {
+    FakeClock clock;
     Cache::config->shootingTime = 1;
     createWindow();
     deliverFrame();
@@ -334,23 +336,30 @@ TEST_F(MainWindowTest, TimedShootingShootsEveryIntervalAndBlocksTheShootButton)
     EXPECT_EQ(lastWarning(), QStringLiteral("警告|定时拍摄中......"));
     EXPECT_FALSE(capture->photoRequested);
 
-    QElapsedTimer clock;
-    clock.start();
+    // The clock moves on in 50 ms steps, each seen by the window before the next.
+    const qint64 start = clock.elapsedMs();
     QList<qint64> shots;
-    while (shots.size() < 3 && clock.elapsed() < 10000) {
-        if (testenv::waitFor([&] { return capture->photoRequested.load(); }, 200)) {
-            shots.append(clock.elapsed());
-            capture->photoRequested = false;
-        }
-    }
+    const auto step = [&] {
+        clock.advance(50);
+        testenv::waitFor([] { return false; }, 10);
+        if (capture->photoRequested.exchange(false))
+            shots.append(clock.elapsedMs() - start);
+    };
+    while (shots.size() < 3 && clock.elapsedMs() - start < 10000)
+        step();
     ASSERT_EQ(shots.size(), 3);
-    // One request per interval (wide margins: this is about the count, not speed).
+    // One request per interval.
     EXPECT_GE(shots[2] - shots[0], 1500);
     EXPECT_LE(shots[0], 8000);
 
     ui->btnShootingTime->click();
     EXPECT_FALSE(window->isModeOn(MainWindowQCamera::TimedShooting));
-    EXPECT_FALSE(testenv::waitFor([&] { return capture->photoRequested.load(); }, 1500));
+    shots.clear();
+    const qint64 stoppedAt = clock.elapsedMs();
+    while (clock.elapsedMs() - stoppedAt < 1500)
+        step();
+    EXPECT_TRUE(shots.isEmpty());
+    window.reset();
 }
 
 QString writeImage(const QString &dir, const QString &name, Qt::GlobalColor color)
@@ -582,6 +591,31 @@ TEST_F(MainWindowTest, CameraToggleChoosesTheNextCameraAndIgnoresQuickPresses)
         EXPECT_TRUE(ui->btnToggleDevice_2->isEnabled());
         window.reset();
     }
+    Cache::cameras->clear();
+    Cache::config->thirdDeviceMain = true;
+}
+
+TEST_F(MainWindowTest, CameraToggleTakesThePressAgainAfterThreeSeconds)
+{
+    *Cache::cameras = *fakeCameras(3);
+    Cache::config->cameraIndex = 0;
+    Cache::config->thirdDeviceMain = false;
+    FakeClock clock;
+    createWindow();
+    ui->btnToggleDevice_2->click();
+    ASSERT_EQ(window->preview()->cameraIndex(), 1);
+    window->ChangeBtn2();
+    clock.advance(2999);
+    ui->btnToggleDevice_2->click();
+    EXPECT_EQ(window->preview()->cameraIndex(), 1) << "still within three seconds";
+    clock.advance(1);
+    ui->btnToggleDevice_2->click();
+    EXPECT_EQ(window->preview()->cameraIndex(), 2);
+    window->ChangeBtn2();
+    clock.advance(3000);
+    ui->btnToggleDevice_2->click();
+    EXPECT_EQ(window->preview()->cameraIndex(), 0) << "round to the first camera";
+    window.reset();
     Cache::cameras->clear();
     Cache::config->thirdDeviceMain = true;
 }

@@ -4,6 +4,7 @@
 // the document cannot be written.
 #include "cache.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imagesavepdfortiffdialog.h"
 #include "pageprogress.h"
 #include "photonaming.h"
@@ -55,7 +56,7 @@ protected:
         reported.reset();
         dialog.reset();
         WarningBox::setHandler({});
-        photonaming::setClock(nullptr);
+        wallClock.reset();
         pageprogress::setDelay(1000);
     }
 
@@ -87,6 +88,7 @@ protected:
     QStringList warnings;
     std::unique_ptr<ImageSavePDFOrTiffDialog> dialog;
     std::unique_ptr<QSignalSpy> reported;
+    std::unique_ptr<FixedWallClock> wallClock;
 };
 
 int pdfPageCount(const QString &path)
@@ -304,7 +306,7 @@ TEST_F(ExportTest, DocumentsNeverReplaceExistingFilesAndTakeTimeNamesWithSaveTyp
     }
 
     Cache::config->saveType = 1;
-    photonaming::setClock([] { return QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89)); });
+    wallClock = std::make_unique<FixedWallClock>(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89)));
     dialog->setImage({a});
     dialog->form()->btnSaveTiff->click();
     EXPECT_EQ(QFileInfo(reportedPath()).fileName(), QStringLiteral("2026_03_04 05_06_07.089.tiff"));

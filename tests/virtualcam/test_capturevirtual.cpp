@@ -4,7 +4,9 @@
 // returns while the loop waits to reopen.
 #include "cache.h"
 #include "camerainfo.h"
+#include "clock.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "docscene.h"
 #include "imageprocessing.h"
 #include "testenv.h"
@@ -31,8 +33,7 @@ const QSize kSize(1280, 720);
 struct Observer : QObject {
     QList<QImage> frames;
     int closes = 0;
-    QElapsedTimer clock;
-    qint64 lastCloseMs = -1;
+    qint64 lastCloseMs = -1;   // on the station clock
     qint64 lastFrameMs = -1;
 };
 
@@ -62,17 +63,16 @@ protected:
         scene.angle = 0;
         geometry = docscene::layout(scene);
 
-        observer.clock.start();
         QObject::connect(&processing, &ImageProcessing::sendFarmeSignal, &observer,
                          [this](QImage image) {
                              observer.frames.append(image);
-                             observer.lastFrameMs = observer.clock.elapsed();
+                             observer.lastFrameMs = Clock::current().elapsedMs();
                          },
                          Qt::BlockingQueuedConnection);
         QObject::connect(&processing, &ImageProcessing::closeCameraSignal, &observer,
                          [this] {
                              ++observer.closes;
-                             observer.lastCloseMs = observer.clock.elapsed();
+                             observer.lastCloseMs = Clock::current().elapsedMs();
                          },
                          Qt::QueuedConnection);
         processing.cameraListIndex = 0;
@@ -128,21 +128,22 @@ TEST_F(CaptureOnVirtualCamera, FramesFlowAndTheRotationIsApplied)
 TEST_F(CaptureOnVirtualCamera, UnpluggedCameraIsReopenedEveryFiveSecondsUntilItIsBack)
 {
     ASSERT_TRUE(waitForFrames(2, 15000));
+    FakeClock clock;   // from here the loop's waits pass as the test advances
     VirtualCameras::setPlugged(kDevice, false);
-    ASSERT_TRUE(testenv::waitFor([&] { return observer.closes >= 1; }, 5000));
+    ASSERT_TRUE(clock.advanceUntil([&] { return observer.closes >= 1; }, 5000));
     const qint64 closedAt = observer.lastCloseMs;
     const int opensAtClose = VirtualCameras::openCount(kDevice);
     const int framesAtClose = observer.frames.size();
 
     // The next attempt comes after the 5 s wait, not before.
-    ASSERT_TRUE(testenv::waitFor([&] { return VirtualCameras::openCount(kDevice) > opensAtClose; }, 9000));
-    EXPECT_GE(observer.clock.elapsed() - closedAt, 4000);
+    ASSERT_TRUE(clock.advanceUntil([&] { return VirtualCameras::openCount(kDevice) > opensAtClose; }, 9000));
+    EXPECT_GE(clock.elapsedMs() - closedAt, 4000);
     EXPECT_EQ(observer.frames.size(), framesAtClose);
 
     // That attempt failed; plugged back in, the following one brings frames.
     VirtualCameras::setPlugged(kDevice, true);
-    ASSERT_TRUE(testenv::waitFor([&] { return observer.closes >= 2; }, 5000));
-    ASSERT_TRUE(waitForFrames(framesAtClose + 2, 9000));
+    ASSERT_TRUE(clock.advanceUntil([&] { return observer.closes >= 2; }, 5000));
+    ASSERT_TRUE(clock.advanceUntil([&] { return observer.frames.size() >= framesAtClose + 2; }, 9000));
     EXPECT_GE(observer.lastFrameMs - observer.lastCloseMs, 4000);
     EXPECT_EQ(observer.frames.last().size(), kSize);
 }

@@ -3,6 +3,7 @@
 // (dark, vanish, page turns) and unplugging.
 #include "cameracapture.h"
 #include "mediafiles.h"
+#include "fakeclock.h"
 #include "virtualcameras.h"
 
 #include <QElapsedTimer>
@@ -116,18 +117,20 @@ TEST(SyntheticSource, FramesAreFreshCopies)
 
 TEST(SyntheticSource, TimelineGoesDarkAndComesBack)
 {
+    FakeClock clock;   // before the cameras: their timelines start on it
     VirtualCameras::parse(QStringLiteral("synthetic:sizes=1280x720,fps=60,dark=0+0.3"));
     CameraCapture capture;
     ASSERT_TRUE(capture.open(kFirst));
     const cv::Mat dark = readOne(capture);
     ASSERT_FALSE(dark.empty());
     EXPECT_LT(maxGrey(dark), 20);
-    QThread::msleep(350);
+    clock.advance(350);
     EXPECT_GT(maxGrey(readOne(capture)), 200);   // the sheets are back
 }
 
 TEST(SyntheticSource, VanishedCameraCannotBeOpenedUntilItReturns)
 {
+    FakeClock clock;
     VirtualCameras::parse(QStringLiteral("synthetic:sizes=1280x720,fps=60,vanish=0+0.4;"
                                          "synthetic:sizes=1280x720,fps=60,vanish=0.2+"));
     CameraCapture first;
@@ -136,7 +139,7 @@ TEST(SyntheticSource, VanishedCameraCannotBeOpenedUntilItReturns)
     CameraCapture second;
     ASSERT_TRUE(second.open(kFirst + 1));
     EXPECT_FALSE(readOne(second).empty());
-    QThread::msleep(450);
+    clock.advance(450);
     // The first is back; the second went away for good and its frames are empty.
     EXPECT_TRUE(first.open(kFirst));
     EXPECT_FALSE(readOne(first).empty());
@@ -148,15 +151,18 @@ TEST(SyntheticSource, VanishedCameraCannotBeOpenedUntilItReturns)
 
 TEST(SyntheticSource, PageTurnsChangeTheScene)
 {
+    FakeClock clock;
     VirtualCameras::parse(QStringLiteral("synthetic:sizes=1280x720,fps=30,page=0.3"));
     CameraCapture capture;
     ASSERT_TRUE(capture.open(kFirst));
     const cv::Mat first = readOne(capture);
+    clock.advance(250);
+    EXPECT_EQ(cv::norm(readOne(capture), first, cv::NORM_L1), 0.0) << "the same page until it turns";
     bool turned = false;
-    QElapsedTimer timer;
-    timer.start();
-    while (!turned && timer.elapsed() < 5000)
+    while (!turned && clock.elapsedMs() < 5000) {
+        clock.advance(30);
         turned = cv::norm(readOne(capture), first, cv::NORM_L1) > 0;
+    }
     EXPECT_TRUE(turned);
 }
 
