@@ -33,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -807,15 +808,27 @@ TEST_F(MainWindowTest, BarcodeModeShowsGb18030TextReadable)
 
 TEST_F(LiveWindowTest, AutomaticCaptureShootsOnceAfterAPageTurn)
 {
+    FakeClock clock;   // before the camera: its page turns follow this clock
     *Cache::cameras =
         VirtualCameras::parse(QStringLiteral("synthetic:sizes=640x480,fps=15,page=4"));
     Cache::config->gnZhuapai = true;
     createWindow();
-    ASSERT_TRUE(waitForLivePicture());
+    std::atomic<int> frames{0};
+    QObject::connect(window->preview()->imageProcessing(), &ImageProcessing::sendFarmeSignal,
+                     window->preview(), [&] { ++frames; }, Qt::DirectConnection);
+    ASSERT_TRUE(clock.advanceUntil([&] { return !window->preview()->isSwitching(); }, 20000));
     ui->btnIDCard_5->click();
     ASSERT_TRUE(window->isModeOn(MainWindowQCamera::AutoCapture));
     EXPECT_TRUE(Cache::config->autoCaptureOn);
-    ASSERT_TRUE(testenv::waitFor([&] { return !window->slotPath(1).isEmpty(); }, 20000));
+    // The clock moves on 200 ms with every frame, so the watcher sees the
+    // page the camera shows at each moment.
+    int framesSeen = frames;
+    while (window->slotPath(1).isEmpty() && clock.elapsedMs() < 60000) {
+        ASSERT_TRUE(testenv::waitFor([&] { return frames > framesSeen; }, 5000));
+        framesSeen = frames;
+        clock.advance(200);
+    }
+    ASSERT_TRUE(testenv::waitFor([&] { return !window->slotPath(1).isEmpty(); }, 5000));
     EXPECT_TRUE(QFileInfo(window->slotPath(1)).isFile());
     ui->btnIDCard_5->click();
     EXPECT_FALSE(Cache::config->autoCaptureOn);
