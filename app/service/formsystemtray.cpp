@@ -10,7 +10,7 @@
 #include "httpendpoint.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
-#include "videorecorder.h"
+#include "recording.h"
 #include "websocketgate.h"
 
 #include <QApplication>
@@ -94,9 +94,7 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     connect(network, &QNetworkAccessManager::finished, this, &FormSystemTray::replyFinished);
     uploading = false;
     // Page-driven recording.
-    writerTimer = new QTimer(this);
-    connect(writerTimer, &QTimer::timeout, this, &FormSystemTray::onWriterTimer);
-    recorder = new VideoRecorder(*imageProcessing, *writerTimer, frameMutex);
+    recorder = new Recording(*imageProcessing);
     createDialogs();
 }
 
@@ -111,7 +109,6 @@ FormSystemTray::~FormSystemTray()
         imageProcessing->end();
         waitDelivering(imageProcessing);
     }
-    writerTimer->stop();
     // Clients go before the server that reports them.
     for (QWebSocket *socket : qAsConst(clients)) {
         socket->disconnect(this);

@@ -17,7 +17,6 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -679,26 +678,23 @@ void MainWindowQCamera::on_btnIDCard_4_clicked()
     if (!soundRecordingOn) {
         if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
             return;
-        soundPath = QCameraView::recordingPath(QDateTime::currentDateTime(), QStringLiteral("wav"));
-        QDir().mkpath(QFileInfo(soundPath).absolutePath());
-        if (!soundRecorder.start(soundPath)) {
-            WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());
+        // The preview's recorder: the one "arecord" of the station.
+        const QString path = preview()->recording()->beginSound();
+        if (path.isEmpty())
             return;
-        }
+        soundPath = path;
         soundRecordingOn = true;
         ui->btnIDCard_4->setText(QStringLiteral("\n\n录音中"));
         showStatus(QStringLiteral("录音中......"));
         qDebug() << "record begin!";
     } else {
-        const bool saved = soundRecorder.stop();
+        const bool saved = preview()->recording()->end();
         soundRecordingOn = false;
         qDebug() << "record end!";
         ui->btnIDCard_4->setText(QStringLiteral("\n\n录音"));
         hideStatus();
         if (saved)
             takePhotoImage(QList<QString>{soundPath}, 1);
-        else
-            WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());
     }
 }
 
@@ -864,7 +860,7 @@ void MainWindowQCamera::shutDown()
     }
     if (soundRecordingOn) {
         soundRecordingOn = false;
-        soundRecorder.stop();
+        preview()->recording()->endQuietly();
     }
     if (autoCaptureOn) {
         autoCaptureOn = false;

@@ -10,8 +10,6 @@
 #include <functional>
 #include <initializer_list>
 
-#include "soundrecorder.h"
-
 class CameraViewDialog;
 class Dialog;
 class Erweima;
@@ -159,7 +157,6 @@ private:
     bool barcodeOn = false;
     bool autoCaptureOn = false;
     bool soundRecordingOn = false;
-    SoundRecorder soundRecorder;
     bool warningOpen = false;
     QString soundPath;
     QString videoPath;

@@ -9,6 +9,7 @@
 #include "imageprocessing.h"
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
+#include "recording.h"
 #include "settingdialog.h"
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
@@ -513,6 +514,40 @@ TEST_F(MainWindowTest, SoundRecordingStartsTheRecorderAndAnnouncesTheFile)
     EXPECT_EQ(window->slotPath(1), wav);
     EXPECT_TRUE(samePicture(slotLabel(*window, 1)->pixmap(Qt::ReturnByValue),
                             Cache::config->appDir + "/Resources/icon/icon_record.png"));
+}
+
+TEST_F(MainWindowTest, SoundAndVideoAreRecordedByThePreviewsOneRecorder)
+{
+    uitest::installRecorderStandIn(bin, bin.path() + QStringLiteral("/args.txt"));
+    createWindow();
+    Recording::Moment moment{QDateTime(QDate(2026, 12, 7), QTime(9, 5, 11, 42)), 5000};
+    Recording *recorder = window->preview()->recording();
+    recorder->setClock([&moment] { return moment; });
+
+    ui->btnIDCard_4->click();
+    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::SoundRecording));
+    const QString wav = documents.path() + QStringLiteral("/2026_12_07_09_05_11.042.wav");
+    EXPECT_EQ(window->soundRecordingPath(), wav);
+    EXPECT_TRUE(recorder->isRecording());
+    ASSERT_TRUE(testenv::waitFor([&] { return QFileInfo(wav).size() > 44; }, 5000));
+    ui->btnIDCard_4->click();
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(window->slotPath(1), wav);
+
+    moment.wall = moment.wall.addSecs(60);
+    deliverFrame();
+    ui->btnShootingVideo->click();
+    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
+    EXPECT_TRUE(recorder->isRecordingVideo());
+    moment.monotonicMs += 1500;
+    ui->btnShootingVideo->click();
+    const QString avi = documents.path() + QStringLiteral("/2026_12_07_09_06_11.042.avi");
+    EXPECT_EQ(window->slotPath(2), avi);
+    const uitest::AviInfo file = uitest::readAvi(avi);
+    ASSERT_TRUE(file.opened);
+    EXPECT_EQ(file.frames, 15);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(';').toStdString();
+    recorder->setClock({});
 }
 
 TEST_F(MainWindowTest, VideoRecordingAnnouncesTheFileInTheThumbnails)
