@@ -23,6 +23,8 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <memory>
+
 #include <sys/stat.h>
 
 using servicetest::Page;
@@ -242,15 +244,17 @@ TEST_F(TrayTest, PageRecordingIsPacedByTheStationRecorder)
 {
     // The recorder's clock stands still unless the test moves it: the file
     // holds the frames of the time the clock says, whatever the real time.
-    Recording::Moment moment{QDateTime::currentDateTime(), 5000};
-    tray->recorder->setClock([&moment] { return moment; });
+    // Shared, so the clock outlives this body when an assertion ends it early.
+    const auto moment = std::make_shared<Recording::Moment>(
+        Recording::Moment{QDateTime::currentDateTime(), 5000});
+    tray->recorder->setClock([moment] { return *moment; });
     auto page = connectPage();
     startPreview(*page);
     const QString video = docPath(QStringLiteral("paced.avi"));
     page->send(QJsonObject{{"command", 10022}, {"filepath", video}});
     ASSERT_TRUE(testenv::waitFor([&] { return tray->recorder->isRecording(); }, 5000));
     pumpFor(300);   // real ticks pass; the recorder's time does not
-    moment.monotonicMs += 3000;
+    moment->monotonicMs += 3000;
     page->send(QJsonObject{{"command", 10023}});
     ASSERT_TRUE(testenv::waitFor([&] { return !tray->recorder->isRecording(); }, 5000));
     EXPECT_EQ(tray->imageProcessing->videoWriter, nullptr);
@@ -269,7 +273,6 @@ TEST_F(TrayTest, PageRecordingIsPacedByTheStationRecorder)
     page->send(QJsonObject{{"command", 10023}});
     pumpFor(100);
     EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
-    tray->recorder->setClock({});
 }
 
 // Where the launcher page sends the browser (the address in its script).

@@ -520,9 +520,11 @@ TEST_F(MainWindowTest, SoundAndVideoAreRecordedByThePreviewsOneRecorder)
 {
     uitest::installRecorderStandIn(bin, bin.path() + QStringLiteral("/args.txt"));
     createWindow();
-    Recording::Moment moment{QDateTime(QDate(2026, 12, 7), QTime(9, 5, 11, 42)), 5000};
+    // Shared, so the clock outlives this body when an assertion ends it early.
+    const auto moment = std::make_shared<Recording::Moment>(
+        Recording::Moment{QDateTime(QDate(2026, 12, 7), QTime(9, 5, 11, 42)), 5000});
     Recording *recorder = window->preview()->recording();
-    recorder->setClock([&moment] { return moment; });
+    recorder->setClock([moment] { return *moment; });
 
     ui->btnIDCard_4->click();
     ASSERT_TRUE(window->isModeOn(MainWindowQCamera::SoundRecording));
@@ -534,12 +536,12 @@ TEST_F(MainWindowTest, SoundAndVideoAreRecordedByThePreviewsOneRecorder)
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(window->slotPath(1), wav);
 
-    moment.wall = moment.wall.addSecs(60);
+    moment->wall = moment->wall.addSecs(60);
     deliverFrame();
     ui->btnShootingVideo->click();
     ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
     EXPECT_TRUE(recorder->isRecordingVideo());
-    moment.monotonicMs += 1500;
+    moment->monotonicMs += 1500;
     ui->btnShootingVideo->click();
     const QString avi = documents.path() + QStringLiteral("/2026_12_07_09_06_11.042.avi");
     EXPECT_EQ(window->slotPath(2), avi);
@@ -547,7 +549,6 @@ TEST_F(MainWindowTest, SoundAndVideoAreRecordedByThePreviewsOneRecorder)
     ASSERT_TRUE(file.opened);
     EXPECT_EQ(file.frames, 15);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join(';').toStdString();
-    recorder->setClock({});
 }
 
 TEST_F(MainWindowTest, VideoRecordingAnnouncesTheFileInTheThumbnails)
