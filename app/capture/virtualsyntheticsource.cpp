@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
 #include <cmath>
 
 using namespace VirtualSourceOptions;
@@ -17,6 +20,21 @@ const char *const kDefaultEan13 = "5901234123457";
 cv::Size toCv(QSize size)
 {
     return cv::Size(size.width(), size.height());
+}
+
+// A page laid down again never lies exactly where it lay before: each later
+// showing is turned a little and moved a little.
+void layAgain(cv::Mat &image, int showing)
+{
+    if (showing <= 0)
+        return;
+    const cv::Point2f centre(image.cols / 2.0f, image.rows / 2.0f);
+    cv::Mat move = cv::getRotationMatrix2D(centre, 1.5 * ((showing % 2) ? showing : -showing), 1.0);
+    move.at<double>(0, 2) += 0.012 * image.cols * showing;
+    move.at<double>(1, 2) -= 0.01 * image.rows * showing;
+    cv::Mat moved;
+    cv::warpAffine(image, moved, move, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    image = moved;
 }
 
 bool fail(QString *error, const QString &key, const QString &value)
@@ -44,7 +62,7 @@ bool SyntheticSettings::fromOptions(const Options &options, SyntheticSettings &s
         QStringLiteral("code128"), QStringLiteral("ean13"),  QStringLiteral("codes"),
         QStringLiteral("seed"),   QStringLiteral("angle"),   QStringLiteral("page"),
         QStringLiteral("dark"),   QStringLiteral("vanish"),  QStringLiteral("repeat"),
-        QStringLiteral("stamp")};
+        QStringLiteral("stamp"),  QStringLiteral("script"),  QStringLiteral("hand")};
     if (!checkKnown(options, known, error))
         return false;
 
@@ -87,6 +105,10 @@ bool SyntheticSettings::fromOptions(const Options &options, SyntheticSettings &s
             ok = parseNumber(value, 0, 86400, parsed.repeatSeconds);
         } else if (key == QLatin1String("stamp")) {
             ok = parseSwitch(value, parsed.stamp);
+        } else if (key == QLatin1String("script")) {
+            ok = VirtualPageScript::parse(value, parsed.script);
+        } else if (key == QLatin1String("hand")) {
+            ok = parseNumber(value, 0.1, 3600, parsed.handSeconds);
         }
         if (!ok)
             return fail(error, key, value);
@@ -150,23 +172,54 @@ bool VirtualSyntheticSource::readSource(cv::Mat &frame)
         frame = handOut(dark, darkNumber);
         return true;
     }
-    const int page = settings.pageAt(t);
-    if (page != renderedPage || current != renderedSize) {
-        docscene::Options scene = settings.scene;
-        scene.size = toCv(current);
-        rendered = docscene::render(scene, page);
-        renderedPage = page;
-        renderedSize = current;
-        renderedNumber = pictures++;
-    }
-    if (!settings.stamp) {
+    int slot = settings.pageAt(t);
+    if (!settings.script.isEmpty())
+        slot = std::min(slot, settings.script.size() - 1);   // the last step stays on the table
+    if (slot != renderedSlot || current != renderedSize)
+        renderSlot(slot);
+    const double hand = handProgress(t, slot);
+    if (!settings.stamp && hand < 0) {
         frame = handOut(rendered.image, renderedNumber);
         return true;
     }
     frame = rendered.image.clone();
-    docscene::paintTimestamp(frame, docscene::stampClock());
+    if (hand >= 0)
+        docscene::paintHand(frame, rendered.geometry, hand);
+    if (settings.stamp)
+        docscene::paintTimestamp(frame, docscene::stampClock());
     handedOut = kFreshPicture;
     return true;
+}
+
+void VirtualSyntheticSource::renderSlot(int slot)
+{
+    docscene::Options scene = settings.scene;
+    scene.size = toCv(current);
+    if (settings.script.isEmpty()) {
+        rendered = docscene::render(scene, slot);
+    } else {
+        const VirtualPageScript::Step &step = settings.script.at(slot);
+        if (step.empty) {
+            rendered = docscene::Frame{docscene::emptyTable(scene), docscene::Geometry{}};
+            rendered.geometry.size = scene.size;
+        } else {
+            rendered = docscene::render(scene, step.page);
+            layAgain(rendered.image, step.showing);
+        }
+    }
+    renderedSlot = slot;
+    renderedSize = current;
+    renderedNumber = pictures++;
+}
+
+double VirtualSyntheticSource::handProgress(double timelineSeconds, int slot) const
+{
+    if (settings.script.isEmpty() || settings.pageSeconds <= 0 || !settings.script.at(slot).hand)
+        return -1;
+    const double into = timelineSeconds - slot * settings.pageSeconds;
+    if (into < 0 || into >= settings.handSeconds)
+        return -1;
+    return into / settings.handSeconds;
 }
 
 cv::Mat VirtualSyntheticSource::handOut(const cv::Mat &picture, long long number)
