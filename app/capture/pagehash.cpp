@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr int kDctSide = 32;
-constexpr int kKept = 8;
+constexpr int kDctSide = 64;
+constexpr int kKept = 16;   // kKept * kKept == kBits
 constexpr double kTrim = 0.06;   // each side: the sheet's edge and the preview's outline
 
 cv::Mat pageGrey(const PageSheet &sheet)
@@ -35,13 +35,15 @@ cv::Mat pageGrey(const PageSheet &sheet)
 
 namespace pagehash {
 
-quint64 of(const PageSheet &sheet)
+Hash of(const PageSheet &sheet)
 {
+    static_assert(kKept * kKept == kBits, "one bit per kept frequency");
+    Hash hash{};
     if (sheet.small.empty())
-        return 0;
+        return hash;
     const cv::Mat grey = pageGrey(sheet);
     if (grey.empty())
-        return 0;
+        return hash;
     cv::Mat small;
     cv::resize(grey, small, cv::Size(kDctSide, kDctSide), 0, 0, cv::INTER_AREA);
     cv::Mat real;
@@ -59,17 +61,19 @@ quint64 of(const PageSheet &sheet)
     std::nth_element(ordered.begin(), ordered.begin() + ordered.size() / 2, ordered.end());
     const float median = ordered[ordered.size() / 2];
 
-    quint64 hash = 0;
     for (int i = 1; i < kKept * kKept; ++i) {
         if (low[size_t(i)] > median)
-            hash |= quint64(1) << i;
+            hash[size_t(i / 64)] |= quint64(1) << (i % 64);
     }
     return hash;
 }
 
-int distance(quint64 a, quint64 b)
+int distance(const Hash &a, const Hash &b)
 {
-    return __builtin_popcountll(a ^ b);
+    int bits = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        bits += __builtin_popcountll(a[i] ^ b[i]);
+    return bits;
 }
 
 } // namespace pagehash

@@ -9,13 +9,13 @@ PageMemory::PageMemory(int remembered, int samePageBits)
 {
 }
 
-bool PageMemory::contains(quint64 hash) const
+bool PageMemory::contains(const pagehash::Hash &hash) const
 {
     return std::any_of(hashes.cbegin(), hashes.cend(),
-                       [&](quint64 taken) { return pagehash::distance(taken, hash) <= samePageBits; });
+                       [&](const pagehash::Hash &taken) { return pagehash::distance(taken, hash) <= samePageBits; });
 }
 
-void PageMemory::remember(quint64 hash)
+void PageMemory::remember(const pagehash::Hash &hash)
 {
     hashes.push_back(hash);
     while (int(hashes.size()) > remembered)

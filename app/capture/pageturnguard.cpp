@@ -12,7 +12,7 @@ bool PageTurnGuard::acceptPage()
 {
     if (lastSheet.small.empty())
         return true;   // nothing to judge by: shoot, as without the check
-    const quint64 hash = pagehash::of(lastSheet);
+    const pagehash::Hash hash = pagehash::of(lastSheet);
     if (taken.contains(hash))
         return false;
     taken.remember(hash);

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 
 bool VirtualPageScript::parse(const QString &text, VirtualPageScript &script)
@@ -37,4 +39,17 @@ bool VirtualPageScript::parse(const QString &text, VirtualPageScript &script)
 const VirtualPageScript::Step &VirtualPageScript::at(int slot) const
 {
     return steps.at(std::clamp(slot, 0, steps.size() - 1));
+}
+
+void VirtualPageScript::layAgain(cv::Mat &image, int showing)
+{
+    if (showing <= 0 || image.empty())
+        return;
+    const cv::Point2f centre(image.cols / 2.0f, image.rows / 2.0f);
+    cv::Mat move = cv::getRotationMatrix2D(centre, 1.5 * ((showing % 2) ? showing : -showing), 1.0);
+    move.at<double>(0, 2) += 0.012 * image.cols * showing;
+    move.at<double>(1, 2) -= 0.01 * image.rows * showing;
+    cv::Mat moved;
+    cv::warpAffine(image, moved, move, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    image = moved;
 }

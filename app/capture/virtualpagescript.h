@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVector>
 
+#include <opencv2/core.hpp>
+
 // A scripted page-turn sequence for the synthetic camera: what lies on the
 // table in each page slot, e.g. "-/1/2/3h/1" (empty table, pages 1, 2, 3
 // with a hand sweeping over it while it is laid down, page 1 again).
@@ -25,6 +27,10 @@ public:
     int size() const { return steps.size(); }
     // The step of a slot; slots past the end stay on the last step.
     const Step &at(int slot) const;
+
+    // A page laid down again never lies exactly where it lay before: each
+    // later showing (1, 2, ...) of the frame is turned and moved a little.
+    static void layAgain(cv::Mat &image, int showing);
 
 private:
     QVector<Step> steps;

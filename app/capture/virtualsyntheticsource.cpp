@@ -4,8 +4,6 @@
 
 #include <QStringList>
 
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
 #include <cmath>
 
@@ -22,20 +20,6 @@ cv::Size toCv(QSize size)
     return cv::Size(size.width(), size.height());
 }
 
-// A page laid down again never lies exactly where it lay before: each later
-// showing is turned a little and moved a little.
-void layAgain(cv::Mat &image, int showing)
-{
-    if (showing <= 0)
-        return;
-    const cv::Point2f centre(image.cols / 2.0f, image.rows / 2.0f);
-    cv::Mat move = cv::getRotationMatrix2D(centre, 1.5 * ((showing % 2) ? showing : -showing), 1.0);
-    move.at<double>(0, 2) += 0.012 * image.cols * showing;
-    move.at<double>(1, 2) -= 0.01 * image.rows * showing;
-    cv::Mat moved;
-    cv::warpAffine(image, moved, move, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    image = moved;
-}
 
 bool fail(QString *error, const QString &key, const QString &value)
 {
@@ -204,7 +188,7 @@ void VirtualSyntheticSource::renderSlot(int slot)
             rendered.geometry.size = scene.size;
         } else {
             rendered = docscene::render(scene, step.page);
-            layAgain(rendered.image, step.showing);
+            VirtualPageScript::layAgain(rendered.image, step.showing);
         }
     }
     renderedSlot = slot;
