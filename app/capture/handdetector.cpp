@@ -4,6 +4,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 constexpr double kSheetMargin = 0.05;   // a hand reaching the sheet's edge counts
@@ -24,17 +27,35 @@ cv::Mat smoothedGrey(const cv::Mat &picture)
 
 double HandDetector::skinShare(const cv::Mat &picture, const cv::Rect &area)
 {
-    const cv::Rect clipped = area & cv::Rect(0, 0, picture.cols, picture.rows);
+    const cv::Rect whole(0, 0, picture.cols, picture.rows);
+    const cv::Rect clipped = area & whole;
     if (picture.type() != CV_8UC3 || clipped.empty())
         return 0.0;
     cv::Mat ycrcb;
-    cv::cvtColor(picture(clipped), ycrcb, cv::COLOR_BGR2YCrCb);
+    cv::cvtColor(picture, ycrcb, cv::COLOR_BGR2YCrCb);
     cv::Mat skin;
     // Skin of every shade keeps its red and blue differences in a narrow box;
     // paper, ink, the table and red seals fall outside it.
     cv::inRange(ycrcb, cv::Scalar(60, 136, 80), cv::Scalar(245, 172, 125), skin);
     cv::morphologyEx(skin, skin, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    return double(cv::countNonZero(skin)) / double(clipped.area());
+
+    cv::Mat labels, stats, centroids;
+    const int count = cv::connectedComponentsWithStats(skin, labels, stats, centroids, 8, CV_32S);
+    std::vector<uchar> reachesEdge(size_t(std::max(count, 1)), 0);
+    for (int label = 1; label < count; ++label) {
+        const int left = stats.at<int>(label, cv::CC_STAT_LEFT);
+        const int top = stats.at<int>(label, cv::CC_STAT_TOP);
+        const int right = left + stats.at<int>(label, cv::CC_STAT_WIDTH);
+        const int bottom = top + stats.at<int>(label, cv::CC_STAT_HEIGHT);
+        reachesEdge[size_t(label)] = left == 0 || top == 0 || right == picture.cols || bottom == picture.rows;
+    }
+    int covered = 0;
+    for (int y = clipped.y; y < clipped.y + clipped.height; ++y) {
+        const int *row = labels.ptr<int>(y);
+        for (int x = clipped.x; x < clipped.x + clipped.width; ++x)
+            covered += reachesEdge[size_t(row[x])];
+    }
+    return double(covered) / double(clipped.area());
 }
 
 double HandDetector::motionShare(const cv::Mat &before, const cv::Mat &after, const cv::Rect &area)

@@ -21,8 +21,9 @@ public:
     // The next look compares with nothing.
     void reset() { previous.release(); }
 
-    // Share (0..1) of skin-coloured pixels in `area` of an 8-bit BGR picture;
-    // 0 for a one-channel one.
+    // Share (0..1) of `area` covered by skin-coloured regions that reach the
+    // picture's edge (a hand comes in on an arm; a beige sheet or a portrait
+    // lying on the table does not touch the edge); 0 for a one-channel picture.
     static double skinShare(const cv::Mat &picture, const cv::Rect &area);
     // Share (0..1) of the pixels in `area` whose brightness changed clearly
     // between two smoothed grey pictures of the same size.

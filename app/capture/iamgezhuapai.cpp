@@ -149,13 +149,15 @@ void IamgeZhuaPai::runOnePass()
     switch (zhuapaiState) {
     case 0:
         referenceFrame = frame.copy();
+        if (knowPages)
+            pageGuard.takeReference();
         stateTime = QDateTime::currentDateTimeUtc();
         zhuapaiState = 1;
         break;
     case 1:
         if (olderThan(stateTime, settleMs)) {
             candidateFrame = frame.copy();
-            if (aHash() > changeThreshold) {
+            if (aHash() > changeThreshold || (knowPages && pageGuard.pageChanged())) {
                 zhuapaiState = 2;
                 stateTime = QDateTime::currentDateTimeUtc();
             }

@@ -19,8 +19,23 @@ bool PageTurnGuard::acceptPage()
     return true;
 }
 
+void PageTurnGuard::takeReference()
+{
+    haveReference = !lastSheet.small.empty();
+    if (haveReference)
+        reference = pagehash::of(lastSheet);
+}
+
+bool PageTurnGuard::pageChanged() const
+{
+    if (!haveReference || lastSheet.small.empty())
+        return false;
+    return pagehash::distance(reference, pagehash::of(lastSheet)) > PageMemory::kSamePageBits;
+}
+
 void PageTurnGuard::forget()
 {
+    haveReference = false;
     taken.clear();
     hands.reset();
     lastSheet = PageSheet();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "handdetector.h"
+#include "pagehash.h"
 #include "pagememory.h"
 #include "pagesheet.h"
 
@@ -18,11 +19,19 @@ public:
     // For the frame looked at last: false when that page is one of the
     // recent shots; otherwise it is remembered as taken and true returned.
     bool acceptPage();
+    // The frame looked at last is the watcher's new reference.
+    void takeReference();
+    // Whether the frame looked at last shows another page than the
+    // reference: pages of one form can look alike to the watcher's coarse
+    // scene hash, never to the page hash. False without a reference.
+    bool pageChanged() const;
     // A new run: no page taken yet, no frame to compare with.
     void forget();
 
 private:
     PageSheet lastSheet;
+    pagehash::Hash reference{};
+    bool haveReference = false;
     HandDetector hands;
     PageMemory taken;
 };

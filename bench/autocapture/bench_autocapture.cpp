@@ -128,6 +128,21 @@ void measureHashes(int pages)
             std::printf(" %d:%d", d, histogram[size_t(d)]);
     std::printf("\n  limit in use: same page within %d bits, last %d shots remembered\n",
                 PageMemory::kSamePageBits, PageMemory::kRemembered);
+    // The watcher's own trigger, an 8 x 8 average hash over the whole frame
+    // (above 7 bits is a change), on the same turns.
+    int seenByScene = 0, seenByPage = 0;
+    for (int p = 1; p < pages; ++p) {
+        const QImage before = ImageProcessing::MatQImage(preview(page(p)));
+        const QImage after = ImageProcessing::MatQImage(preview(page(p + 1)));
+        quint64 a = 0, b = 0;
+        IamgeZhuaPai::averageHash(before, a);
+        IamgeZhuaPai::averageHash(after, b);
+        seenByScene += __builtin_popcountll(a ^ b) > 7;
+        seenByPage += pagehash::distance(hashOf(preview(page(p))), hashOf(preview(page(p + 1))))
+                      > PageMemory::kSamePageBits;
+    }
+    std::printf("  turns from one page to the next seen as a change: %d of %d by the scene hash, %d by the "
+                "page hash\n", seenByScene, pages - 1, seenByPage);
 }
 
 void measureHands(int pages)

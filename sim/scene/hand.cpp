@@ -43,7 +43,9 @@ bool paintHand(cv::Mat &frame, const Geometry &geometry, double progress)
     const cv::Scalar colour = frame.channels() == 1 ? cv::Scalar(160) : kSkin;
     const cv::Scalar edge = frame.channels() == 1 ? cv::Scalar(130) : kSkinEdge;
     // Forearm out to the right edge, palm, four fingers pointing left, a thumb.
-    cv::line(frame, palm, palm + cv::Point2f(6.0f * unit, 0.6f * unit), colour, int(1.6f * unit), cv::LINE_AA);
+    // The forearm always reaches out of the picture, as a real one does.
+    const float armLength = std::max(6.0f * unit, float(frame.cols) - palm.x + unit);
+    cv::line(frame, palm, palm + cv::Point2f(armLength, 0.1f * armLength), colour, int(1.6f * unit), cv::LINE_AA);
     cv::ellipse(frame, palm, cv::Size(int(unit), int(0.9f * unit)), 0, 0, 360, colour, cv::FILLED, cv::LINE_AA);
     for (int finger = 0; finger < 4; ++finger) {
         const cv::Point2f root = palm + cv::Point2f(-0.7f * unit, (-0.65f + 0.43f * finger) * unit);

@@ -125,6 +125,14 @@ TEST(HandWatching, SkinOverTheSheetOrMovementOnItIsAHand)
     // A resting hand is skin-coloured, even when it stopped moving.
     EXPECT_TRUE(colour.look(PageSheet::of(withHand(1, 0.5))));
     EXPECT_TRUE(colour.look(PageSheet::of(withHand(1, 0.5))));
+    // A skin-coloured picture lying on the sheet, clear of the edges, is part of the page.
+    docscene::Frame portrait = scene(1);
+    const cv::Point2f centre = portrait.geometry.sheets[0].rect.center;
+    cv::rectangle(portrait.image, cv::Rect(int(centre.x) - 60, int(centre.y) - 80, 120, 160),
+                  cv::Scalar(118, 158, 212), cv::FILLED);
+    HandDetector onPortrait;
+    onPortrait.look(PageSheet::of(asPreview(portrait.image)));
+    EXPECT_FALSE(onPortrait.look(PageSheet::of(asPreview(portrait.image))));
     // Gone again: one look still sees it leave, the next sees a still page.
     colour.look(PageSheet::of(laidAgain(1, 0)));
     EXPECT_FALSE(colour.look(PageSheet::of(laidAgain(1, 0))));
