@@ -11,6 +11,7 @@ namespace {
 
 constexpr double kSheetMargin = 0.05;   // a hand reaching the sheet's edge counts
 constexpr int kChangedLevel = 30;       // grey steps; camera noise stays well below
+constexpr int kJoinPixels = 7;          // wider than an outline of the working-size preview
 
 cv::Mat smoothedGrey(const cv::Mat &picture)
 {
@@ -39,8 +40,12 @@ double HandDetector::skinShare(const cv::Mat &picture, const cv::Rect &area)
     cv::inRange(ycrcb, cv::Scalar(60, 136, 80), cv::Scalar(245, 172, 125), skin);
     cv::morphologyEx(skin, skin, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
 
+    // Regions are joined across thin gaps first: the preview's document
+    // outline is drawn right across an arm that reaches over the sheet.
+    cv::Mat joined;
+    cv::dilate(skin, joined, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kJoinPixels, kJoinPixels)));
     cv::Mat labels, stats, centroids;
-    const int count = cv::connectedComponentsWithStats(skin, labels, stats, centroids, 8, CV_32S);
+    const int count = cv::connectedComponentsWithStats(joined, labels, stats, centroids, 8, CV_32S);
     std::vector<uchar> reachesEdge(size_t(std::max(count, 1)), 0);
     for (int label = 1; label < count; ++label) {
         const int left = stats.at<int>(label, cv::CC_STAT_LEFT);
@@ -52,8 +57,9 @@ double HandDetector::skinShare(const cv::Mat &picture, const cv::Rect &area)
     int covered = 0;
     for (int y = clipped.y; y < clipped.y + clipped.height; ++y) {
         const int *row = labels.ptr<int>(y);
+        const uchar *isSkin = skin.ptr<uchar>(y);
         for (int x = clipped.x; x < clipped.x + clipped.width; ++x)
-            covered += reachesEdge[size_t(row[x])];
+            covered += isSkin[x] && reachesEdge[size_t(row[x])];
     }
     return double(covered) / double(clipped.area());
 }

@@ -16,7 +16,7 @@ public:
     // JPEG, differs by up to 22 of 256 bits; two different pages of the same
     // form by 50 or more. The limit sits between them; sixteen shots cover a
     // page turned back several leaves at little risk of a false match).
-    static constexpr int kRemembered = 16;
+    static constexpr int kRemembered = 64;
     static constexpr int kSamePageBits = 36;
 
     explicit PageMemory(int remembered = kRemembered, int samePageBits = kSamePageBits);

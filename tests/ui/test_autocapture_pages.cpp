@@ -8,6 +8,7 @@
 #include "cache.h"
 #include "config.h"
 #include "docscene.h"
+#include "documentdetection.h"
 #include "handdetector.h"
 #include "imageprocessing.h"
 #include "pagehash.h"
@@ -114,6 +115,20 @@ TEST(PageRecognition, TheGuardAcceptsEachPageOncePerRun)
     EXPECT_TRUE(accepts(QImage()));
 }
 
+TEST(PageRecognition, AnotherPageIsAChangeTheSamePageMovedIsNot)
+{
+    PageTurnGuard guard;
+    EXPECT_FALSE(guard.pageChanged());   // no reference yet
+    guard.handInPicture(laidAgain(4, 0));
+    guard.takeReference();
+    guard.handInPicture(laidAgain(4, 2));
+    EXPECT_FALSE(guard.pageChanged());
+    for (int page = 5; page <= 8; ++page) {
+        guard.handInPicture(laidAgain(page, 0));
+        EXPECT_TRUE(guard.pageChanged()) << page;
+    }
+}
+
 TEST(HandWatching, SkinOverTheSheetOrMovementOnItIsAHand)
 {
     // A still page (seal included) is no hand, looked at once or again.
@@ -125,6 +140,15 @@ TEST(HandWatching, SkinOverTheSheetOrMovementOnItIsAHand)
     // A resting hand is skin-coloured, even when it stopped moving.
     EXPECT_TRUE(colour.look(PageSheet::of(withHand(1, 0.5))));
     EXPECT_TRUE(colour.look(PageSheet::of(withHand(1, 0.5))));
+    // The preview's outline around sheet and hand cuts across the arm: still a hand.
+    for (int page = 1; page <= 12; ++page) {
+        docscene::Frame frame = scene(page);
+        docscene::paintHand(frame.image, frame.geometry, 0.5);
+        const auto found = documentdetection::keepDocuments(documentdetection::candidates(frame.image));
+        documentdetection::drawOutlines(frame.image, documentdetection::resultFor(found, 1), 1);
+        HandDetector outlined;
+        EXPECT_TRUE(outlined.look(PageSheet::of(asPreview(frame.image)))) << page;
+    }
     // A skin-coloured picture lying on the sheet, clear of the edges, is part of the page.
     docscene::Frame portrait = scene(1);
     const cv::Point2f centre = portrait.geometry.sheets[0].rect.center;
