@@ -122,8 +122,13 @@ void IamgeZhuaPai::end()
 
 void IamgeZhuaPai::run()
 {
+    bool wasOn = false;
     while (zhuapaiRunning) {
-        if (Cache::config->autoCaptureOn)
+        const bool on = Cache::config->autoCaptureOn;
+        if (on && !wasOn)
+            pageGuard.forget();   // a new run: no page taken yet
+        wasOn = on;
+        if (on)
             runOnePass();
         else
             sleepUnlessStopped(idleSleepMs);
@@ -139,24 +144,37 @@ void IamgeZhuaPai::runOnePass()
         acceptingFrames = false;
         return;
     }
+    const bool knowPages = Cache::config->knowPages;
+    const bool handSeen = knowPages && pageGuard.handInPicture(frame);
     switch (zhuapaiState) {
     case 0:
         referenceFrame = frame.copy();
+        if (knowPages)
+            pageGuard.takeReference();
         stateTime = QDateTime::currentDateTimeUtc();
         zhuapaiState = 1;
         break;
     case 1:
         if (olderThan(stateTime, settleMs)) {
             candidateFrame = frame.copy();
-            if (aHash() > changeThreshold) {
+            if (aHash() > changeThreshold || (knowPages && pageGuard.pageChanged())) {
                 zhuapaiState = 2;
                 stateTime = QDateTime::currentDateTimeUtc();
             }
         }
         break;
     case 2:
+        if (handSeen) {
+            stateTime = QDateTime::currentDateTimeUtc();   // the page must lie still, hand gone, for a second
+            break;
+        }
         if (olderThan(stateTime, settleMs)) {
             zhuapaiState = 0;
+            if (knowPages && !pageGuard.acceptPage()) {
+                qDebug() << "zhuapai: page already taken, not shot again";
+                emit refusedRepeatedPage();
+                break;
+            }
             emit sendTakePhoto();
         }
         break;

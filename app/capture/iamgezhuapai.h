@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include "pageturnguard.h"
+
 #include <atomic>
 
 // Automatic capture: watches the preview frames and emits sendTakePhoto()
@@ -49,6 +51,8 @@ public slots:
 
 signals:
     void sendTakePhoto();
+    // Config::knowPages: the changed scene was a page already taken in this run.
+    void refusedRepeatedPage();
 
 protected:
     void run() override;
@@ -61,4 +65,5 @@ private:
 
     QMutex sleepMutex;
     QWaitCondition wakeUp;
+    PageTurnGuard pageGuard;   // Config::knowPages; the loop's thread only
 };
