@@ -57,8 +57,9 @@ protected:
     void TearDown() override
     {
         Cache::cameras->clear();
-        if (guestkernel::inGuest())
+        if (guestkernel::inGuest()) {
             EXPECT_TRUE(guestkernel::unload(QStringLiteral("vivid"))) << "the camera is still held open";
+        }
     }
     // One capture node per instance unless told otherwise.
     void loadVivid(const QStringList &parameters = {QStringLiteral("node_types=0x1")})
