@@ -65,10 +65,7 @@ done
 # /dev/kvm and still fail at the first CPU reset); TCG everywhere else.
 accel=tcg
 if [ "${DOCSTATION_LAB_ACCEL:-auto}" != tcg ] && [ -r /dev/kvm ] && [ -w /dev/kvm ]; then
-  set +e
-  timeout 2 "$qemu" -accel kvm -cpu max -nodefaults -display none -no-reboot >/dev/null 2>&1
-  probe=$?
-  set -e
+  probe=$(sh -c 'timeout 2 "$0" -accel kvm -cpu max -nodefaults -display none -no-reboot >/dev/null 2>&1; echo $?' "$qemu")
   [ $probe -eq 124 ] && accel=kvm
 fi
 

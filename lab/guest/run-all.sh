@@ -3,8 +3,14 @@
 # status is the number of failed programs.
 export QT_QPA_PLATFORM=offscreen
 export DOCSTATION_APP_DIR="$LAB_BUILD/app"
+# A desktop runs udevd; libusb learns of plugged and unplugged devices
+# through it and keeps its device list from the first enumeration otherwise.
+if [ -x /lib/systemd/systemd-udevd ]; then
+  mkdir -p /run/udev
+  /lib/systemd/systemd-udevd --daemon --resolve-names=never 2>/dev/null || echo "lab: udevd did not start"
+fi
 failed=0
-for program in lab/lab_camera; do
+for program in lab/lab_camera lab/lab_usb; do
   name=$(basename "$program")
   run_dir=/tmp/$name
   mkdir -p "$run_dir/home"
