@@ -220,15 +220,9 @@ void FfsReader::serveRequests()
         }
         pending.insert(pending.end(), buffer, buffer + n);
         for (;;) {
-            size_t skip = 0;
-            while (skip < pending.size() && pending[skip] != 0xAA)
-                ++skip;
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(skip));
-            const size_t length = qxsim::request_frame_length(pending.data(), pending.size());
-            if (length == 0)
+            const qxsim::Bytes request = qxsim::take_request_frame(pending);
+            if (request.empty())
                 break;
-            const qxsim::Bytes request(pending.begin(), pending.begin() + static_cast<long>(length));
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
             answer(request);
         }
     }

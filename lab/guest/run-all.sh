@@ -10,7 +10,7 @@ if [ -x /lib/systemd/systemd-udevd ]; then
   /lib/systemd/systemd-udevd --daemon --resolve-names=never 2>/dev/null || echo "lab: udevd did not start"
 fi
 failed=0
-for program in lab/lab_camera lab/lab_usb; do
+for program in lab/lab_camera lab/lab_usb lab/lab_serial; do
   name=$(basename "$program")
   run_dir=/tmp/$name
   mkdir -p "$run_dir/home"
