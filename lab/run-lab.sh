@@ -14,8 +14,8 @@ script=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
 
-qemu=$(command -v qemu-system-x86_64 || true)
-[ -n "$qemu" ] || skip "qemu-system-x86_64 is not installed"
+qemu=$(command -v "${DOCSTATION_LAB_QEMU:-qemu-system-x86_64}" || true)
+[ -n "$qemu" ] || skip "${DOCSTATION_LAB_QEMU:-qemu-system-x86_64} is not installed"
 [ "$(uname -m)" = x86_64 ] || skip "the lab boots an amd64 kernel"
 busybox=""
 for candidate in /bin/busybox /usr/bin/busybox; do
