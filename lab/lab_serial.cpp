@@ -25,6 +25,19 @@ namespace {
 
 using qxsim::CardKind;
 
+// The card dialog polls for a card every 33 ms; one find may miss its 100 ms
+// reply window on an emulated, busy machine, as a poll on a real one may.
+int findCardPolling(int fd)
+{
+    int ret = -1;
+    for (int poll = 0; poll < 30 && ret != 0; ++poll) {
+        ret = QXID_StartFindIDCard(fd, nullptr, 0);
+        if (ret != 0)
+            usleep(33000);
+    }
+    return ret;
+}
+
 // Host tty of each ACM function, by the function's interface number (the
 // first function linked into the configuration has the lowest).
 QStringList hostTtysInInterfaceOrder()
@@ -78,6 +91,8 @@ protected:
     }
     void TearDown() override
     {
+        if (fd >= 0)
+            QXID_ClosePort(fd);
         if (gadget)
             gadget->unplug();
         samLine.reset();
@@ -106,12 +121,13 @@ protected:
     std::unique_ptr<mfsim::PtyMifareSim> mifareLine_;
     std::string readerTty;
     std::string mifareTty;
+    int fd = -1;   // the port a test opened, closed after it
 };
 
 TEST_F(AcmGadgetLines, SerialReaderOpensWithRawTermiosAndReadsACard)
 {
     sam.set_card(CardKind::Permit);
-    const int fd = QXID_OpenPortEx(readerTty.c_str());
+    fd = QXID_OpenPortEx(readerTty.c_str());
     ASSERT_GE(fd, 0) << readerTty;
 
     // What the library left on the real line discipline.
@@ -127,7 +143,7 @@ TEST_F(AcmGadgetLines, SerialReaderOpensWithRawTermiosAndReadsACard)
     EXPECT_EQ(line.c_oflag & OPOST, 0u);
 
     ASSERT_EQ(QXID_GetSAMStatus(fd, 0), 0);
-    ASSERT_EQ(QXID_StartFindIDCard(fd, nullptr, 0), 0);
+    ASSERT_EQ(findCardPolling(fd), 0);
     ASSERT_EQ(QXID_SelectIDCard(fd, nullptr, 0), 0);
     unsigned char text[256] = {}, photo[1024] = {};
     unsigned int textLength = 0, photoLength = 0;
@@ -139,13 +155,14 @@ TEST_F(AcmGadgetLines, SerialReaderOpensWithRawTermiosAndReadsACard)
     GetCardType(text, &kind);
     EXPECT_EQ(kind, 'J');
     EXPECT_EQ(QXID_ClosePort(fd), 0);
+    fd = -1;
 }
 
 TEST_F(AcmGadgetLines, MifareModuleOnASecondLine)
 {
     constexpr uint32_t kUid = 0xA1B2C3D4;
     mifareLine_->with([](mfsim::MifareModule &module) { module.insertCard(mfsim::MifareCard::fresh(kUid)); });
-    const int fd = QXID_OpenPortEx(mifareTty.c_str());
+    fd = QXID_OpenPortEx(mifareTty.c_str());
     ASSERT_GE(fd, 0) << mifareTty;
     ASSERT_EQ(QXID_MFInit(fd), 0);
 
@@ -167,6 +184,7 @@ TEST_F(AcmGadgetLines, MifareModuleOnASecondLine)
     const mfsim::MifareCard card = mifareLine_->with([](mfsim::MifareModule &module) { return module.card(); });
     EXPECT_EQ(std::memcmp(card.blocks[8].data(), written, 16), 0);
     EXPECT_EQ(QXID_ClosePort(fd), 0);
+    fd = -1;
 }
 
 } // namespace
