@@ -305,6 +305,44 @@ TEST_F(MainWindowTest, TogglesShowTheirStateOnButtonAndStatusLine)
     EXPECT_FALSE(Cache::config->autoCaptureOn);
 }
 
+// A camera that closes and opens again (a reopen, a camera change) shows the
+// loading line only while no mode runs, and never hides a running mode's line.
+TEST_F(MainWindowTest, CameraReopeningLeavesARunningModesStatusLineAlone)
+{
+    uitest::installRecorderStandIn(bin, bin.path() + QStringLiteral("/args.txt"));
+    createWindow();
+    deliverFrame();
+    QLabel *status = ui->lb_video_tip;
+
+    window->closeCamera();
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), QStringLiteral("视频加载中，请稍候......"));
+    window->openCamera();
+    EXPECT_TRUE(status->isHidden());
+
+    const struct {
+        QPushButton *button;
+        const char *statusText;
+    } toggles[] = {
+        {ui->btnShootingTime, "定时拍照中......"},
+        {ui->btnShootingVideo, "视频录像中......"},
+        {ui->btnIDCard_3, "条码识别中......"},
+        {ui->btnIDCard_5, "抓拍中......"},
+        {ui->btnIDCard_4, "录音中......"},
+    };
+    for (const auto &toggle : toggles) {
+        toggle.button->click();
+        window->closeCamera();
+        EXPECT_EQ(status->text(), QString::fromUtf8(toggle.statusText));
+        window->openCamera();
+        EXPECT_FALSE(status->isHidden()) << toggle.statusText;
+        EXPECT_EQ(status->text(), QString::fromUtf8(toggle.statusText));
+        toggle.button->click();
+        EXPECT_TRUE(status->isHidden());
+    }
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char(';')).toStdString();
+}
+
 TEST_F(MainWindowTest, CameraStillSwitchingRefusesVideoAndBarcode)
 {
     createWindow();   // no frame yet: the camera is still opening
