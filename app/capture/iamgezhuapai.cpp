@@ -140,28 +140,28 @@ void IamgeZhuaPai::runOnePass()
         return;
     }
     switch (zhuapaiState) {
-    case 0:
+    case TakeReference:
         referenceFrame = frame.copy();
         stateTime = QDateTime::currentDateTimeUtc();
-        zhuapaiState = 1;
+        zhuapaiState = Compare;
         break;
-    case 1:
+    case Compare:
         if (olderThan(stateTime, settleMs)) {
             candidateFrame = frame.copy();
             if (aHash() > changeThreshold) {
-                zhuapaiState = 2;
+                zhuapaiState = ChangeSeen;
                 stateTime = QDateTime::currentDateTimeUtc();
             }
         }
         break;
-    case 2:
+    case ChangeSeen:
         if (olderThan(stateTime, settleMs)) {
-            zhuapaiState = 0;
+            zhuapaiState = TakeReference;
             emit sendTakePhoto();
         }
         break;
     default:
-        zhuapaiState = 0;
+        zhuapaiState = TakeReference;
         break;
     }
     sleepUnlessStopped(passSleepMs);
