@@ -21,35 +21,31 @@ struct ModeLook {
     QVector<MainWindowQCamera::Mode> excludedBy;
 };
 
+using W = MainWindowQCamera;
+
+// In the order of MainWindowQCamera::Mode.
+const ModeLook kModeLooks[] = {
+    {"定时拍摄中......", "\n\n拍照中", "\n\n定时", "定时拍照中......", nullptr,
+     {W::VideoRecording, W::Barcode, W::SoundRecording, W::AutoCapture}},
+    {"录像中......", "\n\n录像中", "\n\n录像", "视频录像中......",
+     "视频切换中，请等摄像头准备就绪了再进行录制，谢谢......",
+     {W::TimedShooting, W::Barcode, W::SoundRecording}},
+    {"正在识别条码......", "\n\n识别中", "\n\n条码", "条码识别中......",
+     "视频切换中，请等摄像头准备就绪了再进行识别，谢谢......",
+     {W::TimedShooting, W::VideoRecording}},
+    {"正在录音中......", "\n\n录音中", "\n\n录音", "录音中......", nullptr,
+     {W::VideoRecording, W::TimedShooting, W::Barcode, W::AutoCapture}},
+    {"正在抓拍中......", "\n\n抓拍中", "\n\n抓拍", "抓拍中......",
+     "视频切换中，请等摄像头准备就绪了再进行抓拍，谢谢......",
+     {W::VideoRecording, W::TimedShooting, W::Barcode, W::SoundRecording}},
+};
+
+static_assert(sizeof kModeLooks / sizeof kModeLooks[0] == W::AutoCapture + 1,
+              "one look per mode");
+
 const ModeLook &modeLook(MainWindowQCamera::Mode mode)
 {
-    using W = MainWindowQCamera;
-    static const ModeLook timedShooting{
-        "定时拍摄中......", "\n\n拍照中", "\n\n定时", "定时拍照中......", nullptr,
-        {W::VideoRecording, W::Barcode, W::SoundRecording, W::AutoCapture}};
-    static const ModeLook videoRecording{
-        "录像中......", "\n\n录像中", "\n\n录像", "视频录像中......",
-        "视频切换中，请等摄像头准备就绪了再进行录制，谢谢......",
-        {W::TimedShooting, W::Barcode, W::SoundRecording}};
-    static const ModeLook barcode{
-        "正在识别条码......", "\n\n识别中", "\n\n条码", "条码识别中......",
-        "视频切换中，请等摄像头准备就绪了再进行识别，谢谢......",
-        {W::TimedShooting, W::VideoRecording}};
-    static const ModeLook soundRecording{
-        "正在录音中......", "\n\n录音中", "\n\n录音", "录音中......", nullptr,
-        {W::VideoRecording, W::TimedShooting, W::Barcode, W::AutoCapture}};
-    static const ModeLook autoCapture{
-        "正在抓拍中......", "\n\n抓拍中", "\n\n抓拍", "抓拍中......",
-        "视频切换中，请等摄像头准备就绪了再进行抓拍，谢谢......",
-        {W::VideoRecording, W::TimedShooting, W::Barcode, W::SoundRecording}};
-    switch (mode) {
-    case W::TimedShooting: return timedShooting;
-    case W::VideoRecording: return videoRecording;
-    case W::Barcode: return barcode;
-    case W::SoundRecording: return soundRecording;
-    case W::AutoCapture: break;
-    }
-    return autoCapture;
+    return kModeLooks[mode];
 }
 
 unsigned modeBit(MainWindowQCamera::Mode mode)
