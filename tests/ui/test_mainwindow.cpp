@@ -10,6 +10,7 @@
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
+#include "mainwindowfixture.h"
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "uitesthelpers.h"
@@ -38,48 +39,26 @@
 namespace {
 
 using Mode = MainWindowQCamera::Mode;
+using uitest::switchOn;
 
-class MainWindowTest : public ::testing::Test
+// Files and folders the window opens are caught in `urls`.
+class MainWindowTest : public uitest::MainWindowFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
-        Cache::cameras->clear();
-        testenv::captureWarnings(warnings);
+        MainWindowFixture::SetUp();
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &urls, "open");
     }
     void TearDown() override
     {
-        window.reset();
+        MainWindowFixture::TearDown();
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        WarningBox::setHandler({});
         MainWindowQCamera::setDirectoryChooser({});
     }
 
-    void createWindow()
-    {
-        window = std::make_unique<MainWindowQCamera>();
-        ui = window->form();
-    }
-
-    // The preview's first frame, as after a camera opened.
-    void deliverFrame()
-    {
-        const cv::Mat frame = uitest::testFrame(320, 240);
-        window->preview()->imageProcessing()->setCurrentFrame(frame);
-        window->preview()->updateImage(uitest::toImage(frame));
-    }
-
-    QString lastWarning() const { return warnings.isEmpty() ? QString() : warnings.last(); }
-
-    QTemporaryDir documents;
     QTemporaryDir bin;
-    QStringList warnings;
     UrlCatcher urls;
-    std::unique_ptr<MainWindowQCamera> window;
-    Ui::MainWindowQCamera *ui = nullptr;
 };
 
 TEST_F(MainWindowTest, FormHoldsTheNamedWidgetsWithTheirLabels)
@@ -147,18 +126,6 @@ TEST_F(MainWindowTest, FeatureSwitchesShowTheirButtons)
     EXPECT_TRUE(ui->btnIDCard_4->isHidden());
 }
 
-// Turns one long-running mode on through its button.
-void switchOn(MainWindowQCamera &window, Mode mode)
-{
-    Ui::MainWindowQCamera *ui = window.form();
-    switch (mode) {
-    case MainWindowQCamera::TimedShooting: ui->btnShootingTime->click(); break;
-    case MainWindowQCamera::VideoRecording: ui->btnShootingVideo->click(); break;
-    case MainWindowQCamera::Barcode: ui->btnIDCard_3->click(); break;
-    case MainWindowQCamera::SoundRecording: ui->btnIDCard_4->click(); break;
-    case MainWindowQCamera::AutoCapture: ui->btnIDCard_5->click(); break;
-    }
-}
 
 const char *warningOf(Mode mode)
 {
@@ -320,24 +287,18 @@ TEST_F(MainWindowTest, CameraReopeningLeavesARunningModesStatusLineAlone)
     window->openCamera();
     EXPECT_TRUE(status->isHidden());
 
-    const struct {
-        QPushButton *button;
-        const char *statusText;
-    } toggles[] = {
-        {ui->btnShootingTime, "定时拍照中......"},
-        {ui->btnShootingVideo, "视频录像中......"},
-        {ui->btnIDCard_3, "条码识别中......"},
-        {ui->btnIDCard_5, "抓拍中......"},
-        {ui->btnIDCard_4, "录音中......"},
-    };
-    for (const auto &toggle : toggles) {
-        toggle.button->click();
+    for (Mode mode : {MainWindowQCamera::TimedShooting, MainWindowQCamera::VideoRecording,
+                      MainWindowQCamera::Barcode, MainWindowQCamera::AutoCapture,
+                      MainWindowQCamera::SoundRecording}) {
+        switchOn(*window, mode);
+        const QString modeLine = status->text();
+        EXPECT_NE(modeLine, QStringLiteral("视频加载中，请稍候......")) << int(mode);
         window->closeCamera();
-        EXPECT_EQ(status->text(), QString::fromUtf8(toggle.statusText));
+        EXPECT_EQ(status->text(), modeLine);
         window->openCamera();
-        EXPECT_FALSE(status->isHidden()) << toggle.statusText;
-        EXPECT_EQ(status->text(), QString::fromUtf8(toggle.statusText));
-        toggle.button->click();
+        EXPECT_FALSE(status->isHidden()) << int(mode);
+        EXPECT_EQ(status->text(), modeLine);
+        switchOn(*window, mode);   // off again
         EXPECT_TRUE(status->isHidden());
     }
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char(';')).toStdString();
