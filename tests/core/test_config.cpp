@@ -1,6 +1,7 @@
 // The settings record and its file "system.ini", seen from the file side.
 #include "config.h"
 #include "configsettings.h"
+#include "workdirtest.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,17 +20,9 @@
 
 namespace {
 
-// Runs each case in an empty working directory of its own.
-class ConfigFile : public ::testing::Test
+class ConfigFile : public testenv::WorkDirTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
 
     static void writeIni(const QString &text)
     {
@@ -37,9 +30,6 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text.toUtf8());
     }
-
-    QTemporaryDir dir;
-    QString previous;
 };
 
 // A value unlike the factory and constructor values of the field, different
@@ -241,7 +231,7 @@ TEST_F(ConfigFile, ServiceModeSwitchesAreReadFromTheFile)
 
 TEST_F(ConfigFile, WorkingDirectoryFromTheFileIsCreated)
 {
-    const QString target = dir.path() + QStringLiteral("/captures/today");
+    const QString target = work.path() + QStringLiteral("/captures/today");
     writeIni(QStringLiteral("[user]\ndocumentsLocation=") + target + QStringLiteral("\n"));
     Config config;
     EXPECT_EQ(config.documentsLocation, target);
@@ -295,7 +285,7 @@ TEST_F(ConfigFile, SaveThenLoadRestoresEveryField)
     written.paintingPercentage = 25;
     written.paintingMainResolution = 1;
     written.paintingOtherResolution = 2;
-    written.documentsLocation = dir.path() + QStringLiteral("/out");
+    written.documentsLocation = work.path() + QStringLiteral("/out");
     written.gnPaishe = true;
     written.gnPaizhao = false;
     written.gnShenfenz = true;
@@ -339,7 +329,7 @@ TEST_F(ConfigFile, SaveThenLoadRestoresEveryField)
     EXPECT_EQ(read.paintingPercentage, 25);
     EXPECT_EQ(read.paintingMainResolution, 1);
     EXPECT_EQ(read.paintingOtherResolution, 2);
-    EXPECT_EQ(read.documentsLocation, dir.path() + QStringLiteral("/out"));
+    EXPECT_EQ(read.documentsLocation, work.path() + QStringLiteral("/out"));
     EXPECT_TRUE(read.gnPaishe);
     EXPECT_FALSE(read.gnPaizhao);
     EXPECT_TRUE(read.gnShenfenz);

@@ -7,6 +7,7 @@
 #include "dialog.h"
 #include "fingertest.h"
 #include "testenv.h"
+#include "workdirtest.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -94,14 +95,14 @@ void recordLog(QtMsgType, const QMessageLogContext &, const QString &text)
     logLines().append(text);
 }
 
-class FingerDialogTest : public ::testing::Test
+class FingerDialogTest : public testenv::WorkDirTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
+        WorkDirTest::SetUp();
+        if (HasFatalFailure())
+            return;
         qxsim_reset();
         qxfpstub_reset();
         sensor = attachSensor();
@@ -114,7 +115,7 @@ protected:
         EXPECT_EQ(0, qxfpstub_live_handles());
         qxsim_reset();
         qxfpstub_reset();
-        QDir::setCurrent(previousDir);
+        WorkDirTest::TearDown();
     }
 
     void openDialog()
@@ -140,8 +141,6 @@ protected:
         ASSERT_EQ(enrolled(id), press(*dialog, sensor, fingerId));
     }
 
-    QTemporaryDir work;
-    QString previousDir;
     int sensor = -1;
     std::unique_ptr<Dialog> dialog;
 };

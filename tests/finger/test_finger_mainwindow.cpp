@@ -11,6 +11,7 @@
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "warningbox.h"
+#include "workdirtest.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -23,15 +24,15 @@ using namespace fingertest;
 
 namespace {
 
-class FingerMainWindowTest : public ::testing::Test
+class FingerMainWindowTest : public testenv::WorkDirTest
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(documents.isValid());
-        ASSERT_TRUE(work.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
+        WorkDirTest::SetUp();
+        if (HasFatalFailure())
+            return;
         testenv::resetConfig(documents);
         Cache::cameras->clear();
         testenv::captureWarnings(warnings);
@@ -45,12 +46,10 @@ protected:
         EXPECT_EQ(0, qxsim_open_connections());
         WarningBox::setHandler({});
         qxsim_reset();
-        QDir::setCurrent(previousDir);
+        WorkDirTest::TearDown();
     }
 
     QTemporaryDir documents;
-    QTemporaryDir work;
-    QString previousDir;
     QStringList warnings;
     int sensor = -1;
     std::unique_ptr<MainWindowQCamera> window;
