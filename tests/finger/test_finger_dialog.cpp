@@ -95,27 +95,22 @@ void recordLog(QtMsgType, const QMessageLogContext &, const QString &text)
     logLines().append(text);
 }
 
-class FingerDialogTest : public testenv::WorkDirTest
+class FingerDialogTest : public SensorTest
 {
 protected:
     void SetUp() override
     {
-        WorkDirTest::SetUp();
+        SensorTest::SetUp();
         if (HasFatalFailure())
             return;
-        qxsim_reset();
         qxfpstub_reset();
-        sensor = attachSensor();
         dialog = std::make_unique<Dialog>();
     }
     void TearDown() override
     {
-        dialog.reset();
-        EXPECT_EQ(0, qxsim_open_connections());
+        SensorTest::TearDown();
         EXPECT_EQ(0, qxfpstub_live_handles());
-        qxsim_reset();
         qxfpstub_reset();
-        WorkDirTest::TearDown();
     }
 
     void openDialog()
@@ -140,9 +135,6 @@ protected:
         ASSERT_EQ(kOneMore, press(*dialog, sensor, fingerId));
         ASSERT_EQ(enrolled(id), press(*dialog, sensor, fingerId));
     }
-
-    int sensor = -1;
-    std::unique_ptr<Dialog> dialog;
 };
 
 TEST_F(FingerDialogTest, WithoutSensorNothingOpensAndEveryActionSaysSo)

@@ -24,34 +24,29 @@ using namespace fingertest;
 
 namespace {
 
-class FingerMainWindowTest : public testenv::WorkDirTest
+class FingerMainWindowTest : public SensorTest
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(documents.isValid());
-        WorkDirTest::SetUp();
+        SensorTest::SetUp();
         if (HasFatalFailure())
             return;
         testenv::resetConfig(documents);
         Cache::cameras->clear();
         testenv::captureWarnings(warnings);
-        qxsim_reset();
         qxfpstub_reset();
-        sensor = attachSensor();
     }
     void TearDown() override
     {
         window.reset();
-        EXPECT_EQ(0, qxsim_open_connections());
+        SensorTest::TearDown();
         WarningBox::setHandler({});
-        qxsim_reset();
-        WorkDirTest::TearDown();
     }
 
     QTemporaryDir documents;
     QStringList warnings;
-    int sensor = -1;
     std::unique_ptr<MainWindowQCamera> window;
 };
 

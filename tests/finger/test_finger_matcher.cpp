@@ -32,24 +32,15 @@ bool identifiedAs(const QString &message, int id)
     return message.startsWith(QStringLiteral("识别成功，指纹id=%1, 分数=").arg(id));
 }
 
-class FingerMatcherTest : public testenv::WorkDirTest
+class FingerMatcherTest : public SensorTest
 {
 protected:
     void SetUp() override
     {
-        WorkDirTest::SetUp();
+        SensorTest::SetUp();
         if (HasFatalFailure())
             return;
-        qxsim_reset();
-        sensor = attachSensor();
         openNewDialog();
-    }
-    void TearDown() override
-    {
-        dialog.reset();
-        EXPECT_EQ(0, qxsim_open_connections());
-        qxsim_reset();
-        WorkDirTest::TearDown();
     }
 
     void openNewDialog()
@@ -66,9 +57,6 @@ protected:
         click(*dialog, "btnRegister");
         ASSERT_EQ(QStringLiteral("请按压同一手指3次!"), message(*dialog));
     }
-
-    int sensor = -1;
-    std::unique_ptr<Dialog> dialog;
 };
 
 TEST_F(FingerMatcherTest, ThreePlacementsEnrolAndLaterOnesAreIdentifiedAfterARestart)
