@@ -5,6 +5,7 @@
 #include "imageprocessing.h"
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
+#include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "uitesthelpers.h"
 
@@ -46,6 +47,16 @@ void MainWindowFixture::deliverFrame()
     const cv::Mat frame = testFrame(320, 240);
     window->preview()->imageProcessing()->setCurrentFrame(frame);
     window->preview()->updateImage(toImage(frame));
+}
+
+void MainWindowFixture::recordAShortVideo()
+{
+    createWindow();
+    deliverFrame();
+    ui->btnShootingVideo->click();
+    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
+    testenv::waitFor([] { return false; }, 300);
+    ui->btnShootingVideo->click();
 }
 
 } // namespace uitest

@@ -26,6 +26,8 @@ protected:
     void createWindow();
     // The preview's first frame, as after a camera opened.
     void deliverFrame();
+    // Opens the window on a frame and records a video of a moment.
+    void recordAShortVideo();
 
     std::unique_ptr<MainWindowQCamera> window;
     Ui::MainWindowQCamera *ui = nullptr;

@@ -516,12 +516,7 @@ TEST_F(MainWindowTest, SoundRecordingStartsTheRecorderAndAnnouncesTheFile)
 
 TEST_F(MainWindowTest, VideoRecordingAnnouncesTheFileInTheThumbnails)
 {
-    createWindow();
-    deliverFrame();
-    ui->btnShootingVideo->click();
-    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
-    testenv::waitFor([] { return false; }, 300);
-    ui->btnShootingVideo->click();
+    ASSERT_NO_FATAL_FAILURE(recordAShortVideo());
     const QString avi = window->slotPath(1);
     EXPECT_TRUE(avi.endsWith(QLatin1String(".avi")));
     EXPECT_TRUE(QFileInfo(avi).size() > 0);

@@ -184,12 +184,7 @@ TEST_F(WindowLimits, ARecordingIntoAMissingWorkingDirectoryMakesItAgain)
 {
     const QString work = documents.path() + QStringLiteral("/gone");
     Cache::config->documentsLocation = work;
-    createWindow();
-    deliverFrame();
-    ui->btnShootingVideo->click();
-    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
-    testenv::waitFor([] { return false; }, 300);
-    ui->btnShootingVideo->click();
+    ASSERT_NO_FATAL_FAILURE(recordAShortVideo());
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join(';').toStdString();
     EXPECT_TRUE(QFileInfo(window->slotPath(1)).size() > 0);
     EXPECT_EQ(QFileInfo(window->slotPath(1)).absolutePath(), work);
