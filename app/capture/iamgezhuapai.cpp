@@ -147,29 +147,29 @@ void IamgeZhuaPai::runOnePass()
     const bool knowPages = Cache::config->knowPages;
     const bool handSeen = knowPages && pageGuard.handInPicture(frame);
     switch (zhuapaiState) {
-    case 0:
+    case TakeReference:
         referenceFrame = frame.copy();
         if (knowPages)
             pageGuard.takeReference();
         stateTime = QDateTime::currentDateTimeUtc();
-        zhuapaiState = 1;
+        zhuapaiState = Compare;
         break;
-    case 1:
+    case Compare:
         if (olderThan(stateTime, settleMs)) {
             candidateFrame = frame.copy();
             if (aHash() > changeThreshold || (knowPages && pageGuard.pageChanged())) {
-                zhuapaiState = 2;
+                zhuapaiState = ChangeSeen;
                 stateTime = QDateTime::currentDateTimeUtc();
             }
         }
         break;
-    case 2:
+    case ChangeSeen:
         if (handSeen) {
             stateTime = QDateTime::currentDateTimeUtc();   // the page must lie still, hand gone, for a second
             break;
         }
         if (olderThan(stateTime, settleMs)) {
-            zhuapaiState = 0;
+            zhuapaiState = TakeReference;
             if (knowPages && !pageGuard.acceptPage()) {
                 qDebug() << "zhuapai: page already taken, not shot again";
                 emit refusedRepeatedPage();
@@ -179,7 +179,7 @@ void IamgeZhuaPai::runOnePass()
         }
         break;
     default:
-        zhuapaiState = 0;
+        zhuapaiState = TakeReference;
         break;
     }
     sleepUnlessStopped(passSleepMs);

@@ -29,8 +29,14 @@ public:
     std::atomic<bool> zhuapaiRunning{false};
     std::atomic<bool> acceptingFrames{false};
     QImage currentFrame;
-    // 0 take a reference, 1 compare, 2 change seen, waiting to shoot; written by the loop only.
-    std::atomic<int> zhuapaiState{0};
+    // The watcher's states, as stored in zhuapaiState.
+    enum ZhuapaiState : int {
+        TakeReference = 0,   // the next frame becomes the reference
+        Compare = 1,         // once settled, frames are compared with the reference
+        ChangeSeen = 2,      // the scene changed; shoot once it has settled
+    };
+    // One of ZhuapaiState; written by the loop only.
+    std::atomic<int> zhuapaiState{TakeReference};
     QImage referenceFrame;
     QImage candidateFrame;
     QDateTime stateTime;

@@ -5,6 +5,7 @@
 #include "config.h"
 #include "imageprocessing.h"
 #include "qcameraview.h"
+#include "stationtest.h"
 #include "testenv.h"
 #include "uitesthelpers.h"
 #include "warningbox.h"
@@ -29,18 +30,21 @@
 
 namespace {
 
-class CameraViewTest : public ::testing::Test
+class CameraViewTest : public testenv::StationTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        StationTest::SetUp();
         Cache::cameras->clear();
         view = std::make_unique<QCameraView>();
         view->resize(400, 300);
     }
-    void TearDown() override { view.reset(); }
+    void TearDown() override
+    {
+        view.reset();
+        StationTest::TearDown();
+    }
 
     // Hands the preview a frame as the capture thread would.
     void deliver(const cv::Mat &frame)
@@ -58,7 +62,6 @@ protected:
         QApplication::sendEvent(view.get(), &event);
     }
 
-    QTemporaryDir documents;
     std::unique_ptr<QCameraView> view;
 };
 
