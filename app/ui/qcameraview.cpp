@@ -113,6 +113,8 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
     connect(capture, &ImageProcessing::sendPhotoFailedSignal, this,
             &QCameraView::photoFailedSignal, Qt::QueuedConnection);
+    connect(capture, &ImageProcessing::sendPhotoNoticeSignal, this,
+            &QCameraView::photoNoticeSignal, Qt::QueuedConnection);
     recorder = new VideoRecorder(*capture, writerTimer, previewMutex);
     capture->begin();
 }
