@@ -93,15 +93,35 @@ private:
     Pix *pix;
 };
 
+// The grey levels recognition works on, straight from memory: reading the
+// page's JPEG back would cost a decode per page.
+Pix *greyPix(const QImage &image)
+{
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    Pix *pix = pixCreate(grey.width(), grey.height(), 8);
+    if (pix == nullptr)
+        return nullptr;
+    l_uint32 *data = pixGetData(pix);
+    const int wordsPerLine = pixGetWpl(pix);
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar *from = grey.constScanLine(y);
+        l_uint32 *line = data + y * wordsPerLine;
+        for (int x = 0; x < grey.width(); ++x)
+            SET_DATA_BYTE(line, x, from[x]);
+    }
+    return pix;
+}
+
 // Recognises one page and hands it to the renderer; false on failure.
 bool addPage(tesseract::TessBaseAPI &api, tesseract::TessPDFRenderer &renderer,
              const PagePicture &page, const QString &pictureFile, const std::atomic<bool> *cancel)
 {
-    // The renderer embeds a JPEG file as it is, without coding it again.
+    // The renderer embeds the page's JPEG file as it is, in colour; the
+    // recognition only needs grey.
     if (!page.image.save(pictureFile, "jpg", kPageJpegQuality))
         return false;
     const QByteArray name = QFile::encodeName(pictureFile);
-    PixHolder pix(pixRead(name.constData()));
+    PixHolder pix(greyPix(page.image));
     if (pix.get() == nullptr)
         return false;
     pixSetResolution(pix.get(), page.ppi, page.ppi);
