@@ -138,7 +138,8 @@ TextPage textPage(unsigned seed, QSize size, int lines)
     QPainter painter(&page.image);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(kInk);
-    const int pixelSize = std::max(12, size.width() / 28);
+    // About 12 points on an A4 page.
+    const int pixelSize = std::max(12, size.width() / 48);
     painter.setFont(pageFont(pixelSize));
     const int left = size.width() / 10;
     QStringList written;
@@ -147,7 +148,7 @@ TextPage textPage(unsigned seed, QSize size, int lines)
         const QString text = chinese
             ? QString::fromUtf8(kChinese[random() % (sizeof kChinese / sizeof *kChinese)])
             : QString::fromUtf8(kEnglish[random() % (sizeof kEnglish / sizeof *kEnglish)]);
-        const int baseline = size.height() / 10 + line * pixelSize * 2;
+        const int baseline = size.height() / 10 + line * pixelSize * 7 / 4;
         if (baseline > size.height() * 9 / 10)
             break;
         painter.drawText(left, baseline, text);
