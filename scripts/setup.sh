@@ -10,6 +10,7 @@ packages=(
   libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev qt5-image-formats-plugins
   libopencv-dev opencv-data
   libzxing-dev
+  libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng
   libusb-1.0-0-dev libsqlite3-dev
   default-jdk-headless
   alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin poppler-utils libtiff-tools

@@ -145,6 +145,9 @@ signals:
     void sendChangeBtn2Signal();
     // A requested photo was not taken or not written; the text says why.
     void sendPhotoFailedSignal(QString text);
+    // Something the user should know about a photo that is no failure
+    // (blank pages left out); meant for the status bar.
+    void sendPhotoNoticeSignal(QString text);
 
 protected:
     void run() override;

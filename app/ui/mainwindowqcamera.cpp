@@ -17,6 +17,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QStatusBar>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -32,6 +33,8 @@
 namespace {
 
 const QString kWarningTitle = QStringLiteral("警告");
+// Notes on photos and documents stay this long in the status bar.
+constexpr int kNoticeMs = 10000;
 const QString kLoadingText = QStringLiteral("视频加载中，请稍候......");
 const QString kNoFrameForPhoto =
     QStringLiteral("视频切换中，请等摄像头准备就绪了再进行拍摄，谢谢......");
@@ -121,6 +124,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(view, &QCameraView::openCameraSignal, this, &MainWindowQCamera::openCamera);
     connect(view, &QCameraView::closeCameraSignal, this, &MainWindowQCamera::closeCamera);
     connect(view, &QCameraView::photoFailedSignal, this, &MainWindowQCamera::warnOnce);
+    connect(view, &QCameraView::photoNoticeSignal, this, &MainWindowQCamera::showNotice);
     connect(&shootingTimer, &QTimer::timeout, this, &MainWindowQCamera::onShootingTimer);
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
@@ -138,6 +142,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
             [this] { ui->check_image_merging_2->setChecked(false); });
     connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::saveImageMergingSignals, this,
             &MainWindowQCamera::takePhotoImage);
+    connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::statusMessage, this, &MainWindowQCamera::showNotice);
     connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::takePhotoSignals, this,
             &MainWindowQCamera::on_btnShooting_clicked);
     for (CameraViewDialog *child : {childView1, childView2})
@@ -292,6 +297,11 @@ void MainWindowQCamera::showStatus(const QString &text)
     placeStatusLine();
     ui->lb_video_tip->show();
     ui->lb_video_tip->raise();
+}
+
+void MainWindowQCamera::showNotice(const QString &text)
+{
+    statusBar()->showMessage(text, kNoticeMs);
 }
 
 void MainWindowQCamera::hideStatus()

@@ -143,6 +143,8 @@ private:
     // A "警告" box, unless one of these is already open.
     void warnOnce(const QString &text);
     void showStatus(const QString &text);
+    // A passing note in the status bar (blank pages left out, documents split).
+    void showNotice(const QString &text);
     void hideStatus();
     void placeStatusLine();
     void applyIcons();

@@ -106,9 +106,8 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
     connect(capture, &ImageProcessing::sendPhotoFailedSignal, this,
             &QCameraView::photoFailedSignal, Qt::QueuedConnection);
-    recorder = new Recording(*capture, this);
-    connect(recorder, &Recording::problem, this,
-            [this](const QString &text) { WarningBox::warning(window(), QStringLiteral("警告"), text); });
+    connect(capture, &ImageProcessing::sendPhotoNoticeSignal, this,
+            &QCameraView::photoNoticeSignal, Qt::QueuedConnection);
     capture->begin();
 }
 
@@ -410,6 +409,11 @@ void QCameraView::shiZhuapai()
         connect(this, &QCameraView::readFarme, zhuapai, &IamgeZhuaPai::readFarme,
                 Qt::DirectConnection);
         connect(zhuapai, &IamgeZhuaPai::sendTakePhoto, this, &QCameraView::takePhoto);
+        // A page refused as already taken is said in the status line, so the
+        // clerk knows why nothing was shot.
+        connect(zhuapai, &IamgeZhuaPai::refusedRepeatedPage, this, [this] {
+            emit photoNoticeSignal(QStringLiteral("此页已拍摄，未重复保存"));
+        });
         zhuapai->begin();
     }
     zhuapaiOn = true;

@@ -109,6 +109,8 @@ signals:
     void sendImageSignal(QImage frame, int type);
     // A requested photo was not taken or not written (the capture thread's text).
     void photoFailedSignal(QString text);
+    // A note on the photos taken (the capture thread's text).
+    void photoNoticeSignal(QString text);
     // Every preview frame while automatic capture runs (feeds the watcher).
     void readFarme(QImage frame);
 
