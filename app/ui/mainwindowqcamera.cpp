@@ -17,17 +17,17 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QStatusBar>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QMutexLocker>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMutexLocker>
 #include <QScreen>
+#include <QStatusBar>
 #include <QUrl>
 
 namespace {

@@ -108,6 +108,9 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
             &QCameraView::photoFailedSignal, Qt::QueuedConnection);
     connect(capture, &ImageProcessing::sendPhotoNoticeSignal, this,
             &QCameraView::photoNoticeSignal, Qt::QueuedConnection);
+    recorder = new Recording(*capture, this);
+    connect(recorder, &Recording::problem, this,
+            [this](const QString &text) { WarningBox::warning(window(), QStringLiteral("警告"), text); });
     capture->begin();
 }
 
