@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <opencv2/imgproc.hpp>
@@ -170,6 +171,14 @@ void QCameraView::updateImage(QImage frame)
     update();
 }
 
+QImage QCameraView::keptImage() const
+{
+    if (image.isNull())
+        return image;
+    const QImage full = capture->fullSizeLiveImage();
+    return full.isNull() ? image : full;
+}
+
 void QCameraView::relayPhotoPaths(QList<QString> paths, int type)
 {
     emit sendTakePhotoImageSignal(paths, type);
@@ -211,6 +220,12 @@ void QCameraView::paintEvent(QPaintEvent *)
         painter.drawImage(target, image);
     }
     ++paintCount;
+}
+
+void QCameraView::resizeEvent(QResizeEvent *event)
+{
+    capture->setPreviewSize(size());
+    QWidget::resizeEvent(event);
 }
 
 // ---------------------------------------------------------------- zoom and mouse
