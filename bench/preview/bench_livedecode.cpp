@@ -155,29 +155,21 @@ void liveFrames(cv::Size size, QSize preview, int runs)
     config.gnIswhite = false;
     camera.correction = 1;
     camera.shootType = 0;
+    cv::Mat live;
+    decodeMjpgFrame(bytes, live, reduction);
     const double decodeMs = medianCpuMs(runs, [&] {
-        cv::Mat live;
-        decodeMjpgFrame(bytes, live, reduction);
         FullSizeFrame::ofCompressed(bytes, live, reduction)->picture();
-    }) - medianCpuMs(runs, [&] {
-        cv::Mat live;
-        decodeMjpgFrame(bytes, live, reduction);
     });
     cv::Mat full;
     decodeMjpgFrame(bytes, full, 1);
-    const int photoRuns = std::max(3, runs / 3);
+    const int photoRuns = runs;
     const double photoFullMs = medianCpuMs(photoRuns, [&] {
         camera.setCurrentFrame(full);
         camera.takePhotoPaths();
     });
     const double photoReducedMs = medianCpuMs(photoRuns, [&] {
-        cv::Mat live;
-        decodeMjpgFrame(bytes, live, reduction);
         camera.setCurrentFrame(FullSizeFrame::ofCompressed(bytes, live, reduction));
         camera.takePhotoPaths();
-    }) - medianCpuMs(photoRuns, [&] {
-        cv::Mat live;
-        decodeMjpgFrame(bytes, live, reduction);
     });
     std::printf("  photo (single correction, JPEG file): %.2f ms from a reduced frame, %.2f ms from a "
                 "full one: %.2fx, +%.2f ms (the full decode alone: %.2f ms)\n",
