@@ -6,7 +6,7 @@
 //
 //   bench_livedecode [--runs N] [--preview WxH]
 //
-// --preview is the preview widget's size (default 946x669, the desktop
+// --preview is the preview widget's size (default 954x595, the desktop
 // window's preview at 1280 x 800). Run it in a scratch directory: photos are
 // written into a temporary directory.
 #include "cache.h"
@@ -182,7 +182,7 @@ void liveFrames(cv::Size size, QSize preview, int runs)
 int main(int argc, char **argv)
 {
     int runs = 15;
-    QSize preview(946, 669);
+    QSize preview(954, 595);
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
             runs = std::max(3, std::atoi(argv[++i]));
