@@ -42,7 +42,7 @@ public:
     double zoomValue = 1.0;
     CameraCapture capture;
     cv::Mat frame;   // written only under frameMutex; read it through currentFrame()
-                     // (empty until a reduced frame is first decoded in full)
+                     // (empty while the live picture is reduced: decoded in full on demand)
     std::atomic<bool> running{false};
     std::atomic<bool> cameraOpen{false};
     int cameraListIndex = 0;
