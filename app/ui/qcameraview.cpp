@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <opencv2/imgproc.hpp>
@@ -165,6 +166,14 @@ void QCameraView::updateImage(QImage frame)
     update();
 }
 
+QImage QCameraView::keptImage() const
+{
+    if (image.isNull())
+        return image;
+    const QImage full = capture->fullSizeLiveImage();
+    return full.isNull() ? image : full;
+}
+
 void QCameraView::relayPhotoPaths(QList<QString> paths, int type)
 {
     emit sendTakePhotoImageSignal(paths, type);
@@ -206,6 +215,12 @@ void QCameraView::paintEvent(QPaintEvent *)
         painter.drawImage(target, image);
     }
     ++paintCount;
+}
+
+void QCameraView::resizeEvent(QResizeEvent *event)
+{
+    capture->setPreviewSize(size());
+    QWidget::resizeEvent(event);
 }
 
 // ---------------------------------------------------------------- zoom and mouse

@@ -37,6 +37,9 @@ public:
     IamgeZhuaPai *autoCapture() const { return zhuapai; }
     int cameraIndex() const { return cameraListIndex; }
     QImage currentImage() const { return image; }
+    // The current picture at the camera's full size, for keeping: the shown
+    // one may have been decoded at a reduced scale.
+    QImage keptImage() const;
     QLabel *cropLabel() const { return selectionLabel; }
     // True from a camera (re)open until its first frame arrives.
     bool isSwitching() const { return waitingFirstFrame; }
@@ -116,6 +119,8 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // The capture thread decodes no more of each frame than this size shows.
+    void resizeEvent(QResizeEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
