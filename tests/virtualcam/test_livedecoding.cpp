@@ -14,8 +14,8 @@
 #include "imageprocessing.h"
 #include "mjpgframe.h"
 #include "qcameraview.h"
+#include "recording.h"
 #include "testenv.h"
-#include "videorecorder.h"
 #include "virtualcameras.h"
 
 #include <QImage>
@@ -281,12 +281,9 @@ TEST_F(LiveDecodingThread, RecordingsHaveTheCamerasSize)
 {
     start();
     ASSERT_EQ(publishedSize(), QSize(480, 270));
-    QTimer timer;
-    QMutex lock;
-    VideoRecorder recorder(processing, timer, lock);
-    QObject::connect(&timer, &QTimer::timeout, [&recorder] { recorder.tick(); });
+    Recording recorder(processing);
     const QString path = documents.filePath(QStringLiteral("clip.avi"));
-    ASSERT_TRUE(recorder.begin(path));
+    ASSERT_TRUE(recorder.beginVideo(path));
     ASSERT_TRUE(testenv::waitFor([&] { return recorder.recordedFrames() >= 3; }, 10000));
     recorder.end();
 
