@@ -1,33 +1,19 @@
 #include "config.h"
 
+#include "configsettings.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-const char *const kKeyNames[] = {
-    "camera/index", "camera/exposure", "image/fourcc", "image/resolution",
-    "image/out_resolution", "image/codec", "image/shooting_time", "image/quality",
-    "save/type", "save/prefix", "save/number", "save/playsound", "save/merge_source",
-    "save/pdf_source", "watermark/text", "watermark/time", "watermark/color",
-    "watermark/font_family", "watermark/font_size", "watermark/font_styleName",
-    "watermark/strikeOut", "watermark/underline", "watermark/transparency",
-    "watermark/x", "watermark/y", "painting/percentage", "painting/main_resolution",
-    "painting/other_resolution", "user/documentsLocation", "gn/paishe", "gn/paizhao",
-    "gn/shenfenz", "gn/tiaoma", "gn/yanshi", "gn/zhiwen", "gn/record", "gn/zhuapai",
-    "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp", "camera/listenAll", "camera/allowedOrigins",
-    "extra/searchablePdf", "extra/barcodeNaming", "extra/barcodeSeparator",
-    "extra/dropBlankPages", "extra/knowPages",
-};
 
 bool syncFile(const QString &path)
 {
@@ -41,28 +27,18 @@ bool syncFile(const QString &path)
 
 } // namespace
 
+// Persisted fields take their constructor values from the settings table;
+// the run-time fields are set here.
 Config::Config()
     : fileName(QStringLiteral("system.ini")),
-      cameraIndex(0), exposure(0), fourcc(1), resolution(0), outResolution(3),
-      codec(QStringLiteral("jpg")), shootingTime(5), quality(0), saveType(0),
-      savePrefix(QStringLiteral("IMG")), saveNumber(1), playSound(true),
-      mergeSource(true), pdfSource(true), watermarkTime(false),
-      fontFamily(QStringLiteral("0")), fontSize(0), fontStyleName(QStringLiteral("0")),
-      strikeOut(false), underline(false), transparency(0), watermarkX(0), watermarkY(0),
-      paintingPercentage(30), paintingMainResolution(5), paintingOtherResolution(5),
-      documentsLocation(QStandardPaths::writableLocation(QStandardPaths::HomeLocation)
-                        + QStringLiteral("/VarEvuZu")),
-      gnPaishe(false), gnPaizhao(true), gnShenfenz(false), gnTiaoma(false),
-      gnYanshi(false), gnZhiwen(false), gnRecord(false), gnZhuapai(false),
-      gnRenlian(false), gnIswhite(true), webSocketMode(false), httpMode(false),
-      listenAll(false), searchablePdf(false), barcodeNaming(false),
-      barcodeSeparator(false), dropBlankPages(false), knowPages(false),
       autoCaptureOn(false), thirdDeviceMain(true), correctionMode(0), zoom(1.0),
       panX(0), panY(0), viewWidth(0), viewHeight(0), drawWidth(0), drawHeight(0),
       selectionX(0), selectionY(0), selectionWidth(0), selectionHeight(0)
 {
-    for (const char *key : kKeyNames)
-        keys << QString::fromLatin1(key);
+    for (const ConfigSetting &setting : configSettings()) {
+        keys << QString::fromLatin1(setting.key);
+        assignConfigValue(*this, setting, setting.constructed);
+    }
     load();
 }
 
@@ -72,57 +48,8 @@ void Config::load()
         QSettings s(fileName, QSettings::IniFormat);
         QMutexLocker textsLocked(&textLock);
         // A key missing from an existing file reads as 0, false or empty.
-        const QVariant none;
-        int k = 0;
-        cameraIndex = s.value(keys[k++], none).toInt();
-        exposure = s.value(keys[k++], none).toInt();
-        fourcc = s.value(keys[k++], none).toInt();
-        resolution = s.value(keys[k++], none).toInt();
-        outResolution = s.value(keys[k++], none).toInt();
-        codec = s.value(keys[k++], none).toString();
-        shootingTime = s.value(keys[k++], none).toInt();
-        quality = s.value(keys[k++], none).toInt();
-        saveType = s.value(keys[k++], none).toInt();
-        savePrefix = s.value(keys[k++], none).toString();
-        saveNumber = s.value(keys[k++], none).toInt();
-        playSound = s.value(keys[k++], none).toBool();
-        mergeSource = s.value(keys[k++], none).toBool();
-        pdfSource = s.value(keys[k++], none).toBool();
-        watermarkText = s.value(keys[k++], none).toString();
-        watermarkTime = s.value(keys[k++], none).toBool();
-        watermarkColor = s.value(keys[k++], none).toString();
-        fontFamily = s.value(keys[k++], none).toString();
-        fontSize = s.value(keys[k++], none).toInt();
-        fontStyleName = s.value(keys[k++], none).toString();
-        strikeOut = s.value(keys[k++], none).toBool();
-        underline = s.value(keys[k++], none).toBool();
-        transparency = s.value(keys[k++], none).toInt();
-        watermarkX = s.value(keys[k++], none).toInt();
-        watermarkY = s.value(keys[k++], none).toInt();
-        paintingPercentage = s.value(keys[k++], none).toInt();
-        paintingMainResolution = s.value(keys[k++], none).toInt();
-        paintingOtherResolution = s.value(keys[k++], none).toInt();
-        documentsLocation = s.value(keys[k++], none).toString();
-        gnPaishe = s.value(keys[k++], none).toBool();
-        gnPaizhao = s.value(keys[k++], none).toBool();
-        gnShenfenz = s.value(keys[k++], none).toBool();
-        gnTiaoma = s.value(keys[k++], none).toBool();
-        gnYanshi = s.value(keys[k++], none).toBool();
-        gnZhiwen = s.value(keys[k++], none).toBool();
-        gnRecord = s.value(keys[k++], none).toBool();
-        gnZhuapai = s.value(keys[k++], none).toBool();
-        gnRenlian = s.value(keys[k++], none).toBool();
-        gnIswhite = s.value(keys[k++], none).toBool();
-        webSocketMode = s.value(keys[k++], none).toBool();
-        httpMode = s.value(keys[k++], none).toBool();
-        listenAll = s.value(keys[k++], none).toBool();
-        allowedOrigins = s.value(keys[k++], none).toString().split(QLatin1Char(' '),
-                                                                   Qt::SkipEmptyParts);
-        searchablePdf = s.value(keys[k++], none).toBool();
-        barcodeNaming = s.value(keys[k++], none).toBool();
-        barcodeSeparator = s.value(keys[k++], none).toBool();
-        dropBlankPages = s.value(keys[k++], none).toBool();
-        knowPages = s.value(keys[k++], none).toBool();
+        for (const ConfigSetting &setting : configSettings())
+            assignConfigValue(*this, setting, s.value(QString::fromLatin1(setting.key)));
     } else {
         init();
         save();
@@ -135,52 +62,10 @@ void Config::load()
 void Config::init()
 {
     QMutexLocker textsLocked(&textLock);
-    exposure = 0;
-    fourcc = 0;
-    resolution = 0;
-    outResolution = 3;
-    codec = QStringLiteral("jpg");
-    shootingTime = 5;
-    quality = 80;
-    saveType = 0;
-    savePrefix = QStringLiteral("IMG");
-    saveNumber = 1;
-    playSound = true;
-    mergeSource = true;
-    pdfSource = true;
-    watermarkText.clear();
-    watermarkTime = false;
-    watermarkColor = QStringLiteral("ff000000");
-    fontFamily = QStringLiteral("Arial");
-    fontSize = 100;
-    fontStyleName = QStringLiteral("Regular");
-    strikeOut = false;
-    underline = false;
-    transparency = 50;
-    watermarkX = 50;
-    watermarkY = 50;
-    paintingPercentage = 30;
-    paintingMainResolution = 5;
-    paintingOtherResolution = 5;
-    gnPaishe = false;
-    gnPaizhao = true;
-    gnShenfenz = false;
-    gnTiaoma = false;
-    gnYanshi = false;
-    gnZhiwen = false;
-    gnRecord = false;
-    gnZhuapai = false;
-    gnRenlian = false;
-    gnIswhite = true;
-    webSocketMode = false;
-    httpMode = false;
-    listenAll = false;
-    allowedOrigins.clear();
-    searchablePdf = false;
-    barcodeNaming = false;
-    barcodeSeparator = false;
-    dropBlankPages = false;
-    knowPages = false;
+    for (const ConfigSetting &setting : configSettings()) {
+        if (setting.factory)
+            assignConfigValue(*this, setting, *setting.factory);
+    }
 }
 
 void Config::save()
@@ -245,63 +130,18 @@ bool Config::writeAtomically()
 {
     const QString tmpName = fileName + QStringLiteral(".tmp");
     QFile::remove(tmpName);
-    const Texts text = texts();
-    QStringList origins;
+    // One consistent copy of every value; the string fields are only safe to
+    // copy under the text lock.
+    QVector<QVariant> values;
     {
         QMutexLocker textsLocked(&textLock);
-        origins = allowedOrigins;
+        for (const ConfigSetting &setting : configSettings())
+            values << configFileValue(*this, setting);
     }
     {
         QSettings s(tmpName, QSettings::IniFormat);
-        int k = 0;
-        s.setValue(keys[k++], cameraIndex);
-        s.setValue(keys[k++], exposure);
-        s.setValue(keys[k++], fourcc);
-        s.setValue(keys[k++], resolution);
-        s.setValue(keys[k++], outResolution);
-        s.setValue(keys[k++], text.codec);
-        s.setValue(keys[k++], shootingTime);
-        s.setValue(keys[k++], quality);
-        s.setValue(keys[k++], saveType);
-        s.setValue(keys[k++], text.savePrefix);
-        s.setValue(keys[k++], saveNumber);
-        s.setValue(keys[k++], playSound);
-        s.setValue(keys[k++], mergeSource);
-        s.setValue(keys[k++], pdfSource);
-        s.setValue(keys[k++], text.watermarkText);
-        s.setValue(keys[k++], watermarkTime);
-        s.setValue(keys[k++], text.watermarkColor);
-        s.setValue(keys[k++], text.fontFamily);
-        s.setValue(keys[k++], fontSize);
-        s.setValue(keys[k++], text.fontStyleName);
-        s.setValue(keys[k++], strikeOut);
-        s.setValue(keys[k++], underline);
-        s.setValue(keys[k++], transparency);
-        s.setValue(keys[k++], watermarkX);
-        s.setValue(keys[k++], watermarkY);
-        s.setValue(keys[k++], paintingPercentage);
-        s.setValue(keys[k++], paintingMainResolution);
-        s.setValue(keys[k++], paintingOtherResolution);
-        s.setValue(keys[k++], text.documentsLocation);
-        s.setValue(keys[k++], gnPaishe);
-        s.setValue(keys[k++], gnPaizhao);
-        s.setValue(keys[k++], gnShenfenz);
-        s.setValue(keys[k++], gnTiaoma);
-        s.setValue(keys[k++], gnYanshi);
-        s.setValue(keys[k++], gnZhiwen);
-        s.setValue(keys[k++], gnRecord);
-        s.setValue(keys[k++], gnZhuapai);
-        s.setValue(keys[k++], gnRenlian);
-        s.setValue(keys[k++], gnIswhite);
-        s.setValue(keys[k++], webSocketMode);
-        s.setValue(keys[k++], httpMode);
-        s.setValue(keys[k++], listenAll);
-        s.setValue(keys[k++], origins.join(QLatin1Char(' ')));
-        s.setValue(keys[k++], searchablePdf);
-        s.setValue(keys[k++], barcodeNaming);
-        s.setValue(keys[k++], barcodeSeparator);
-        s.setValue(keys[k++], dropBlankPages);
-        s.setValue(keys[k++], knowPages);
+        for (int i = 0; i < values.size(); ++i)
+            s.setValue(QString::fromLatin1(configSettings()[i].key), values[i]);
         s.sync();
         if (s.status() != QSettings::NoError) {
             QFile::remove(tmpName);

@@ -10,6 +10,7 @@ packages=(
   libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev qt5-image-formats-plugins
   libopencv-dev opencv-data
   libzxing-dev
+  libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng
   libusb-1.0-0-dev libsqlite3-dev
   default-jdk-headless
   alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin poppler-utils libtiff-tools
@@ -18,6 +19,7 @@ packages=(
   fonts-dejavu-core fonts-wqy-microhei
   chromium
   dpkg-dev file lintian desktop-file-utils appstream udev
+  qemu-system-x86 busybox-static cpio kmod v4l-utils
 )
 # Node and npm for the browser test; a machine that already has them (from
 # any source) keeps its own, whose packaging may conflict with Debian's npm.
@@ -51,3 +53,8 @@ if [ ! -f "$browser_tests/node_modules/.package-lock.json" ] \
      && cp package-lock.json node_modules/.package-lock.json.installed)
   echo "setup: installed the browser test's npm packages"
 fi
+
+# The hardware lab's kernel (Debian's own package, unpacked into a cache,
+# never installed); without it the lab test is skipped, not failed.
+"$(dirname "$0")/../lab/fetch-kernel.sh" >/dev/null \
+  || echo "setup: no kernel for the hardware lab; its test will be skipped"

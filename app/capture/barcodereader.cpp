@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 #define ZX_USE_UTF8 1   // Result::text() as UTF-8
 #include <ZXing/ReadBarcode.h>
 
@@ -76,18 +78,42 @@ QString textOf(const ZXing::Result &result)
     return gb18030->toUnicode(bytes);
 }
 
-QString read(const QImage &frame)
+QRect boxOf(const ZXing::Position &position)
+{
+    int left = position[0].x, right = left, top = position[0].y, bottom = top;
+    for (int corner = 1; corner < 4; ++corner) {
+        left = std::min(left, position[corner].x);
+        right = std::max(right, position[corner].x);
+        top = std::min(top, position[corner].y);
+        bottom = std::max(bottom, position[corner].y);
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+Found find(const QImage &frame)
 {
     if (frame.isNull())
-        return QString();
+        return {};
     const QImage grey = greyFrame(frame);
     const ZXing::ImageView view(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,
                                 grey.bytesPerLine());
     const ZXing::Result result = ZXing::ReadBarcode(view, stationHints());
-    return result.isValid() ? textOf(result) : QString();
+    if (!result.isValid())
+        return {};
+    return Found{textOf(result), boxOf(result.position())};
+}
+
+QString read(const QImage &frame)
+{
+    return find(frame).text;
 }
 
 } // namespace
+
+Found locate(const QImage &picture)
+{
+    return find(picture);
+}
 
 QString decode(const QImage &frame)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 // Reads a QR code or a Code 128 barcode from one preview frame.
@@ -14,5 +15,15 @@
 namespace BarcodeReader {
 
 QString decode(const QImage &frame);
+
+struct Found
+{
+    QString text;   // empty: no code
+    QRect box;      // the symbol's bounding box in picture pixels
+};
+
+// The first QR code or Code 128 of a photo or page and where it lies,
+// without logging; safe on any thread.
+Found locate(const QImage &picture);
 
 } // namespace BarcodeReader

@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <utility>
 
 namespace documentdetection {
@@ -45,13 +46,24 @@ std::vector<Candidate> candidates(const cv::Mat &image)
     return candidatesOfGrey(grey);
 }
 
-Documents keepDocuments(std::vector<Candidate> found)
+float minDocumentArea(int reduction)
+{
+    return reduction > 1 ? kMinDocumentArea / float(reduction * reduction) : kMinDocumentArea;
+}
+
+int reducedLength(int length, int reduction)
+{
+    return reduction > 1 ? std::max(1, (length + reduction / 2) / reduction) : length;
+}
+
+Documents keepDocuments(std::vector<Candidate> found, int reduction)
 {
     Documents documents;
+    const float minArea = minDocumentArea(reduction);
     int maxArea = 0;
     for (Candidate &candidate : found) {
         const float area = areaOf(candidate.rect);
-        if (!(area > kMinDocumentArea))
+        if (!(area > minArea))
             continue;
         if (area > float(maxArea)) {
             documents.largest = candidate.rect;
@@ -121,11 +133,21 @@ using documentdetection::kMinDocumentArea;
 
 constexpr int kOutlineThickness = 10;
 
-cv::Mat blackAndWhite(const cv::Mat &grey, double constant)
+constexpr int kThresholdBlock = 25;
+
+// The threshold's neighbourhood covers the same part of the page on a
+// reduced picture: odd, at least 3.
+int thresholdBlock(int reduction)
+{
+    const int block = documentdetection::reducedLength(kThresholdBlock, reduction);
+    return std::max(3, block | 1);
+}
+
+cv::Mat blackAndWhite(const cv::Mat &grey, double constant, int reduction)
 {
     cv::Mat binary;
-    cv::adaptiveThreshold(grey, binary, 255.0, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 25,
-                          constant);
+    cv::adaptiveThreshold(grey, binary, 255.0, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY,
+                          thresholdBlock(reduction), constant);
     cv::Mat threeChannels;
     cv::cvtColor(binary, threeChannels, cv::COLOR_GRAY2BGR);
     return threeChannels;
@@ -138,11 +160,11 @@ bool isSealHue(uchar hue) { return hue < 16 || (hue >= 125 && hue <= 180); }
 // white where the threshold is white and the source elsewhere; white is
 // never red, and elsewhere the sum's hue, saturation and value are the
 // source's own. So the source's HSV decides, in one pass, with no sum.
-cv::Mat keepRedSeals(const cv::Mat &src, const cv::Mat &grey)
+cv::Mat keepRedSeals(const cv::Mat &src, const cv::Mat &grey, int reduction)
 {
     cv::Mat binary;
-    cv::adaptiveThreshold(grey, binary, 255.0, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 25,
-                          40.0);
+    cv::adaptiveThreshold(grey, binary, 255.0, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY,
+                          thresholdBlock(reduction), 40.0);
     cv::Mat hsv;
     cv::cvtColor(src, hsv, cv::COLOR_BGR2HSV);
     cv::Mat out(src.size(), CV_8UC3);
@@ -166,17 +188,17 @@ cv::Mat keepRedSeals(const cv::Mat &src, const cv::Mat &grey)
 }
 
 
-void drawFace(cv::Mat &dst, const cv::Rect &face)
+void drawFace(cv::Mat &dst, const cv::Rect &face, int thickness)
 {
     const cv::Scalar blue(255, 0, 0);
     const cv::Point topLeft(face.x, face.y);
     const cv::Point topRight(face.x + face.width, face.y);
     const cv::Point bottomLeft(face.x, face.y + face.height);
     const cv::Point bottomRight(face.x + face.width, face.y + face.height);
-    cv::line(dst, topLeft, topRight, blue, kOutlineThickness, cv::LINE_8);
-    cv::line(dst, topLeft, bottomLeft, blue, kOutlineThickness, cv::LINE_8);
-    cv::line(dst, bottomLeft, bottomRight, blue, kOutlineThickness, cv::LINE_8);
-    cv::line(dst, topRight, bottomRight, blue, kOutlineThickness, cv::LINE_8);
+    cv::line(dst, topLeft, topRight, blue, thickness, cv::LINE_8);
+    cv::line(dst, topLeft, bottomLeft, blue, thickness, cv::LINE_8);
+    cv::line(dst, bottomLeft, bottomRight, blue, thickness, cv::LINE_8);
+    cv::line(dst, topRight, bottomRight, blue, thickness, cv::LINE_8);
 }
 
 // Drawing must never reach the caller's frame, which other threads may hold,
@@ -190,19 +212,21 @@ void ownPixels(cv::Mat &dst, const cv::Mat &src, const cv::Mat &grey, bool greyS
 } // namespace
 
 void documentdetection::drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections,
-                                     int correction, bool rgbOrder)
+                                     int correction, bool rgbOrder, int reduction)
 {
     const cv::Scalar red = rgbOrder ? cv::Scalar(255, 0, 0) : cv::Scalar(0, 0, 255);
     const cv::Scalar colour = correction == 1 ? cv::Scalar(0, 255, 0) : red;
+    const float minArea = minDocumentArea(reduction);
+    const int thickness = reducedLength(kOutlineThickness, reduction);
     for (const cv::RotatedRect &rect : detections) {
-        if (!(rect.size.width * rect.size.height > kMinDocumentArea))
+        if (!(rect.size.width * rect.size.height > minArea))
             continue;
         cv::Point2f corners[4];
         rect.points(corners);
         for (int i = 0; i < 4; ++i) {
             const cv::Point from(cvRound(corners[i].x), cvRound(corners[i].y));
             const cv::Point to(cvRound(corners[(i + 1) % 4].x), cvRound(corners[(i + 1) % 4].y));
-            cv::line(dst, from, to, colour, kOutlineThickness, cv::LINE_8, 0);
+            cv::line(dst, from, to, colour, thickness, cv::LINE_8, 0);
         }
     }
 }
@@ -216,12 +240,31 @@ std::vector<cv::RotatedRect> ImageProcessing::findSquares(const cv::Mat &image)
     return result;
 }
 
-std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::Mat &dst, bool live)
+namespace {
+
+// Outlines found on a reduced picture, in the camera's own pixels as the
+// ones found on a full frame are.
+void toFullSize(documentdetection::Documents &documents, int reduction)
+{
+    if (reduction <= 1)
+        return;
+    for (std::vector<cv::Point> &outline : documents.outlines)
+        for (cv::Point &point : outline)
+            point *= reduction;
+    for (cv::Point &point : documents.largestOutline)
+        point *= reduction;
+}
+
+} // namespace
+
+std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::Mat &dst, bool live,
+                                                        int reduction)
 {
     const Config &config = *Cache::config;
     const int correctionNow = correction;
     const int shootTypeNow = shootType;
     const bool faceMode = config.cameraIndex == 0 && config.gnRenlian && !faceClassifier.empty();
+    reduction = std::max(1, reduction);
 
     cv::Mat grey;
     auto greyPicture = [&]() -> const cv::Mat & {
@@ -236,18 +279,19 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
 
     std::vector<cv::RotatedRect> detections;
     if (correctionNow != 0) {
-        documentdetection::Documents documents =
-            documentdetection::keepDocuments(documentdetection::candidates(greyPicture()));
+        documentdetection::Documents documents = documentdetection::keepDocuments(
+            documentdetection::candidates(greyPicture()), reduction);
         detections = documentdetection::resultFor(documents, correctionNow);
+        toFullSize(documents, reduction);
         pipelinestate::publishDocuments(*this, std::move(documents));
     }
 
     const bool blackWhite =
         shootTypeNow == 2 || (!live && config.correctionMode == 3 && shootTypeNow == 1);
     if (blackWhite)
-        dst = blackAndWhite(greyPicture(), 50.0);
+        dst = blackAndWhite(greyPicture(), 50.0, reduction);
     else if (shootTypeNow == 3)
-        dst = keepRedSeals(src, greyPicture());
+        dst = keepRedSeals(src, greyPicture(), reduction);
     else if (shootTypeNow == 1)
         dst = greyPicture();
     else
@@ -255,22 +299,27 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
 
     if (live && !detections.empty()) {
         ownPixels(dst, src, grey, faceMode);
-        documentdetection::drawOutlines(dst, detections, correctionNow);
+        documentdetection::drawOutlines(dst, detections, correctionNow, false, reduction);
     }
 
     if (faceMode) {
         std::vector<cv::Rect> faces;
-        faceClassifier.detectMultiScale(greyPicture(), faces, 1.1, 3, 0, cv::Size(500, 500),
-                                        cv::Size(1000, 1000));
+        const int smallest = documentdetection::reducedLength(500, reduction);
+        const int largest = documentdetection::reducedLength(1000, reduction);
+        faceClassifier.detectMultiScale(greyPicture(), faces, 1.1, 3, 0,
+                                        cv::Size(smallest, smallest), cv::Size(largest, largest));
         if (!faces.empty() && dst.data == src.data)
             dst = src.clone();
-        // The face region belongs to the frame it was found on.
+        // The face region belongs to the frame it was found on, in the
+        // camera's own pixels whatever scale the picture was decoded at.
         if (faces.empty())
             pipelinestate::setObjectFace(cv::Rect());
         for (const cv::Rect &face : faces) {
+            const cv::Rect full(face.x * reduction, face.y * reduction, face.width * reduction,
+                                face.height * reduction);
             pipelinestate::setObjectFace(
-                cv::Rect(face.x - 200, face.y - 200, face.width + 400, face.height + 400));
-            drawFace(dst, face);
+                cv::Rect(full.x - 200, full.y - 200, full.width + 400, full.height + 400));
+            drawFace(dst, face, documentdetection::reducedLength(kOutlineThickness, reduction));
         }
     }
     return detections;

@@ -32,8 +32,12 @@ std::vector<Candidate> candidates(const cv::Mat &image);
 
 // Keeps the candidates above the area limit. The running maximum is held as
 // a truncated integer, so a later document of the same fractional area
-// replaces an earlier one.
-Documents keepDocuments(std::vector<Candidate> found);
+// replaces an earlier one. A picture decoded at 1/reduction of the camera's
+// size has its limit reduced alike, so the same sheets count.
+Documents keepDocuments(std::vector<Candidate> found, int reduction = 1);
+
+// The area limit for a picture at 1/reduction of the camera's size.
+float minDocumentArea(int reduction);
 
 // What findSquares returns for a correction mode: 1 the largest (one
 // all-zero rectangle when none), 2 all kept, anything else nothing.
@@ -47,8 +51,13 @@ void uprightAngleAndSize(const cv::RotatedRect &rect, double &angle, int &width,
 // Draws the outlines of the detections above the area limit, green for a
 // single document (correction 1) and red otherwise, 10 pixels wide.
 // `rgbOrder` is for pictures whose channels are already red, green, blue.
+// On a picture at 1/reduction the limit and the width shrink alike, so the
+// outlines look the same once the picture is shown.
 void drawOutlines(cv::Mat &dst, const std::vector<cv::RotatedRect> &detections, int correction,
-                  bool rgbOrder = false);
+                  bool rgbOrder = false, int reduction = 1);
+
+// `length` of the camera's pixels on a picture at 1/reduction, at least 1.
+int reducedLength(int length, int reduction);
 
 // Straightens one document of `processed` (white outside the picture).
 cv::Mat cutOut(const cv::Mat &processed, const cv::RotatedRect &rect);

@@ -126,8 +126,13 @@ void IamgeZhuaPai::end()
 
 void IamgeZhuaPai::run()
 {
+    bool wasOn = false;
     while (zhuapaiRunning) {
-        if (Cache::config->autoCaptureOn)
+        const bool on = Cache::config->autoCaptureOn;
+        if (on && !wasOn)
+            pageGuard.forget();   // a new run: no page taken yet
+        wasOn = on;
+        if (on)
             runOnePass();
         else
             stopper.sleep(idleSleepMs);
@@ -143,29 +148,42 @@ void IamgeZhuaPai::runOnePass()
         acceptingFrames = false;
         return;
     }
+    const bool knowPages = Cache::config->knowPages;
+    const bool handSeen = knowPages && pageGuard.handInPicture(frame);
     switch (zhuapaiState) {
-    case 0:
+    case TakeReference:
         referenceFrame = frame.copy();
+        if (knowPages)
+            pageGuard.takeReference();
         stateTime = nowUtc();
-        zhuapaiState = 1;
+        zhuapaiState = Compare;
         break;
-    case 1:
+    case Compare:
         if (olderThan(stateTime, settleMs)) {
             candidateFrame = frame.copy();
-            if (aHash() > changeThreshold) {
-                zhuapaiState = 2;
+            if (aHash() > changeThreshold || (knowPages && pageGuard.pageChanged())) {
+                zhuapaiState = ChangeSeen;
                 stateTime = nowUtc();
             }
         }
         break;
-    case 2:
+    case ChangeSeen:
+        if (handSeen) {
+            stateTime = nowUtc();   // the page must lie still, hand gone, for a second
+            break;
+        }
         if (olderThan(stateTime, settleMs)) {
-            zhuapaiState = 0;
+            zhuapaiState = TakeReference;
+            if (knowPages && !pageGuard.acceptPage()) {
+                qDebug() << "zhuapai: page already taken, not shot again";
+                emit refusedRepeatedPage();
+                break;
+            }
             emit sendTakePhoto();
         }
         break;
     default:
-        zhuapaiState = 0;
+        zhuapaiState = TakeReference;
         break;
     }
     stopper.sleep(passSleepMs);

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QThread>
 
+#include "pageturnguard.h"
+
 #include <atomic>
 
 // Automatic capture: watches the preview frames and emits sendTakePhoto()
@@ -28,8 +30,14 @@ public:
     std::atomic<bool> zhuapaiRunning{false};
     std::atomic<bool> acceptingFrames{false};
     QImage currentFrame GUARDED_BY(zhuapaiMutex);
-    // 0 take a reference, 1 compare, 2 change seen, waiting to shoot; written by the loop only.
-    std::atomic<int> zhuapaiState{0};
+    // The watcher's states, as stored in zhuapaiState.
+    enum ZhuapaiState : int {
+        TakeReference = 0,   // the next frame becomes the reference
+        Compare = 1,         // once settled, frames are compared with the reference
+        ChangeSeen = 2,      // the scene changed; shoot once it has settled
+    };
+    // One of ZhuapaiState; written by the loop only.
+    std::atomic<int> zhuapaiState{TakeReference};
     QImage referenceFrame;
     QImage candidateFrame;
     QDateTime stateTime;
@@ -50,6 +58,8 @@ public slots:
 
 signals:
     void sendTakePhoto();
+    // Config::knowPages: the changed scene was a page already taken in this run.
+    void refusedRepeatedPage();
 
 protected:
     void run() override;
@@ -59,4 +69,5 @@ private:
     QImage takeCurrentFrame() EXCLUDES(zhuapaiMutex);
 
     ThreadStopper stopper{zhuapaiRunning};
+    PageTurnGuard pageGuard;   // Config::knowPages; the loop's thread only
 };

@@ -9,6 +9,9 @@
 #include <QTransform>
 
 #include <opencv2/highgui.hpp>
+
+#include <algorithm>
+#include <cmath>
 #include <opencv2/imgproc.hpp>
 
 cv::Rect objectFace;
@@ -38,6 +41,7 @@ struct MetaTypes {
 ImageProcessing::ImageProcessing(QObject *parent) : QThread(parent)
 {
     static MetaTypes registered;
+    capture.setLiveSize([this](cv::Size full) { return liveSizeNeeded(full); });
     // Names the OS thread, so the capture loop is recognisable in tools.
     setObjectName(QStringLiteral("ImageProcessing"));
     const QString cascade = Cache::config->appDir
@@ -64,14 +68,80 @@ ImageProcessing::~ImageProcessing()
 
 cv::Mat ImageProcessing::currentFrame() const
 {
-    MutexLocker lock(&frameMutex);
-    return frame;
+    std::shared_ptr<FullSizeFrame> kept;
+    {
+        MutexLocker lock(&frameMutex);
+        kept = keptFrame;
+    }
+    // Decoded outside the lock (the loop goes on publishing meanwhile), and
+    // kept with the frame, so every reader of the same frame shares one decode.
+    return kept ? kept->picture() : cv::Mat();
 }
 
 void ImageProcessing::setCurrentFrame(const cv::Mat &fresh)
 {
+    setCurrentFrame(fresh.empty() ? nullptr : FullSizeFrame::ofPicture(fresh));
+}
+
+void ImageProcessing::setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh)
+{
+    cv::Mat full;
+    if (fresh && fresh->liveReduction() == 1)
+        full = fresh->picture();
     MutexLocker lock(&frameMutex);
-    frame = fresh;
+    keptFrame = std::move(fresh);
+    frame = full;
+}
+
+void ImageProcessing::setPreviewSize(QSize size)
+{
+    previewWidth = size.width();
+    previewHeight = size.height();
+}
+
+namespace {
+
+// `full` fitted into `box` keeping its aspect ratio, enlarged by `zoom` when
+// the view is zoomed in, rounded up.
+cv::Size fittedNeed(cv::Size full, cv::Size box, double zoom)
+{
+    const double scale = std::min(double(box.width) / full.width, double(box.height) / full.height)
+                         * std::max(1.0, zoom);
+    return cv::Size(int(std::ceil(full.width * scale)), int(std::ceil(full.height * scale)));
+}
+
+cv::Size largerOf(cv::Size a, cv::Size b)
+{
+    return cv::Size(std::max(a.width, b.width), std::max(a.height, b.height));
+}
+
+} // namespace
+
+cv::Size ImageProcessing::liveSizeNeeded(cv::Size full) const
+{
+    const Config &config = *Cache::config;
+    if (erweima != 0 || full.width <= 0 || full.height <= 0)
+        return cv::Size();
+    // Boxes are measured on the shown picture, which the user rotation may turn.
+    const bool turned = angle % 2 != 0;
+    const auto inFrame = [turned](int width, int height) {
+        return turned ? cv::Size(height, width) : cv::Size(width, height);
+    };
+    cv::Size needed;
+    bool known = false;
+    const int viewWidth = previewWidth;
+    const int viewHeight = previewHeight;
+    if (!config.webSocketMode && viewWidth > 0 && viewHeight > 0) {
+        needed = largerOf(needed, fittedNeed(full, inFrame(viewWidth, viewHeight), config.zoom));
+        known = true;
+    }
+    if (config.webSocketMode && webWidth > 0 && webHeight > 0) {
+        const cv::Size canvas = inFrame(webWidth, webHeight);
+        // Grey pictures are stretched over the whole canvas.
+        needed = largerOf(needed, shootType == 1 ? canvas : fittedNeed(full, canvas, zoomValue));
+        known = true;
+    }
+    return known ? needed : cv::Size();
 }
 
 QImage ImageProcessing::MatQImage(const cv::Mat &mat)
@@ -299,7 +369,8 @@ void ImageProcessing::setSaveImageToTiff(bool value) { saveImageToTiff = value; 
 
 bool ImageProcessing::hasLiveFrame() const
 {
-    return !currentFrame().empty();
+    MutexLocker lock(&frameMutex);
+    return !frame.empty() || keptFrame;
 }
 
 bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2)
@@ -370,27 +441,42 @@ void ImageProcessing::flushPendingPhotoPaths()
 // Colour frames with detections get their outlines on the converted picture:
 // drawing them on the BGR frame would first need a copy of the whole frame,
 // which readers of the current frame must never see drawn on.
-QImage ImageProcessing::processLiveFrame(const cv::Mat &grabbed)
+QImage ImageProcessing::processLiveFrame(const cv::Mat &grabbed, int reduction)
 {
     const Config &config = *Cache::config;
     const int correctionNow = correction;
     const bool faceMarking = config.cameraIndex == 0 && config.gnRenlian && !faceClassifier.empty();
     cv::Mat processed;
     if (shootType != 0 || correctionNow == 0 || faceMarking || grabbed.type() != CV_8UC3) {
-        handleMat(grabbed, processed, true);
+        handleMat(grabbed, processed, true, reduction);
         return MatQImage(processed);
     }
     // In colour mode a photo pass differs from a live one only by the outlines.
-    const std::vector<cv::RotatedRect> detections = handleMat(grabbed, processed, false);
+    const std::vector<cv::RotatedRect> detections = handleMat(grabbed, processed, false, reduction);
     QImage image = MatQImage(processed);
     cv::Mat rgb(image.height(), image.width(), CV_8UC3, image.bits(), size_t(image.bytesPerLine()));
-    documentdetection::drawOutlines(rgb, detections, correctionNow, true);
+    documentdetection::drawOutlines(rgb, detections, correctionNow, true, reduction);
     return image;
 }
 
-void ImageProcessing::publishFrame(const cv::Mat &grabbed)
+QImage ImageProcessing::fullSizeLiveImage()
 {
-    const QImage image = handleQImage(processLiveFrame(grabbed));
+    std::shared_ptr<FullSizeFrame> kept;
+    {
+        MutexLocker lock(&frameMutex);
+        kept = keptFrame;
+    }
+    if (!kept || kept->liveReduction() == 1)
+        return QImage();
+    const cv::Mat full = kept->picture();
+    if (full.empty())
+        return QImage();
+    return handleQImage(processLiveFrame(full));
+}
+
+void ImageProcessing::publishFrame(const cv::Mat &grabbed, int reduction)
+{
+    const QImage image = handleQImage(processLiveFrame(grabbed, reduction));
     if (!Cache::config->webSocketMode) {
         emit sendFarmeSignal(image);
         return;
@@ -420,17 +506,19 @@ void ImageProcessing::runOnePass()
     // A fresh matrix every pass: readers holding the previous frame keep
     // their pixels, and nobody sees a half-written one.
     cv::Mat grabbed;
-    capture.read(grabbed);
-    if (grabbed.empty()) {
+    std::shared_ptr<FullSizeFrame> kept;
+    capture.read(grabbed, kept);
+    if (grabbed.empty() || !kept) {
         closeCamara(false);
         if (stopper.sleep(kReopenDelayMs))
             openCamara();
         return;
     }
-    setCurrentFrame(grabbed);
+    const int reduction = kept->liveReduction();
+    setCurrentFrame(std::move(kept));
     // handleMat never draws into the frame it is given, so readers of the
     // current frame see it as the camera delivered it.
-    publishFrame(grabbed);
+    publishFrame(grabbed, reduction);
 }
 
 void ImageProcessing::run()

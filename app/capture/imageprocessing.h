@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cameracapture.h"
+#include "fullsizeframe.h"
 #include "threadsafety.h"
 #include "threadstopper.h"
 
@@ -16,6 +17,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,9 @@ public:
     cv::VideoWriter *videoWriter = nullptr;
     double zoomValue = 1.0;
     CameraCapture capture;
-    cv::Mat frame GUARDED_BY(frameMutex);   // read it through currentFrame()
+    // Read it through currentFrame(); empty while the live picture is reduced
+    // (decoded in full on demand).
+    cv::Mat frame GUARDED_BY(frameMutex);
     std::atomic<bool> running{false};
     std::atomic<bool> cameraOpen{false};
     int cameraListIndex = 0;
@@ -65,12 +69,24 @@ public:
     std::vector<std::vector<cv::Point>> documentContours;
     cv::CascadeClassifier faceClassifier;
 
-    // A shallow copy of the last frame, taken under the frame lock: the loop
-    // replaces `frame` with a new matrix each pass and never writes into one
-    // a reader may hold.
+    // The last frame at the camera's full size, a shallow copy taken under
+    // the frame lock: the loop replaces `frame` with a new matrix each pass
+    // and never writes into one a reader may hold. A frame the live path
+    // decoded reduced is decoded in full here, once.
     cv::Mat currentFrame() const EXCLUDES(frameMutex);
     // Replaces the current frame as the loop does (tests and pushed frames use it).
     void setCurrentFrame(const cv::Mat &fresh) EXCLUDES(frameMutex);
+    void setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh) EXCLUDES(frameMutex);
+
+    // Size of the preview widget showing this camera's frames; an empty size
+    // when none does (then only the web canvas, or full size, counts).
+    void setPreviewSize(QSize size);
+    // The size a live picture of a `full`-sized frame must have to look as
+    // sharp as the full frame where it is shown: the preview widget at its
+    // zoom, the web canvas at its zoom, turned with the user rotation. An
+    // empty size when it must be the full frame (nothing said what is
+    // shown, or barcode reading wants the camera's own pixels).
+    cv::Size liveSizeNeeded(cv::Size full) const;
 
     static QImage MatQImage(const cv::Mat &mat);
     static cv::Mat QImageToMat(QImage image);
@@ -107,12 +123,21 @@ public:
     QImage handleAngleQImage(QImage image, int angleCode);
 
     // What the loop makes of each grabbed frame before rotation: the live
-    // document pipeline and the conversion to a picture.
-    QImage processLiveFrame(const cv::Mat &grabbed);
+    // document pipeline and the conversion to a picture. `reduction` tells
+    // a frame decoded at 1/2, 1/4 or 1/8 of the camera's size.
+    QImage processLiveFrame(const cv::Mat &grabbed, int reduction = 1);
+    // The newest live picture as it would look at the camera's full size
+    // (processed and rotated like a published frame); null when the live
+    // picture already is full size, or there is no frame. For pictures
+    // that are kept, such as insets.
+    QImage fullSizeLiveImage();
 
-    // Document pipeline.
+    // Document pipeline. On a picture at 1/reduction of the camera's size
+    // the same sheets and faces are found, and the published outlines and
+    // face region are in the camera's own pixels.
     std::vector<cv::RotatedRect> findSquares(const cv::Mat &image);
-    std::vector<cv::RotatedRect> handleMat(const cv::Mat &src, cv::Mat &dst, bool live);
+    std::vector<cv::RotatedRect> handleMat(const cv::Mat &src, cv::Mat &dst, bool live,
+                                           int reduction = 1);
     QImage cutOutDocument(const cv::Mat &processed, const cv::RotatedRect &rect);
     QImage cutOutFace(const cv::Mat &processed);
     void toWhiteBackgroup(const cv::Mat &src, cv::Mat &dst);
@@ -146,18 +171,24 @@ signals:
     void sendChangeBtn2Signal();
     // A requested photo was not taken or not written; the text says why.
     void sendPhotoFailedSignal(QString text);
+    // Something the user should know about a photo that is no failure
+    // (blank pages left out); meant for the status bar.
+    void sendPhotoNoticeSignal(QString text);
 
 protected:
     void run() override;
 
 private:
     void runOnePass();
-    void publishFrame(const cv::Mat &grabbed);
+    void publishFrame(const cv::Mat &grabbed, int reduction);
     // Paths of a photo taken off the capture thread; the loop delivers them.
     void deliverPhotoPaths(const QList<QString> &paths) EXCLUDES(pendingPathsMutex);
     void flushPendingPhotoPaths() EXCLUDES(pendingPathsMutex);
 
     mutable Mutex frameMutex;
+    std::shared_ptr<FullSizeFrame> keptFrame GUARDED_BY(frameMutex);   // with `frame`
+    std::atomic<int> previewWidth{0};
+    std::atomic<int> previewHeight{0};
     ThreadStopper stopper{running};
     Mutex pendingPathsMutex;
     QList<QList<QString>> pendingPhotoPaths GUARDED_BY(pendingPathsMutex);

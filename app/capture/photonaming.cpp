@@ -46,13 +46,41 @@ QString numberedName(const Config::Texts &text, int number, const QString &exten
         .arg(text.documentsLocation, text.savePrefix, QString::number(number), extension);
 }
 
-QString timeName(const Config::Texts &text, const QString &stamp, int suffix,
-                 const QString &extension)
+// "<base>.<ext>" when free, else "<base>_N.<ext>": time names and names
+// read off barcodes.
+QString suffixedName(const QString &directory, const QString &base, int suffix,
+                     const QString &extension)
 {
     if (suffix == 0)
-        return QStringLiteral("%1/%2.%3").arg(text.documentsLocation, stamp, extension);
-    return QStringLiteral("%1/%2_%3.%4")
-        .arg(text.documentsLocation, stamp, QString::number(suffix), extension);
+        return QStringLiteral("%1/%2.%3").arg(directory, base, extension);
+    return QStringLiteral("%1/%2_%3.%4").arg(directory, base, QString::number(suffix), extension);
+}
+
+constexpr int kMaxBaseCharacters = 100;
+// File systems limit a name to 255 bytes; 100 Chinese characters are 300 in
+// UTF-8. The rest is left for "_N" and the extension.
+constexpr int kMaxBaseBytes = 200;
+
+bool refusedInName(QChar c)
+{
+    static const QString refused = QStringLiteral("/\\:*?\"<>|");
+    return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+           refused.contains(c);
+}
+
+// Drops whole characters (never half of a surrogate pair) from the end
+// until both limits hold.
+QString shortened(QString base)
+{
+    auto fits = [](const QString &text) {
+        return text.toUcs4().size() <= kMaxBaseCharacters && text.toUtf8().size() <= kMaxBaseBytes;
+    };
+    while (!base.isEmpty() && !fits(base)) {
+        const bool pair = base.size() >= 2 && base.at(base.size() - 1).isLowSurrogate() &&
+                          base.at(base.size() - 2).isHighSurrogate();
+        base.chop(pair ? 2 : 1);
+    }
+    return base;
 }
 
 // A working directory removed while the station runs is made again; false
@@ -97,8 +125,9 @@ QString reserveFirstFree(const std::function<QString(int)> &nameFor)
 QString reserveTimePath(const Config::Texts &text, const QString &extension)
 {
     const QString stamp = now().toString(QStringLiteral("yyyy_MM_dd HH_mm_ss.zzz"));
-    return reserveFirstFree(
-        [&](int suffix) { return timeName(text, stamp, suffix, extension); });
+    return reserveFirstFree([&](int suffix) {
+        return suffixedName(text.documentsLocation, stamp, suffix, extension);
+    });
 }
 
 int numberIn(const QString &path, const Config::Texts &text)
@@ -148,6 +177,33 @@ QString reserveNumberedPath(Config &config, const QString &extension)
     }
     qDebug() << "photo name not reserved in" << text.documentsLocation;
     return QString();
+}
+
+QString safeBaseName(const QString &text)
+{
+    QString base;
+    base.reserve(text.size());
+    for (const QChar c : text)
+        base.append(refusedInName(c) ? QLatin1Char('_') : (c.isSpace() ? QLatin1Char(' ') : c));
+    // A leading dot hides the file; "." and ".." are no names at all.
+    int lead = 0;
+    while (lead < base.size() && (base.at(lead) == QLatin1Char('.') || base.at(lead).isSpace()))
+        ++lead;
+    base = shortened(base.mid(lead)).trimmed();
+    // A trailing dot or space is dropped by other systems copying the file.
+    while (base.endsWith(QLatin1Char('.')) || base.endsWith(QLatin1Char(' ')))
+        base.chop(1);
+    return base;
+}
+
+QString reserveNamedPath(Config &config, const QString &baseName, const QString &extension)
+{
+    const QString base = safeBaseName(baseName);
+    const QString directory = config.texts().documentsLocation;
+    if (base.isEmpty() || !ensureDirectory(directory))
+        return QString();
+    return reserveFirstFree(
+        [&](int suffix) { return suffixedName(directory, base, suffix, extension); });
 }
 
 QString reservePhotoPath(Config &config, const QString &extension)

@@ -26,6 +26,19 @@ QString reservePhotoPath(Config &config, const QString &extension);
 // Next free prefix-and-number name, whatever the configured pattern.
 QString reserveNumberedPath(Config &config, const QString &extension);
 
+// A text read off the page (a barcode) made fit to be a file's base name:
+// no path separators or characters other systems refuse, no control
+// characters, no leading dots or spaces, at most 100 characters and short
+// enough in bytes for the suffix and extension to fit. Empty when nothing
+// usable is left.
+QString safeBaseName(const QString &text);
+
+// Next free name "<base>.<ext>", or "<base>_N.<ext>" with the least N that
+// makes it free, in the working directory. `baseName` is made safe first;
+// empty when nothing usable is left or no file can be made there. Uses no
+// running number.
+QString reserveNamedPath(Config &config, const QString &baseName, const QString &extension);
+
 // Gives a reservation back when nothing was written into it.
 void releaseIfEmpty(const QString &path);
 

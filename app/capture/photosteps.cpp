@@ -1,5 +1,6 @@
 #include "photosteps.h"
 
+#include "bridgeable.h"
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
@@ -36,19 +37,9 @@ QImage upscaled(const ImageProcessing &camera, const QImage &base)
     return base.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
-// The formats the matrix bridge and the painter both take; pixels unchanged.
-QImage bridgeable(const QImage &picture)
-{
-    switch (picture.format()) {
-    case QImage::Format_Indexed8:
-    case QImage::Format_RGB888:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-        return picture;
-    default:
-        return picture.convertToFormat(QImage::Format_RGB888);
-    }
-}
+// Pictures the matrix bridge does not take become this; a grey photo stays
+// grey (indexed), which the bridge and, through paintable(), the painter take.
+const QImage::Format kOtherPictures = QImage::Format_RGB888;
 
 // A grey photo is painted on as Grayscale8: the painter cannot draw into
 // an indexed picture, and the grey values stay the same.
@@ -61,7 +52,7 @@ QImage paintable(const QImage &photo)
 
 QImage whiteBackground(ImageProcessing &camera, const QImage &picture)
 {
-    const QImage source = bridgeable(picture);
+    const QImage source = bridgeable(picture, kOtherPictures);
     cv::Mat mat = ImageProcessing::QImageToMat(source);
     if (source.format() == QImage::Format_Indexed8)
         mat = mat.clone();   // the bridge shares the picture's pixels; it is painted over
@@ -132,7 +123,7 @@ QImage manualSelection(const QImage &rotated, const QSize &baseSize, const Confi
     const int h = qMin(int(w1 / ratio), H);
     const int w = int(h * ratio);
 
-    const QImage source = paintable(bridgeable(rotated));
+    const QImage source = paintable(bridgeable(rotated, kOtherPictures));
     QImage canvas(W, H, source.format());
     canvas.fill(Qt::white);
     {
@@ -167,7 +158,8 @@ QImage finish(ImageProcessing &camera, const QImage &picture, bool whiteBackgrou
               const Insets &insets)
 {
     const Config &config = *Cache::config;
-    QImage photo = whiteBackground_ ? whiteBackground(camera, picture) : bridgeable(picture);
+    QImage photo = whiteBackground_ ? whiteBackground(camera, picture)
+                                    : bridgeable(picture, kOtherPictures);
     if (photo.isNull())
         return photo;
     photo = paintable(photo);

@@ -1,3 +1,5 @@
+#include "barcodereader.h"
+#include "blankpage.h"
 #include "cache.h"
 #include "config.h"
 #include "imageprocessing.h"
@@ -5,6 +7,29 @@
 #include "photosteps.h"
 
 #include <vector>
+
+namespace {
+
+// With barcode naming on, the photo is named after the code it carries;
+// the usual name when it carries none or its text leaves no usable name.
+QString reserveNameFor(Config &config, const QImage &picture, const QString &extension,
+                       bool &named)
+{
+    named = false;
+    if (config.barcodeNaming) {
+        const QString text = BarcodeReader::locate(picture).text;
+        const QString path = text.isEmpty()
+                                 ? QString()
+                                 : photonaming::reserveNamedPath(config, text, extension);
+        if (!path.isEmpty()) {
+            named = true;
+            return path;
+        }
+    }
+    return photonaming::reservePhotoPath(config, extension);
+}
+
+} // namespace
 
 // Turns the current frame into photo files in the working directory and
 // reports the paths written.
@@ -63,20 +88,32 @@ QList<QString> ImageProcessing::takePhotoPaths()
 
     QList<QString> paths;
     bool lost = false;
+    int blank = 0;
     for (const QImage &picture : pictures) {
         if (picture.isNull())
             continue;
+        // Judged before the watermark, which is no ink of the page.
+        if (config.dropBlankPages && blankpage::isBlank(picture)) {
+            ++blank;
+            continue;
+        }
         const QImage photo = photosteps::finish(*this, picture, white, insets);
         if (photo.isNull())
             continue;
-        const QString path = photonaming::reservePhotoPath(config, extension);
+        bool named = false;
+        const QString path = reserveNameFor(config, picture, extension, named);
         if (!path.isEmpty() && photosteps::write(photo, path, extension, config.quality)) {
             paths.append(path);
+        } else if (named) {
+            photonaming::releaseIfEmpty(path);   // took no running number
+            lost = true;
         } else {
             photonaming::giveBack(config, path);
             lost = true;
         }
     }
+    if (blank > 0)
+        emit sendPhotoNoticeSignal(QStringLiteral("空白页已去除，未保存 %1 张").arg(blank));
     if (lost)
         emit sendPhotoFailedSignal(QStringLiteral("照片无法保存到存储位置：%1")
                                        .arg(config.texts().documentsLocation));

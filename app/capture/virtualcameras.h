@@ -50,6 +50,11 @@ class VirtualSource;
 //   dark=START+DUR     the lens covered from START for DUR seconds ("START+": for good)
 //   vanish=START+DUR   unplugged: opening fails and frames are empty
 //   repeat=SECONDS     the timeline (page, dark, vanish) starts over
+//   script=STEPS       what lies on the table in each page slot, steps separated
+//                      by "/": "-" an empty table, N page N (a page shown again
+//                      lies a little moved), Nh page N with a hand sweeping over
+//                      it at the start of its slot; the last step stays
+//   hand=SECONDS       how long a scripted hand sweeps (default 1.5)
 // Times count from when the entries were read (station start-up).
 //
 // Entries that do not parse, or files that cannot be read, are skipped with a

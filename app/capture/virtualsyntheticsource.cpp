@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace VirtualSourceOptions;
@@ -18,6 +19,7 @@ cv::Size toCv(QSize size)
 {
     return cv::Size(size.width(), size.height());
 }
+
 
 bool fail(QString *error, const QString &key, const QString &value)
 {
@@ -44,7 +46,7 @@ bool SyntheticSettings::fromOptions(const Options &options, SyntheticSettings &s
         QStringLiteral("code128"), QStringLiteral("ean13"),  QStringLiteral("codes"),
         QStringLiteral("seed"),   QStringLiteral("angle"),   QStringLiteral("page"),
         QStringLiteral("dark"),   QStringLiteral("vanish"),  QStringLiteral("repeat"),
-        QStringLiteral("stamp")};
+        QStringLiteral("stamp"),  QStringLiteral("script"),  QStringLiteral("hand")};
     if (!checkKnown(options, known, error))
         return false;
 
@@ -87,6 +89,10 @@ bool SyntheticSettings::fromOptions(const Options &options, SyntheticSettings &s
             ok = parseNumber(value, 0, 86400, parsed.repeatSeconds);
         } else if (key == QLatin1String("stamp")) {
             ok = parseSwitch(value, parsed.stamp);
+        } else if (key == QLatin1String("script")) {
+            ok = VirtualPageScript::parse(value, parsed.script);
+        } else if (key == QLatin1String("hand")) {
+            ok = parseNumber(value, 0.1, 3600, parsed.handSeconds);
         }
         if (!ok)
             return fail(error, key, value);
@@ -150,23 +156,54 @@ bool VirtualSyntheticSource::readSource(cv::Mat &frame)
         frame = handOut(dark, darkNumber);
         return true;
     }
-    const int page = settings.pageAt(t);
-    if (page != renderedPage || current != renderedSize) {
-        docscene::Options scene = settings.scene;
-        scene.size = toCv(current);
-        rendered = docscene::render(scene, page);
-        renderedPage = page;
-        renderedSize = current;
-        renderedNumber = pictures++;
-    }
-    if (!settings.stamp) {
+    int slot = settings.pageAt(t);
+    if (!settings.script.isEmpty())
+        slot = std::min(slot, settings.script.size() - 1);   // the last step stays on the table
+    if (slot != renderedSlot || current != renderedSize)
+        renderSlot(slot);
+    const double hand = handProgress(t, slot);
+    if (!settings.stamp && hand < 0) {
         frame = handOut(rendered.image, renderedNumber);
         return true;
     }
     frame = rendered.image.clone();
-    docscene::paintTimestamp(frame, docscene::stampClock());
+    if (hand >= 0)
+        docscene::paintHand(frame, rendered.geometry, hand);
+    if (settings.stamp)
+        docscene::paintTimestamp(frame, docscene::stampClock());
     handedOut = kFreshPicture;
     return true;
+}
+
+void VirtualSyntheticSource::renderSlot(int slot)
+{
+    docscene::Options scene = settings.scene;
+    scene.size = toCv(current);
+    if (settings.script.isEmpty()) {
+        rendered = docscene::render(scene, slot);
+    } else {
+        const VirtualPageScript::Step &step = settings.script.at(slot);
+        if (step.empty) {
+            rendered = docscene::Frame{docscene::emptyTable(scene), docscene::Geometry{}};
+            rendered.geometry.size = scene.size;
+        } else {
+            rendered = docscene::render(scene, step.page);
+            VirtualPageScript::layAgain(rendered.image, step.showing);
+        }
+    }
+    renderedSlot = slot;
+    renderedSize = current;
+    renderedNumber = pictures++;
+}
+
+double VirtualSyntheticSource::handProgress(double timelineSeconds, int slot) const
+{
+    if (settings.script.isEmpty() || settings.pageSeconds <= 0 || !settings.script.at(slot).hand)
+        return -1;
+    const double into = timelineSeconds - slot * settings.pageSeconds;
+    if (into < 0 || into >= settings.handSeconds)
+        return -1;
+    return into / settings.handSeconds;
 }
 
 cv::Mat VirtualSyntheticSource::handOut(const cv::Mat &picture, long long number)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "virtualsourcebase.h"
+#include "virtualpagescript.h"
 #include "virtualsourceoptions.h"
 
 #include "docscene.h"
@@ -20,6 +21,8 @@ struct SyntheticSettings
     VirtualSourceOptions::Window vanish;   // unplugged: opening fails, frames are empty
     double repeatSeconds = 0;    // the timeline starts over after this many seconds; 0: never
     bool stamp = false;          // the read time painted into each frame (latency measurements)
+    VirtualPageScript script;    // what lies on the table in each page slot; empty: page = slot
+    double handSeconds = 1.5;    // how long a scripted hand sweeps over the sheet
 
     static QList<QSize> defaultSizes();
     static bool fromOptions(const VirtualSourceOptions::Options &options, SyntheticSettings &settings,
@@ -49,11 +52,14 @@ protected:
 
 private:
     cv::Mat handOut(const cv::Mat &picture, long long number);
+    void renderSlot(int slot);
+    // Seconds into the current slot while a scripted hand is over the table, else -1.
+    double handProgress(double timelineSeconds, int slot) const;
 
     SyntheticSettings settings;
     QSize current;
     docscene::Frame rendered;
-    int renderedPage = -1;
+    int renderedSlot = -1;
     QSize renderedSize;
     cv::Mat dark;
     // Every picture drawn gets the next number; a stamped frame is a fresh one.

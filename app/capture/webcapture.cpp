@@ -1,4 +1,5 @@
 #include "base64.h"
+#include "bridgeable.h"
 #include "cache.h"
 #include "config.h"
 #include "imageprocessing.h"
@@ -15,18 +16,13 @@
 
 namespace {
 
-// The formats the matrix bridge converts; anything else is brought to one.
-QImage bridgeable(const QImage &image)
+// A colour picture the matrix bridge converts and the painter draws on: the
+// web canvas is always colour, so a grey (indexed) picture becomes colour too.
+QImage colourBridgeable(const QImage &image)
 {
-    switch (image.format()) {
-    case QImage::Format_RGB888:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        return image;
-    default:
+    if (image.format() == QImage::Format_Indexed8)
         return image.convertToFormat(QImage::Format_RGB32);
-    }
+    return bridgeable(image, QImage::Format_RGB32);
 }
 
 // The letterboxed canvas drawn straight into a BGR matrix: the picture
@@ -112,7 +108,7 @@ QString ImageProcessing::image2Data(QImage image)
 {
     if (image.isNull() || webWidth <= 0 || webHeight <= 0)
         return QString();
-    image = bridgeable(image);
+    image = colourBridgeable(image);
     QImage canvas;
     if (shootType == 1) {
         canvas = image.scaled(webWidth, webHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -146,7 +142,7 @@ QString ImageProcessing::image2Data(QImage image)
             painter.drawImage(target, image);
         }
     }
-    const cv::Mat mat = QImageToMat(bridgeable(canvas));
+    const cv::Mat mat = QImageToMat(colourBridgeable(canvas));
     return QString::fromLatin1(Mat2Base64(mat).c_str());
 }
 

@@ -10,8 +10,8 @@
 #include "httpendpoint.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
+#include "recording.h"
 #include "threadstopper.h"
-#include "videorecorder.h"
 #include "websocketgate.h"
 
 #include <QApplication>
@@ -86,9 +86,7 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     connect(network, &QNetworkAccessManager::finished, this, &FormSystemTray::replyFinished);
     uploading = false;
     // Page-driven recording.
-    writerTimer = new QTimer(this);
-    connect(writerTimer, &QTimer::timeout, this, &FormSystemTray::onWriterTimer);
-    recorder = new VideoRecorder(*imageProcessing, *writerTimer, frameMutex);
+    recorder = new Recording(*imageProcessing);
     createDialogs();
 }
 
@@ -103,7 +101,6 @@ FormSystemTray::~FormSystemTray()
         imageProcessing->end();
         ThreadStopper::waitDelivering(*imageProcessing, kStopGraceMs);
     }
-    writerTimer->stop();
     // Clients go before the server that reports them.
     for (QWebSocket *socket : qAsConst(clients)) {
         socket->disconnect(this);

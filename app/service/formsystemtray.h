@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QList>
-#include <QMutex>
 #include <QNetworkReply>
 #include <QPixmap>
 #include <QPoint>
@@ -25,7 +24,7 @@ class QTcpServer;
 class QTimer;
 class QWebSocket;
 class QWebSocketServer;
-class VideoRecorder;
+class Recording;
 class WebSocketGate;
 class IDCardDialog;
 class Dialog;
@@ -74,12 +73,10 @@ public:
     bool dragging = false;
     QPoint dragStart;
     QPoint windowStart;
-    QMutex frameMutex;
     ImageProcessing *imageProcessing = nullptr;
     IamgeZhuaPai *autoCapture = nullptr;
     QNetworkAccessManager *network = nullptr;
     bool uploading = false;
-    QTimer *writerTimer = nullptr;
     IDCardDialog *idCardDialog = nullptr;
     Dialog *fingerDialog = nullptr;
 
@@ -87,7 +84,7 @@ public:
     AccessPolicy *accessPolicy = nullptr;
     WebSocketGate *webSocketGate = nullptr;
     HttpEndpoint *httpEndpoint = nullptr;
-    VideoRecorder *recorder = nullptr;
+    Recording *recorder = nullptr;
     // The page that opens the demo page; removed with the window.
     std::unique_ptr<DemoLauncher> demoLauncher;
 
@@ -129,7 +126,6 @@ public slots:
     void replyFinished(QNetworkReply *reply);
     void upLoadError(QNetworkReply::NetworkError code);
     void OnUploadProgress(qint64 sent, qint64 total);
-    void onWriterTimer();
     void onNewConnection();
     void processTextMessage(QString message);
     void socketDisconnected();

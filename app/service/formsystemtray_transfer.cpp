@@ -2,7 +2,7 @@
 #include "formsystemtray.h"
 
 #include "accesspolicy.h"
-#include "videorecorder.h"
+#include "recording.h"
 
 #include <QDebug>
 #include <QFile>
@@ -94,7 +94,7 @@ void FormSystemTray::finishUpload(QNetworkReply *reply, const QString &result)
 
 void FormSystemTray::recordBegin(QString filePath)
 {
-    if (!recorder->begin(filePath))
+    if (!recorder->beginVideo(filePath))
         qDebug() << "recording not started:" << filePath;
     else
         accessPolicy->rememberWritten(filePath);
@@ -107,9 +107,4 @@ void FormSystemTray::recordEnd()
         return;
     recorder->end();
     updateUseMark();
-}
-
-void FormSystemTray::onWriterTimer()
-{
-    recorder->tick();
 }

@@ -58,7 +58,7 @@ void CameraViewDialog::SetCamera(int index)
 
 QImage CameraViewDialog::getChildImage() const
 {
-    return ui->iVideo->currentImage();
+    return ui->iVideo->keptImage();
 }
 
 void CameraViewDialog::closeEvent(QCloseEvent *event)

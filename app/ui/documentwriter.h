@@ -13,6 +13,7 @@ struct Outcome
 {
     bool written = false;
     QString unreadableImage;   // the first image that could not be read
+    bool cancelled = false;    // the user stopped the write; nothing was kept
 };
 
 // Called with the number (from 1) of the page about to be written.

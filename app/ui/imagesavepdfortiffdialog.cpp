@@ -5,6 +5,7 @@
 #include "config.h"
 #include "documentfile.h"
 #include "pageprogress.h"
+#include "searchablepdf.h"
 #include "photonaming.h"
 #include "warningbox.h"
 
@@ -196,7 +197,23 @@ void ImageSavePDFOrTiffDialog::on_btnClose_clicked()
 
 void ImageSavePDFOrTiffDialog::on_btnSavePDF_clicked()
 {
-    exportDocument(QStringLiteral("pdf"), &documentwriter::writePdf);
+    if (!Cache::config->searchablePdf) {
+        exportDocument(QStringLiteral("pdf"), &documentwriter::writePdf);
+        return;
+    }
+    if (!searchablepdf::available()) {
+        // The pages are still kept, as a plain PDF.
+        emit statusMessage(QStringLiteral("未安装中英文文字识别数据，已存储为普通PDF"));
+        exportDocument(QStringLiteral("pdf"), &documentwriter::writePdf);
+        return;
+    }
+    exportDocument(
+        QStringLiteral("pdf"),
+        [this](const QStringList &images, const QString &target,
+               const documentwriter::Progress &progress) {
+            return searchablepdf::write(images, target, progress, &cancelRequest);
+        },
+        true);
 }
 
 void ImageSavePDFOrTiffDialog::on_btnSaveTiff_clicked()
@@ -204,7 +221,73 @@ void ImageSavePDFOrTiffDialog::on_btnSaveTiff_clicked()
     exportDocument(QStringLiteral("tiff"), &documentwriter::writeTiff);
 }
 
-void ImageSavePDFOrTiffDialog::exportDocument(const QString &extension, const Writer &writer)
+bool ImageSavePDFOrTiffDialog::planExport(const QStringList &images, exportplan::Plan &plan)
+{
+    const exportplan::Options options{Cache::config->barcodeSeparator, Cache::config->dropBlankPages};
+    if (!options.any()) {
+        plan = exportplan::make(images, options, {});
+        return true;
+    }
+    pageprogress::run(this, images.size(), [&](const documentwriter::Progress &progress) {
+        plan = exportplan::make(images, options, progress);
+        return documentwriter::Outcome{};
+    });
+    if (!plan.unreadableImage.isEmpty()) {
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("无法读取图像：%1\n没有生成文件。").arg(plan.unreadableImage));
+        return false;
+    }
+    if (plan.documents.isEmpty()) {
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("%1 张图像都是空白页或分隔页，没有生成文件。").arg(images.size()));
+        return false;
+    }
+    return true;
+}
+
+QString ImageSavePDFOrTiffDialog::writeDocument(const exportplan::Document &document,
+                                                const QString &extension, const Writer &writer,
+                                                bool cancellable, bool &cancelled)
+{
+    DocumentFile file(Cache::config->documentsLocation, extension);
+    if (!file.isValid()) {
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("无法在存储路径中写入文件：%1")
+                                .arg(Cache::config->documentsLocation));
+        return QString();
+    }
+    const auto job = [&](const documentwriter::Progress &progress) {
+        return writer(document.pages, file.path(), progress);
+    };
+    cancelRequest = false;
+    const documentwriter::Outcome outcome =
+        cancellable ? pageprogress::runCancellable(this, document.pages.size(), job, cancelRequest)
+                    : pageprogress::run(this, document.pages.size(), job);
+    if (outcome.cancelled) {
+        cancelled = true;
+        return QString();
+    }
+    if (!outcome.unreadableImage.isEmpty()) {
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("无法读取图像：%1\n没有生成文件。").arg(outcome.unreadableImage));
+        return QString();
+    }
+    const auto reserve = [&] {
+        // A separator whose text leaves no usable name: the usual name.
+        const QString named = document.name.isEmpty()
+                                  ? QString()
+                                  : photonaming::reserveNamedPath(*Cache::config, document.name, extension);
+        return named.isEmpty() ? reserveDocumentPath(extension) : named;
+    };
+    const QString path = outcome.written ? file.publish(reserve) : QString();
+    if (path.isEmpty())
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("文件写入失败：%1").arg(Cache::config->documentsLocation));
+    return path;
+}
+
+void ImageSavePDFOrTiffDialog::exportDocument(const QString &extension, const Writer &writer,
+                                              bool cancellable)
 {
     if (exporting)
         return;
@@ -212,35 +295,36 @@ void ImageSavePDFOrTiffDialog::exportDocument(const QString &extension, const Wr
         WarningBox::warning(this, kWarningTitle, QStringLiteral("没有图像"));
         return;
     }
-    const QStringList images = pagePaths();
-    DocumentFile file(Cache::config->documentsLocation, extension);
-    if (!file.isValid()) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("无法在存储路径中写入文件：%1")
-                                .arg(Cache::config->documentsLocation));
-        return;
-    }
     exporting = true;
     setEnabled(false);
-    const documentwriter::Outcome outcome =
-        pageprogress::run(this, images.size(), [&](const documentwriter::Progress &progress) {
-            return writer(images, file.path(), progress);
-        });
+    exportplan::Plan plan;
+    const bool planned = planExport(pagePaths(), plan);
+    int written = 0;
+    bool cancelled = false;
+    for (const exportplan::Document &document : qAsConst(plan.documents)) {
+        if (!planned)
+            break;
+        const QString path = writeDocument(document, extension, writer, cancellable, cancelled);
+        if (path.isEmpty())
+            break;
+        ++written;
+        emit saveImageMergingSignals(QList<QString>{path}, 1);
+    }
     setEnabled(true);
     exporting = false;
-    if (!outcome.unreadableImage.isEmpty()) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("无法读取图像：%1\n没有生成文件。").arg(outcome.unreadableImage));
+
+    QStringList notes;
+    if (!plan.blankPages.isEmpty())
+        notes << QStringLiteral("已去除空白页 %1 张").arg(plan.blankPages.size());
+    if (plan.separators > 0)
+        notes << QStringLiteral("按分隔页存储为 %1 个文件").arg(written);
+    if (cancelled)
+        notes << QStringLiteral("已取消存储，图像仍在列表中");
+    if (!notes.isEmpty())
+        emit statusMessage(notes.join(QStringLiteral("；")));
+    // Anything not written stays in the list for another try.
+    if (!planned || written < plan.documents.size())
         return;
-    }
-    const QString path =
-        outcome.written ? file.publish([&] { return reserveDocumentPath(extension); }) : QString();
-    if (path.isEmpty()) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("文件写入失败：%1").arg(Cache::config->documentsLocation));
-        return;
-    }
-    emit saveImageMergingSignals(QList<QString>{path}, 1);
     init();
     close();
 }

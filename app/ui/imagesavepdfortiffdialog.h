@@ -1,12 +1,14 @@
 #pragma once
 
 #include "documentwriter.h"
+#include "exportplan.h"
 
 #include <QDialog>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class QAction;
@@ -38,6 +40,9 @@ public:
 signals:
     void takePhotoSignals();
     void saveImageMergingSignals(QList<QString> paths, int kind);
+    // A line for the status bar: pages left out, documents split, text
+    // recognition not available.
+    void statusMessage(QString text);
 
 public slots:
     void on_btnPhoto_clicked();
@@ -55,7 +60,12 @@ private slots:
 private:
     using Writer = std::function<documentwriter::Outcome(
         const QStringList &, const QString &, const documentwriter::Progress &)>;
-    void exportDocument(const QString &extension, const Writer &writer);
+    void exportDocument(const QString &extension, const Writer &writer, bool cancellable = false);
+    bool planExport(const QStringList &images, exportplan::Plan &plan);
+    // Writes one document; its path, or empty when it was not written (the
+    // user was told why, unless he cancelled).
+    QString writeDocument(const exportplan::Document &document, const QString &extension,
+                          const Writer &writer, bool cancellable, bool &cancelled);
     void showCount();
 
     Ui::ImageSavePDFOrTiffDialog *ui;
@@ -64,4 +74,5 @@ private:
     // Row the next image goes to; -1 appends.
     int insertionRow = -1;
     bool exporting = false;
+    std::atomic<bool> cancelRequest{false};
 };

@@ -18,21 +18,23 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
-#include <QLabel>
-#include <QMutexLocker>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMutexLocker>
 #include <QScreen>
+#include <QStatusBar>
 #include <QUrl>
 
 namespace {
 
 const QString kWarningTitle = QStringLiteral("警告");
+// Notes on photos and documents stay this long in the status bar.
+constexpr int kNoticeMs = 10000;
 const QString kLoadingText = QStringLiteral("视频加载中，请稍候......");
 const QString kNoFrameForPhoto =
     QStringLiteral("视频切换中，请等摄像头准备就绪了再进行拍摄，谢谢......");
@@ -44,18 +46,6 @@ const char kNewestStyle[] =
     "border-radius:3px;border:1px groove gray;padding:2px 4px;background-color:red;";
 const char kPreviousStyle[] =
     "border-radius:3px;border:1px groove gray;padding:2px 4px;background-color:transparent";
-
-QString modeWarning(MainWindowQCamera::Mode mode)
-{
-    switch (mode) {
-    case MainWindowQCamera::TimedShooting: return QStringLiteral("定时拍摄中......");
-    case MainWindowQCamera::VideoRecording: return QStringLiteral("录像中......");
-    case MainWindowQCamera::Barcode: return QStringLiteral("正在识别条码......");
-    case MainWindowQCamera::SoundRecording: return QStringLiteral("正在录音中......");
-    case MainWindowQCamera::AutoCapture: return QStringLiteral("正在抓拍中......");
-    }
-    return QString();
-}
 
 MainWindowQCamera::DirectoryChooser &directoryChooser()
 {
@@ -126,6 +116,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     connect(view, &QCameraView::openCameraSignal, this, &MainWindowQCamera::openCamera);
     connect(view, &QCameraView::closeCameraSignal, this, &MainWindowQCamera::closeCamera);
     connect(view, &QCameraView::photoFailedSignal, this, &MainWindowQCamera::warnOnce);
+    connect(view, &QCameraView::photoNoticeSignal, this, &MainWindowQCamera::showNotice);
     connect(&shootingTimer, &ClockTimer::timeout, this, &MainWindowQCamera::onShootingTimer);
     connect(settings, &SettingDialog::videSettingSignal, this, &MainWindowQCamera::videoSetting);
     connect(settings, &SettingDialog::reConfigVideoSettingSignal, this,
@@ -143,6 +134,7 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
             [this] { ui->check_image_merging_2->setChecked(false); });
     connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::saveImageMergingSignals, this,
             &MainWindowQCamera::takePhotoImage);
+    connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::statusMessage, this, &MainWindowQCamera::showNotice);
     connect(pdfOrTiff, &ImageSavePDFOrTiffDialog::takePhotoSignals, this,
             &MainWindowQCamera::on_btnShooting_clicked);
     for (CameraViewDialog *child : {childView1, childView2})
@@ -202,32 +194,9 @@ QCameraView *MainWindowQCamera::preview() const
     return ui->video;
 }
 
-bool MainWindowQCamera::isModeOn(Mode mode) const
-{
-    switch (mode) {
-    case TimedShooting: return timedShootingOn;
-    case VideoRecording: return videoRecordingOn;
-    case Barcode: return barcodeOn;
-    case SoundRecording: return soundRecordingOn;
-    case AutoCapture: return autoCaptureOn;
-    }
-    return false;
-}
-
 QString MainWindowQCamera::slotPath(int slot) const
 {
     return slot >= 1 && slot <= kSlots ? thumbnailPaths[slot] : QString();
-}
-
-bool MainWindowQCamera::busy(std::initializer_list<Mode> guards)
-{
-    for (Mode mode : guards) {
-        if (isModeOn(mode)) {
-            WarningBox::warning(this, kWarningTitle, modeWarning(mode));
-            return true;
-        }
-    }
-    return false;
 }
 
 bool MainWindowQCamera::settingsBusy()
@@ -322,6 +291,11 @@ void MainWindowQCamera::showStatus(const QString &text)
     ui->lb_video_tip->raise();
 }
 
+void MainWindowQCamera::showNotice(const QString &text)
+{
+    statusBar()->showMessage(text, kNoticeMs);
+}
+
 void MainWindowQCamera::hideStatus()
 {
     ui->lb_video_tip->setText(kLoadingText);
@@ -358,14 +332,13 @@ void MainWindowQCamera::openCamera()
         preview()->setCameraExposure(-100);
     else
         preview()->setCameraExposure(ui->tbExposure_2->value());
-    if (!(timedShootingOn || videoRecordingOn || barcodeOn || autoCaptureOn || soundRecordingOn))
+    if (!anyModeOn())
         hideStatus();
 }
 
 void MainWindowQCamera::closeCamera()
 {
-    if (!(timedShootingOn || videoRecordingOn || barcodeOn || autoCaptureOn || soundRecordingOn)
-        && ui->lb_video_tip->isHidden())
+    if (!anyModeOn() && ui->lb_video_tip->isHidden())
         showStatus(kLoadingText);
 }
 
@@ -556,79 +529,59 @@ bool MainWindowQCamera::takePhotoWithChildren()
 
 void MainWindowQCamera::on_btnShootingTime_clicked()
 {
-    if (!timedShootingOn && busy({VideoRecording, Barcode, SoundRecording, AutoCapture}))
-        return;
-    closeDocumentDialogs();
-    if (!timedShootingOn) {
-        timedShootingOn = true;
-        ui->btnShootingTime->setText(QStringLiteral("\n\n拍照中"));
-        showStatus(QStringLiteral("定时拍照中......"));
-        shootingTimer.start(qMax(1, Cache::config->shootingTime) * 1000);
-    } else {
-        timedShootingOn = false;
-        shootingTimer.stop();
-        ui->btnShootingTime->setText(QStringLiteral("\n\n定时"));
-        hideStatus();
-    }
+    toggleMode(TimedShooting, ModeActions{
+        [this] {
+            closeDocumentDialogs();
+            return true;
+        },
+        [this] { shootingTimer.start(qMax(1, Cache::config->shootingTime) * 1000); },
+        [this] {
+            closeDocumentDialogs();
+            shootingTimer.stop();
+        },
+        {}});
 }
 
 void MainWindowQCamera::on_btnShootingVideo_clicked()
 {
-    if (!videoRecordingOn) {
-        if (busy({TimedShooting, Barcode, SoundRecording}))
-            return;
-        if (refuseWhileSwitching(
-                QStringLiteral("视频切换中，请等摄像头准备就绪了再进行录制，谢谢......")))
-            return;
-        closeDocumentDialogs();
-        closeChildViews();
-        const QString path = preview()->recordBegin();
-        if (path.isEmpty())
-            return;
-        videoPath = path;
-        videoRecordingOn = true;
-        ui->btnShootingVideo->setText(QStringLiteral("\n\n录像中"));
-        showStatus(QStringLiteral("视频录像中......"));
-    } else {
-        videoRecordingOn = false;
-        preview()->recordEnd(videoPath);
-        ui->btnShootingVideo->setText(QStringLiteral("\n\n录像"));
-        hideStatus();
-    }
+    toggleMode(VideoRecording, ModeActions{
+        [this] {
+            closeDocumentDialogs();
+            closeChildViews();
+            const QString path = preview()->recordBegin();
+            if (path.isEmpty())
+                return false;
+            videoPath = path;
+            return true;
+        },
+        {},
+        [this] { preview()->recordEnd(videoPath); },
+        {}});
 }
 
 void MainWindowQCamera::on_btnIDCard_3_clicked()
 {
-    if (!barcodeOn) {
-        if (busy({TimedShooting, VideoRecording}))
-            return;
-        if (refuseWhileSwitching(
-                QStringLiteral("视频切换中，请等摄像头准备就绪了再进行识别，谢谢......")))
-            return;
-        if (erweima->isVisible())
-            erweima->close();
-        closeDocumentDialogs();
-        closeChildViews();
-        barcodeOn = true;
-        ui->btnIDCard_3->setText(QStringLiteral("\n\n识别中"));
-        showStatus(QStringLiteral("条码识别中......"));
-        preview()->shiErweima();
-    } else {
-        barcodeOn = false;
-        preview()->guanErweima();
-        ui->btnIDCard_3->setText(QStringLiteral("\n\n条码"));
-        hideStatus();
-    }
+    toggleMode(Barcode, ModeActions{
+        [this] {
+            if (erweima->isVisible())
+                erweima->close();
+            closeDocumentDialogs();
+            closeChildViews();
+            return true;
+        },
+        [this] { preview()->shiErweima(); },
+        [this] { preview()->guanErweima(); },
+        {}});
 }
 
 void MainWindowQCamera::recErweimaSignal(QImage frame)
 {
-    if (!barcodeOn)
+    if (!isModeOn(Barcode))
         return;
     const QString result = BarcodeReader::decode(frame);
     if (result.isEmpty())
         return;
-    barcodeOn = false;
+    setModeOn(Barcode, false);
     preview()->guanErweima();
     ui->btnIDCard_3->setText(QStringLiteral("\n\n条码"));
     ui->lb_video_tip->setText(QStringLiteral("条码识别中，请稍候......"));
@@ -640,25 +593,12 @@ void MainWindowQCamera::recErweimaSignal(QImage frame)
     emit sendTCData(result);
 }
 
-// Switching a mode off is never refused; the guards apply to switching on.
 void MainWindowQCamera::on_btnIDCard_5_clicked()
 {
-    if (!autoCaptureOn) {
-        if (busy({VideoRecording, TimedShooting, Barcode, SoundRecording}))
-            return;
-        if (refuseWhileSwitching(
-                QStringLiteral("视频切换中，请等摄像头准备就绪了再进行抓拍，谢谢......")))
-            return;
-        autoCaptureOn = true;
-        ui->btnIDCard_5->setText(QStringLiteral("\n\n抓拍中"));
-        showStatus(QStringLiteral("抓拍中......"));
-        preview()->shiZhuapai();
-    } else {
-        autoCaptureOn = false;
-        preview()->guanZhuapai();
-        ui->btnIDCard_5->setText(QStringLiteral("\n\n抓拍"));
-        hideStatus();
-    }
+    toggleMode(AutoCapture, ModeActions{[] { return true; },
+                                        [this] { preview()->shiZhuapai(); },
+                                        [this] { preview()->guanZhuapai(); },
+                                        {}});
 }
 
 void MainWindowQCamera::recZhuapaiSignal(QImage)
@@ -668,30 +608,26 @@ void MainWindowQCamera::recZhuapaiSignal(QImage)
 
 void MainWindowQCamera::on_btnIDCard_4_clicked()
 {
-    if (!soundRecordingOn) {
-        if (busy({VideoRecording, TimedShooting, Barcode, AutoCapture}))
-            return;
-        soundPath = QCameraView::recordingPath(Clock::current().now(), QStringLiteral("wav"));
-        QDir().mkpath(QFileInfo(soundPath).absolutePath());
-        if (!soundRecorder.start(soundPath)) {
-            WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());
-            return;
-        }
-        soundRecordingOn = true;
-        ui->btnIDCard_4->setText(QStringLiteral("\n\n录音中"));
-        showStatus(QStringLiteral("录音中......"));
-        qDebug() << "record begin!";
-    } else {
-        const bool saved = soundRecorder.stop();
-        soundRecordingOn = false;
-        qDebug() << "record end!";
-        ui->btnIDCard_4->setText(QStringLiteral("\n\n录音"));
-        hideStatus();
-        if (saved)
-            takePhotoImage(QList<QString>{soundPath}, 1);
-        else
-            WarningBox::warning(this, kWarningTitle, soundRecorder.errorText());
-    }
+    bool saved = false;
+    toggleMode(SoundRecording, ModeActions{
+        [this] {
+            // The preview's recorder: the one "arecord" of the station. It
+            // shows its own failures.
+            const QString path = preview()->recording()->beginSound();
+            if (path.isEmpty())
+                return false;
+            soundPath = path;
+            return true;
+        },
+        [] { qDebug() << "record begin!"; },
+        [this, &saved] {
+            saved = preview()->recording()->end();
+            qDebug() << "record end!";
+        },
+        [this, &saved] {
+            if (saved)
+                takePhotoImage(QList<QString>{soundPath}, 1);
+        }});
 }
 
 // ---------------------------------------------------------------- dialogs
@@ -849,17 +785,17 @@ void MainWindowQCamera::shutDown()
         return;
     shutDownDone = true;
     shootingTimer.stop();
-    timedShootingOn = false;
-    if (videoRecordingOn) {
-        videoRecordingOn = false;
+    setModeOn(TimedShooting, false);
+    if (isModeOn(VideoRecording)) {
+        setModeOn(VideoRecording, false);
         preview()->recordEnd(videoPath);
     }
-    if (soundRecordingOn) {
-        soundRecordingOn = false;
-        soundRecorder.stop();
+    if (isModeOn(SoundRecording)) {
+        setModeOn(SoundRecording, false);
+        preview()->recording()->endQuietly();
     }
-    if (autoCaptureOn) {
-        autoCaptureOn = false;
+    if (isModeOn(AutoCapture)) {
+        setModeOn(AutoCapture, false);
         preview()->guanZhuapai();
     }
     childView1->preview()->stop();

@@ -6,14 +6,14 @@
 #include <QPixmap>
 #include <QString>
 #include <QTimer>
+#include <QVector>
 
 #include <functional>
-#include <initializer_list>
 
 #include "clocktimer.h"
-#include "soundrecorder.h"
 
 class CameraViewDialog;
+class QAbstractButton;
 class Dialog;
 class Erweima;
 class IDCardDialog;
@@ -121,8 +121,23 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // What switching one mode on and off does beyond the button, the status
+    // line and the mode's own state, which toggleMode() looks after.
+    struct ModeActions {
+        std::function<bool()> start;      // false: the mode stays off
+        std::function<void()> started;    // after the mode shows as on
+        std::function<void()> stop;
+        std::function<void()> stopped;    // after the mode shows as off
+    };
+    // Switches `mode` off when it is on; otherwise switches it on unless a
+    // mode that excludes it runs or the camera is switching. Switching off is
+    // never refused.
+    void toggleMode(Mode mode, const ModeActions &actions);
+    void setModeOn(Mode mode, bool on);
+    bool anyModeOn() const { return modesOn != 0; }
+    QAbstractButton *modeButton(Mode mode) const;
     // Shows the first busy mode's warning; true when the action must not run.
-    bool busy(std::initializer_list<Mode> guards);
+    bool busy(const QVector<Mode> &guards);
     // Refuses (with the mode's warning) while a mode runs during which the
     // settings dialog neither opens nor saves.
     bool settingsBusy();
@@ -130,6 +145,8 @@ private:
     // A "警告" box, unless one of these is already open.
     void warnOnce(const QString &text);
     void showStatus(const QString &text);
+    // A passing note in the status bar (blank pages left out, documents split).
+    void showNotice(const QString &text);
     void hideStatus();
     void placeStatusLine();
     void applyIcons();
@@ -155,12 +172,8 @@ private:
     QButtonGroup *shootingGroup = nullptr;
     ClockTimer shootingTimer;
 
-    bool timedShootingOn = false;
-    bool videoRecordingOn = false;
-    bool barcodeOn = false;
-    bool autoCaptureOn = false;
-    bool soundRecordingOn = false;
-    SoundRecorder soundRecorder;
+    // The modes that are on, one bit per Mode: the only record of them.
+    unsigned modesOn = 0;
     bool warningOpen = false;
     QString soundPath;
     QString videoPath;

@@ -25,7 +25,10 @@ QString pageText(int page, int pages)
 void setDelay(int ms) { progressDelayMs = ms; }
 int delay() { return progressDelayMs; }
 
-documentwriter::Outcome run(QWidget *parent, int pages, const Job &job)
+namespace {
+
+documentwriter::Outcome runWith(QWidget *parent, int pages, const Job &job,
+                                std::atomic<bool> *cancel)
 {
     std::atomic<int> page{0};
     documentwriter::Outcome outcome;
@@ -35,7 +38,15 @@ documentwriter::Outcome run(QWidget *parent, int pages, const Job &job)
     QProgressDialog progress(pageText(1, pages), QString(), 0, pages, parent);
     progress.setWindowTitle(QStringLiteral("存储文档"));
     progress.setWindowModality(Qt::WindowModal);
-    progress.setCancelButton(nullptr);
+    if (cancel != nullptr) {
+        progress.setCancelButtonText(QStringLiteral("取消"));
+        QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&progress, cancel] {
+            *cancel = true;
+            progress.setLabelText(QStringLiteral("正在取消……"));
+        });
+    } else {
+        progress.setCancelButton(nullptr);
+    }
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setMinimumDuration(progressDelayMs);
@@ -45,7 +56,7 @@ documentwriter::Outcome run(QWidget *parent, int pages, const Job &job)
     QTimer refresh;
     QObject::connect(&refresh, &QTimer::timeout, &progress, [&] {
         const int current = page;
-        if (current <= 0)
+        if (current <= 0 || (cancel != nullptr && *cancel))
             return;
         progress.setLabelText(pageText(current, pages));
         // The value counts finished pages; setting the minimum again would
@@ -61,6 +72,19 @@ documentwriter::Outcome run(QWidget *parent, int pages, const Job &job)
     refresh.stop();
     progress.close();
     return outcome;
+}
+
+} // namespace
+
+documentwriter::Outcome run(QWidget *parent, int pages, const Job &job)
+{
+    return runWith(parent, pages, job, nullptr);
+}
+
+documentwriter::Outcome runCancellable(QWidget *parent, int pages, const Job &job,
+                                       std::atomic<bool> &cancel)
+{
+    return runWith(parent, pages, job, &cancel);
 }
 
 } // namespace pageprogress

@@ -2,6 +2,7 @@
 
 #include "documentwriter.h"
 
+#include <atomic>
 #include <functional>
 
 class QWidget;
@@ -14,6 +15,11 @@ namespace pageprogress {
 using Job = std::function<documentwriter::Outcome(const documentwriter::Progress &progress)>;
 
 documentwriter::Outcome run(QWidget *parent, int pages, const Job &job);
+
+// The same with a "取消" button on the dialog that sets `cancel`; the job
+// watches it and stops.
+documentwriter::Outcome runCancellable(QWidget *parent, int pages, const Job &job,
+                                       std::atomic<bool> &cancel);
 
 // How long a write runs before the progress dialog appears (1000 ms).
 void setDelay(int ms);

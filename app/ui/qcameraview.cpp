@@ -2,23 +2,19 @@
 
 #include "cache.h"
 #include "camerainfo.h"
-#include "clock.h"
 #include "config.h"
 #include "iamgezhuapai.h"
 #include "imageprocessing.h"
 #include "threadstopper.h"
-#include "videorecorder.h"
 #include "warningbox.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QDebug>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QMutexLocker>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <opencv2/imgproc.hpp>
@@ -32,7 +28,6 @@ namespace {
 constexpr double kZoomStep = 0.2;
 // Upper bound for waiting on a thread that is finishing its last pass.
 constexpr int kStopGraceMs = 3000;
-const char kTimeStampFormat[] = "yyyy_MM_dd_HH_mm_ss.zzz";
 
 // Formats whose pixels OpenCV can resize in place of Qt.
 int matTypeOf(QImage::Format format)
@@ -92,8 +87,6 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     selectionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     selectionLabel->hide();
 
-    connect(&writerTimer, &QTimer::timeout, this, &QCameraView::onWriterTimer);
-
     capture = new ImageProcessing(this);
     connect(capture, &ImageProcessing::sendFarmeSignal, this, &QCameraView::updateImage,
             Qt::BlockingQueuedConnection);
@@ -104,14 +97,18 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     connect(capture, &ImageProcessing::closeCameraSignal, this, &QCameraView::closeCameraSlot);
     connect(capture, &ImageProcessing::sendPhotoFailedSignal, this,
             &QCameraView::photoFailedSignal, Qt::QueuedConnection);
-    recorder = new VideoRecorder(*capture, writerTimer, previewMutex);
+    connect(capture, &ImageProcessing::sendPhotoNoticeSignal, this,
+            &QCameraView::photoNoticeSignal, Qt::QueuedConnection);
+    recorder = new Recording(*capture, this);
+    connect(recorder, &Recording::problem, this,
+            [this](const QString &text) { WarningBox::warning(window(), QStringLiteral("警告"), text); });
     capture->begin();
 }
 
 QCameraView::~QCameraView()
 {
     stop();
-    delete recorder;
+    delete recorder;   // before the capture thread whose writer slot it uses
 }
 
 void QCameraView::init(int index)
@@ -125,9 +122,7 @@ void QCameraView::stop()
     if (stopped)
         return;
     stopped = true;
-    recorder->end();
-    if (soundRecorder.isRunning())
-        soundRecorder.stop();
+    recorder->endQuietly();
     if (zhuapai) {
         zhuapai->end();
         ThreadStopper::waitDelivering(*zhuapai, kStopGraceMs);
@@ -159,6 +154,14 @@ void QCameraView::updateImage(QImage frame)
         emit sendZhuapaiSignal(frame);
     }
     update();
+}
+
+QImage QCameraView::keptImage() const
+{
+    if (image.isNull())
+        return image;
+    const QImage full = capture->fullSizeLiveImage();
+    return full.isNull() ? image : full;
 }
 
 void QCameraView::relayPhotoPaths(QList<QString> paths, int type)
@@ -202,6 +205,12 @@ void QCameraView::paintEvent(QPaintEvent *)
         painter.drawImage(target, image);
     }
     ++paintCount;
+}
+
+void QCameraView::resizeEvent(QResizeEvent *event)
+{
+    capture->setPreviewSize(size());
+    QWidget::resizeEvent(event);
 }
 
 // ---------------------------------------------------------------- zoom and mouse
@@ -408,6 +417,11 @@ void QCameraView::shiZhuapai()
         connect(this, &QCameraView::readFarme, zhuapai, &IamgeZhuaPai::readFarme,
                 Qt::DirectConnection);
         connect(zhuapai, &IamgeZhuaPai::sendTakePhoto, this, &QCameraView::takePhoto);
+        // A page refused as already taken is said in the status line, so the
+        // clerk knows why nothing was shot.
+        connect(zhuapai, &IamgeZhuaPai::refusedRepeatedPage, this, [this] {
+            emit photoNoticeSignal(QStringLiteral("此页已拍摄，未重复保存"));
+        });
         zhuapai->begin();
     }
     zhuapaiOn = true;
@@ -422,69 +436,15 @@ void QCameraView::guanZhuapai()
 
 // ---------------------------------------------------------------- recording
 
-QString QCameraView::soundRecorderProgram()
-{
-    return SoundRecorder::program();
-}
-
-QStringList QCameraView::soundRecorderArguments(const QString &path)
-{
-    return SoundRecorder::arguments(path);
-}
-
-QString QCameraView::recordingPath(const QDateTime &when, const QString &extension)
-{
-    return QStringLiteral("%1/%2.%3")
-        .arg(Cache::config->documentsLocation, when.toString(QLatin1String(kTimeStampFormat)),
-             extension);
-}
-
 QString QCameraView::recordBegin()
 {
     if (waitingFirstFrame || stopped)
         return QString();
-    const QDateTime now = Clock::current().now();
-    const QString videoPath = recordingPath(now, QStringLiteral("avi"));
-    // A working directory removed while the station runs is made again.
-    QDir().mkpath(QFileInfo(videoPath).absolutePath());
-    // A recording already running is finished first, so its file is complete.
-    if (!recorder->begin(videoPath)) {
-        recorder->end();
-        WarningBox::warning(window(), QStringLiteral("警告"),
-                            QStringLiteral("录像文件无法创建：%1").arg(videoPath));
-        return QString();
-    }
-    if (Cache::config->gnRecord
-        && !soundRecorder.start(recordingPath(now, QStringLiteral("wav"))))
-        WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
-    return videoPath;
-}
-
-bool QCameraView::isRecording() const
-{
-    return recorder->isRecording();
-}
-
-int QCameraView::recordedFrames() const
-{
-    return recorder->recordedFrames();
-}
-
-void QCameraView::onWriterTimer()
-{
-    if (!image.isNull())
-        recorder->tick();
+    return recorder->beginTimedVideo();
 }
 
 void QCameraView::recordEnd(QString path)
 {
-    if (soundRecorder.isRunning() && !soundRecorder.stop())
-        WarningBox::warning(window(), QStringLiteral("警告"), soundRecorder.errorText());
-    recorder->end();
-    if (path.isEmpty() || QFileInfo(path).size() <= 0) {
-        WarningBox::warning(window(), QStringLiteral("警告"),
-                            QStringLiteral("录像文件未能保存：%1").arg(path));
-        return;
-    }
-    emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
+    if (recorder->end())
+        emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
 }

@@ -1,21 +1,16 @@
 #pragma once
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
-#include <QMutex>
 #include <QPoint>
 #include <QSize>
 #include <QString>
-#include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
 #include <opencv2/core.hpp>
 
-#include "soundrecorder.h"
-#include "videorecorder.h"
+#include "recording.h"
 
 class ImageProcessing;
 class IamgeZhuaPai;
@@ -42,13 +37,18 @@ public:
     IamgeZhuaPai *autoCapture() const { return zhuapai; }
     int cameraIndex() const { return cameraListIndex; }
     QImage currentImage() const { return image; }
+    // The current picture at the camera's full size, for keeping: the shown
+    // one may have been decoded at a reduced scale.
+    QImage keptImage() const;
     QLabel *cropLabel() const { return selectionLabel; }
     // True from a camera (re)open until its first frame arrives.
     bool isSwitching() const { return waitingFirstFrame; }
     bool isErweimaOn() const { return erweimaOn; }
     bool isZhuapaiOn() const { return zhuapaiOn; }
-    bool isRecording() const;
-    int recordedFrames() const;
+    bool isRecording() const { return recorder->isRecordingVideo(); }
+    int recordedFrames() const { return recorder->recordedFrames(); }
+    // The station's recorder: the preview's video and the main window's sound.
+    Recording *recording() const { return recorder; }
     // Frames received from the capture thread and frames painted, since
     // construction (the benchmark reads them).
     quint64 receivedFrames() const { return receiveCount; }
@@ -83,21 +83,15 @@ public:
     void guanZhuapai();
 
     // Video recording: the file being written, empty when nothing started
-    // (a writer that cannot open its file is reported as "警告").
+    // (the recorder's failures are shown as "警告").
     QString recordBegin();
     // Ends the recording and announces the file, unless it was not written.
     void recordEnd(QString path);
 
     // The recorder's feeding period and the rate the file declares agree, so
     // a recording plays as long as it was taken.
-    static constexpr int writerIntervalMs = VideoRecorder::writerIntervalMs;
-    static constexpr double writerFps = VideoRecorder::writerFps;
-
-    // "arecord" and its arguments for a sound file at `path`.
-    static QString soundRecorderProgram();
-    static QStringList soundRecorderArguments(const QString &path);
-    // "%1/%2.%3" in the working directory with the time stamp of `when`.
-    static QString recordingPath(const QDateTime &when, const QString &extension);
+    static constexpr int writerIntervalMs = Recording::writerIntervalMs;
+    static constexpr double writerFps = Recording::writerFps;
 
 public slots:
     void updateImage(QImage frame);
@@ -107,7 +101,6 @@ public slots:
     void onZoomOutImage();
     void onPresetImage();
     void locaAndZoom(int direction);
-    void onWriterTimer();
 
 signals:
     void openCameraSignal();
@@ -119,11 +112,15 @@ signals:
     void sendImageSignal(QImage frame, int type);
     // A requested photo was not taken or not written (the capture thread's text).
     void photoFailedSignal(QString text);
+    // A note on the photos taken (the capture thread's text).
+    void photoNoticeSignal(QString text);
     // Every preview frame while automatic capture runs (feeds the watcher).
     void readFarme(QImage frame);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // The capture thread decodes no more of each frame than this size shows.
+    void resizeEvent(QResizeEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -150,9 +147,5 @@ private:
     quint64 receiveCount = 0;
     quint64 paintCount = 0;
 
-    // Recording.
-    QTimer writerTimer;
-    QMutex previewMutex;
-    VideoRecorder *recorder = nullptr;
-    SoundRecorder soundRecorder;
+    Recording *recorder = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "searchablepdf.h"
 
 #include <QButtonGroup>
 #include <QColorDialog>
@@ -181,6 +182,21 @@ void SettingDialog::loadControls()
     ui->cbShenfenz->setChecked(config.gnShenfenz);
     ui->cbZhiwen->setChecked(config.gnZhiwen);
     ui->cbWhite->setChecked(config.gnIswhite);
+    loadExtraControls(config);
+}
+
+void SettingDialog::loadExtraControls(const Config &config)
+{
+    // Without the language data the switch cannot work: shown off and
+    // disabled with a note; the stored value is kept for when it returns.
+    const bool recognition = searchablepdf::available();
+    ui->cbSearchablePdf->setEnabled(recognition);
+    ui->cbSearchablePdf->setChecked(recognition && config.searchablePdf);
+    ui->lbSearchablePdfNote->setVisible(!recognition);
+    ui->cbBarcodeNaming->setChecked(config.barcodeNaming);
+    ui->cbBarcodeSeparator->setChecked(config.barcodeSeparator);
+    ui->cbDropBlankPages->setChecked(config.dropBlankPages);
+    ui->cbKnowPages->setChecked(config.knowPages);
 }
 
 void SettingDialog::storeControls()
@@ -235,6 +251,12 @@ void SettingDialog::storeControls()
     config.gnShenfenz = ui->cbShenfenz->isChecked();
     config.gnZhiwen = ui->cbZhiwen->isChecked();
     config.gnIswhite = ui->cbWhite->isChecked();
+    if (ui->cbSearchablePdf->isEnabled())
+        config.searchablePdf = ui->cbSearchablePdf->isChecked();
+    config.barcodeNaming = ui->cbBarcodeNaming->isChecked();
+    config.barcodeSeparator = ui->cbBarcodeSeparator->isChecked();
+    config.dropBlankPages = ui->cbDropBlankPages->isChecked();
+    config.knowPages = ui->cbKnowPages->isChecked();
 }
 
 QFont SettingDialog::watermarkFont() const

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class Config;
 class QButtonGroup;
 
 namespace Ui {
@@ -71,6 +72,7 @@ public slots:
 private:
     void fillResolutionBoxes();
     void loadControls();
+    void loadExtraControls(const Config &config);
     void storeControls();
 
     Ui::SettingDialog *ui;

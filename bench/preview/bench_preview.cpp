@@ -221,10 +221,12 @@ int main(int argc, char **argv)
     const double cpu = (cpuSeconds() - cpu0) / elapsed * 100.0;
     const double cardRate = (cardReads - cardReads0) / elapsed;
     const QSize frameSize = view->currentImage().size();
-    std::printf("preview %dx%d camera %d fps %s, mode %d, window %dx%d, correction %d, card %s, "
-                "platform %s, %d second-camera view(s)",
-                frameSize.width(), frameSize.height(), fps, qPrintable(format), mode, window.width(),
-                window.height(), correction,
+    const cv::Mat cameraFrame = view->imageProcessing()->currentFrame();
+    std::printf("preview %dx%d of camera frames %dx%d at %d fps %s, mode %d, window %dx%d "
+                "(view %dx%d), correction %d, card %s, platform %s, %d second-camera view(s)",
+                frameSize.width(), frameSize.height(), cameraFrame.cols, cameraFrame.rows, fps,
+                qPrintable(format), mode, window.width(), window.height(), view->width(),
+                view->height(), correction,
                 qPrintable(card), qPrintable(QGuiApplication::platformName()), children);
     for (int child = 1; child <= children; ++child) {
         const QSize childFrame = window.childView(child)->getChildImage().size();

@@ -235,6 +235,38 @@ TEST_F(UsbReader, SilentAndInconsistentReplies)
     QXID_ClosePort(0);
 }
 
+TEST_F(UsbReader, PulledOutDuringAReadFailsAndIsFoundAgainWhenPluggedBackIn)
+{
+    qxsim_usb_device reader = dev(0x0400, 0xc35a);
+    reader.unplug_on_command = 0x30;  // the card message read
+    use_devices({reader});
+    ASSERT_EQ(QXID_Init(), 1);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_StartFindIDCard(0, nullptr, 0), 0);
+    ASSERT_EQ(QXID_SelectIDCard(0, nullptr, 0), 0);
+    unsigned char text[256], photo[1024];
+    unsigned int tl = 0, pl = 0;
+    {
+        LogCapture log(QXID_LOG_ERROR);
+        // The waiting read fails with an I/O error, which leaves no reply.
+        EXPECT_EQ(QXID_ReadBaseMsg(0, text, &tl, photo, &pl, 0), QXID_EFRAME);
+        EXPECT_TRUE(log.contains("usb_bulk_read error, error-code(-1)")) << log.text();
+    }
+    EXPECT_EQ(QXID_GetSAMStatus(0, 0), QXID_EFRAME);
+    EXPECT_EQ(QXID_ResetSAM(0, 0), LIBUSB_ERROR_NO_DEVICE - 1000);
+    EXPECT_EQ(QXID_Init(), QXID_ENOUSB);
+
+    reader.unplug_on_command = -1;
+    use_devices({reader});
+    ASSERT_EQ(QXID_Init(), 1);
+    ASSERT_EQ(QXID_OpenPort(0), 0);
+    ASSERT_EQ(QXID_StartFindIDCard(0, nullptr, 0), 0);
+    ASSERT_EQ(QXID_SelectIDCard(0, nullptr, 0), 0);
+    ASSERT_EQ(QXID_ReadBaseMsg(0, text, &tl, photo, &pl, 0), 0);
+    EXPECT_EQ(Bytes(text, text + 256), qxsim::card_text_record(CardKind::Resident));
+    QXID_ClosePort(0);
+}
+
 TEST_F(UsbReader, OpeningAnOpenPortReusesItsHandle)
 {
     use_devices({dev(0x0400, 0xc35a)});

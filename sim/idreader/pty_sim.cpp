@@ -38,6 +38,21 @@ PtySim::PtySim(SamSim& sam, LinePacing pacing) : sam_(sam), pacing_(pacing)
     thread_ = std::thread([this] { serve(); });
 }
 
+PtySim::PtySim(SamSim& sam, const std::string& line, LinePacing pacing) : sam_(sam), pacing_(pacing)
+{
+    master_ = open(line.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0)
+        return;
+    // The reader's end of a real line must pass every byte as it is: no
+    // echo, no CR/LF translation, no XON/XOFF, no signal characters.
+    struct termios t;
+    if (tcgetattr(master_, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(master_, TCSANOW, &t);
+    }
+    thread_ = std::thread([this] { serve(); });
+}
+
 PtySim::~PtySim()
 {
     stop_ = true;
@@ -79,16 +94,9 @@ void PtySim::send_paced(const Bytes& reply)
 void PtySim::serve_frames(Bytes& pending)
 {
     for (;;) {
-        // Resynchronise on the preamble's first byte.
-        size_t skip = 0;
-        while (skip < pending.size() && pending[skip] != 0xAA)
-            skip++;
-        pending.erase(pending.begin(), pending.begin() + static_cast<long>(skip));
-        size_t len = request_frame_length(pending.data(), pending.size());
-        if (len == 0)
+        Bytes request = take_request_frame(pending);
+        if (request.empty())
             return;
-        Bytes request(pending.begin(), pending.begin() + static_cast<long>(len));
-        pending.erase(pending.begin(), pending.begin() + static_cast<long>(len));
         Reply reply = sam_.handle(request);
         unsigned wire = byte_time_us(request.size() + reply.bytes.size());
         wire_us_ += wire;

@@ -18,6 +18,9 @@ struct LinePacing {
 class PtySim {
 public:
     PtySim(SamSim& sam, LinePacing pacing = {});
+    // Serves an existing serial line instead (the device end of a USB
+    // serial gadget, say); slave_path() is then empty.
+    PtySim(SamSim& sam, const std::string& line, LinePacing pacing = {});
     ~PtySim();
     PtySim(const PtySim&) = delete;
     PtySim& operator=(const PtySim&) = delete;

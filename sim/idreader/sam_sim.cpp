@@ -91,6 +91,20 @@ size_t request_frame_length(const uint8_t* buf, size_t n)
     return n >= total ? total : 0;
 }
 
+Bytes take_request_frame(Bytes& pending)
+{
+    size_t skip = 0;
+    while (skip < pending.size() && pending[skip] != 0xAA)
+        skip++;
+    pending.erase(pending.begin(), pending.begin() + static_cast<long>(skip));
+    size_t len = request_frame_length(pending.data(), pending.size());
+    if (len == 0)
+        return {};
+    Bytes request(pending.begin(), pending.begin() + static_cast<long>(len));
+    pending.erase(pending.begin(), pending.begin() + static_cast<long>(len));
+    return request;
+}
+
 void SamSim::set_card(CardKind kind)
 {
     std::lock_guard<std::mutex> lock(mutex_);

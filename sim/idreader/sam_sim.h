@@ -44,6 +44,9 @@ Bytes msg_sn_payload();                  // 28 bytes
 Bytes make_reply(uint8_t status, const Bytes& payload);
 // Total length of the request frame at the head of buf, 0 when incomplete.
 size_t request_frame_length(const uint8_t* buf, size_t n);
+// Drops line noise up to the next preamble byte and takes the complete
+// request frame at the head of `pending`; empty while it is incomplete.
+Bytes take_request_frame(Bytes& pending);
 
 class SamSim {
 public:

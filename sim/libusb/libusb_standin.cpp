@@ -22,12 +22,14 @@ struct libusb_context {
 
 struct libusb_device {
     int index;
+    bool gone = false;  // pulled out
 };
 
 struct libusb_device_handle {
     libusb_device* device;
     qxsim::Bytes pending;  // reply waiting for the IN transfer
     unsigned pending_busy_us = 0;  // SAM's working time before that reply can be read
+    bool pulled_mid_exchange = false;  // the reply it waits for will never come
 };
 
 namespace {
@@ -117,6 +119,8 @@ EXPORT void qxsim_usb_set_devices(const qxsim_usb_device* devices, int count)
     g_devices.assign(devices, devices + count);
     g_configured = true;
     g_detached = 0;
+    for (libusb_device& device : g_device_objects)
+        device.gone = false;  // plugged in again
 }
 
 EXPORT int qxsim_usb_detach_count() { return g_detached; }
@@ -153,10 +157,13 @@ EXPORT ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list)
     std::lock_guard<std::mutex> lock(g_mutex);
     ensure_configured();
     auto** out = static_cast<libusb_device**>(std::calloc(g_device_objects.size() + 1, sizeof(libusb_device*)));
-    for (size_t i = 0; i < g_device_objects.size(); i++)
-        out[i] = &g_device_objects[i];
+    size_t listed = 0;
+    for (size_t i = 0; i < g_device_objects.size(); i++) {
+        if (!g_device_objects[i].gone)
+            out[listed++] = &g_device_objects[i];
+    }
     *list = out;
-    return static_cast<ssize_t>(g_device_objects.size());
+    return static_cast<ssize_t>(listed);
 }
 
 EXPORT void libusb_free_device_list(libusb_device** list, int) { std::free(list); }
@@ -180,7 +187,7 @@ EXPORT libusb_device_handle* libusb_open_device_with_vid_pid(libusb_context*, ui
     std::lock_guard<std::mutex> lock(g_mutex);
     ensure_configured();
     for (size_t i = 0; i < g_devices.size(); i++) {
-        if (g_devices[i].vid == vid && g_devices[i].pid == pid) {
+        if (g_devices[i].vid == vid && g_devices[i].pid == pid && !g_device_objects[i].gone) {
             if (g_devices[i].open_fails)
                 return nullptr;
             g_handles++;
@@ -279,7 +286,16 @@ EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endp
         }
         if (error)
             return error;
+        if (handle->device->gone)
+            return LIBUSB_ERROR_NO_DEVICE;
         qxsim::Reply reply = sam().handle(qxsim::Bytes(data, data + length));
+        if (length > 7 && data[7] == config_of(handle->device).unplug_on_command) {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            handle->device->gone = true;
+            handle->pulled_mid_exchange = true;
+            *transferred = length;
+            return 0;
+        }
         handle->pending = reply.bytes;
         handle->pending_busy_us = reply.busy_us;
         *transferred = length;
@@ -288,6 +304,11 @@ EXPORT int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endp
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_last_in = endpoint;
+    }
+    if (handle->device->gone) {
+        const bool waited = handle->pulled_mid_exchange;
+        handle->pulled_mid_exchange = false;
+        return waited ? LIBUSB_ERROR_IO : LIBUSB_ERROR_NO_DEVICE;
     }
     if (handle->pending.empty())
         return LIBUSB_ERROR_TIMEOUT;

@@ -14,6 +14,12 @@ struct qxsim_usb_device {
     int write_error = 0;         // libusb error returned by OUT transfers
     bool open_fails = false;
     bool no_in_endpoint = false;
+    // The reader is pulled out right after a request with this command byte
+    // reaches it (-1: never). As the kernel reports it, the read waiting for
+    // that reply fails with LIBUSB_ERROR_IO, every later transfer with
+    // LIBUSB_ERROR_NO_DEVICE, and the device is listed no more until the next
+    // qxsim_usb_set_devices().
+    int unplug_on_command = -1;
 };
 
 extern "C" {

@@ -44,6 +44,17 @@ PtyMifareSim::PtyMifareSim() {
   thread_ = std::thread([this] { serve(); });
 }
 
+PtyMifareSim::PtyMifareSim(const std::string& line) {
+  master_ = ::open(line.c_str(), O_RDWR | O_NOCTTY);
+  if (master_ < 0) throw std::runtime_error("open " + line);
+  // Every byte as it is: no echo, no CR/LF translation, no XON/XOFF.
+  termios tio{};
+  tcgetattr(master_, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(master_, TCSANOW, &tio);
+  thread_ = std::thread([this] { serve(); });
+}
+
 PtyMifareSim::~PtyMifareSim() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();

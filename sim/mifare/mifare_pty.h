@@ -16,6 +16,9 @@ namespace mfsim {
 class PtyMifareSim {
  public:
   PtyMifareSim();  // throws std::runtime_error when no pseudo-terminal can be had
+  // Serves an existing serial line instead (the device end of a USB serial
+  // gadget, say); slavePath() is then empty. Throws when it cannot be opened.
+  explicit PtyMifareSim(const std::string& line);
   ~PtyMifareSim();
   PtyMifareSim(const PtyMifareSim&) = delete;
   PtyMifareSim& operator=(const PtyMifareSim&) = delete;

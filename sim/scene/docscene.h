@@ -76,8 +76,16 @@ constexpr int kInkMaxLevel = 60;
 Geometry layout(const Options &options, int page = 0);
 // The scene of one page: a new page turns every sheet (new text, new place).
 Frame render(const Options &options, int page = 0);
+// The table with nothing on it, as render() paints it under the sheets.
+cv::Mat emptyTable(const Options &options);
 // The camera covered: an almost black frame.
 cv::Mat darkFrame(cv::Size size);
+
+// A hand (a skin-coloured shape; a light grey one on a one-channel frame)
+// sweeping over the first sheet: in from the right edge while `progress`
+// runs 0..0.4, resting over the sheet's centre, out again by 1. Outside
+// 0..1 nothing is drawn. Returns whether anything was drawn.
+bool paintHand(cv::Mat &frame, const Geometry &geometry, double progress);
 
 // How many quarter turns clockwise a cut-out sheet's content is turned away
 // from upright (0 when upright, 1 when its top points right, ...), judged by

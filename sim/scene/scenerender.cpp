@@ -62,6 +62,11 @@ Frame render(const Options &options, int page)
     return frame;
 }
 
+cv::Mat emptyTable(const Options &options)
+{
+    return paintBase(options.size, options.seed);
+}
+
 cv::Mat darkFrame(cv::Size size)
 {
     return cv::Mat(size, CV_8UC3, cv::Scalar(7, 6, 6));

@@ -1,5 +1,7 @@
 // The settings record and its file "system.ini", seen from the file side.
 #include "config.h"
+#include "configsettings.h"
+#include "workdirtest.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,19 +15,14 @@
 
 #include <unistd.h>
 
+#include <string>
+#include <variant>
+
 namespace {
 
-// Runs each case in an empty working directory of its own.
-class ConfigFile : public ::testing::Test
+class ConfigFile : public testenv::WorkDirTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
 
     static void writeIni(const QString &text)
     {
@@ -33,10 +30,136 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text.toUtf8());
     }
-
-    QTemporaryDir dir;
-    QString previous;
 };
+
+// A value unlike the factory and constructor values of the field, different
+// for every row, so a key read into a neighbour's field shows up.
+QVariant distinctValue(const ConfigSetting &setting, int row)
+{
+    struct Pick {
+        int row;
+        QVariant operator()(int Config::*) const { return 1000 + row; }
+        QVariant operator()(bool Config::*) const { return QVariant(); }
+        QVariant operator()(QString Config::*) const
+        {
+            return QStringLiteral("值 %1").arg(row);
+        }
+        QVariant operator()(QStringList Config::*) const
+        {
+            return QStringLiteral("https://a%1.example http://b.example:8080").arg(row);
+        }
+    };
+    const QVariant picked = std::visit(Pick{row}, setting.field);
+    if (picked.isValid())
+        return picked;
+    // Booleans: the opposite of the factory value (or of the constructor
+    // value where init() keeps the field).
+    return !setting.factory.value_or(setting.constructed).toBool();
+}
+
+QVariant fieldValue(const Config &config, const ConfigSetting &setting)
+{
+    return configFileValue(config, setting);
+}
+
+std::string shown(const QVariant &value)
+{
+    return value.toString().toStdString();
+}
+
+bool holdsZero(const Config &config, const ConfigSetting &setting)
+{
+    struct IsZero {
+        const Config &config;
+        bool operator()(int Config::*field) const { return config.*field == 0; }
+        bool operator()(bool Config::*field) const { return !(config.*field); }
+        bool operator()(QString Config::*field) const { return (config.*field).isEmpty(); }
+        bool operator()(QStringList Config::*field) const { return (config.*field).isEmpty(); }
+    };
+    return std::visit(IsZero{config}, setting.field);
+}
+
+const QStringList kFileKeys = {
+    "camera/index", "camera/exposure", "image/fourcc", "image/resolution",
+    "image/out_resolution", "image/codec", "image/shooting_time", "image/quality",
+    "save/type", "save/prefix", "save/number", "save/playsound", "save/merge_source",
+    "save/pdf_source", "watermark/text", "watermark/time", "watermark/color",
+    "watermark/font_family", "watermark/font_size", "watermark/font_styleName",
+    "watermark/strikeOut", "watermark/underline", "watermark/transparency",
+    "watermark/x", "watermark/y", "painting/percentage", "painting/main_resolution",
+    "painting/other_resolution", "user/documentsLocation", "gn/paishe", "gn/paizhao",
+    "gn/shenfenz", "gn/tiaoma", "gn/yanshi", "gn/zhiwen", "gn/record", "gn/zhuapai",
+    "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp", "camera/listenAll",
+    "camera/allowedOrigins", "extra/searchablePdf", "extra/barcodeNaming",
+    "extra/barcodeSeparator", "extra/dropBlankPages", "extra/knowPages",
+};
+
+// The whole table at once: every key is written in order, read back into its
+// own field, reset by init() to its factory value (or kept), and read as zero
+// when missing from an existing file.
+TEST_F(ConfigFile, EverySettingRoundTripsThroughTheFile)
+{
+    const QVector<ConfigSetting> &settings = configSettings();
+    ASSERT_EQ(settings.size(), kFileKeys.size());
+
+    Config written;
+    EXPECT_EQ(written.keys, kFileKeys);
+    for (int row = 0; row < settings.size(); ++row) {
+        EXPECT_EQ(QString::fromLatin1(settings[row].key), kFileKeys[row]);
+        assignConfigValue(written, settings[row], distinctValue(settings[row], row));
+    }
+    written.save();
+
+    QSettings file(QStringLiteral("system.ini"), QSettings::IniFormat);
+    QStringList onDisk = file.allKeys();
+    QStringList expected = kFileKeys;
+    onDisk.sort();
+    expected.sort();
+    EXPECT_EQ(onDisk, expected);
+
+    Config read;
+    for (int row = 0; row < settings.size(); ++row) {
+        const ConfigSetting &setting = settings[row];
+        const QVariant value = distinctValue(setting, row);
+        EXPECT_EQ(shown(file.value(setting.key)), shown(value)) << setting.key;
+        EXPECT_EQ(shown(fieldValue(read, setting)), shown(value)) << setting.key;
+    }
+    EXPECT_EQ(read.allowedOrigins.size(), 2);
+
+    read.init();
+    for (int row = 0; row < settings.size(); ++row) {
+        const ConfigSetting &setting = settings[row];
+        const QVariant expectedValue =
+            setting.factory ? *setting.factory : distinctValue(setting, row);
+        EXPECT_EQ(shown(fieldValue(read, setting)), shown(expectedValue))
+            << setting.key;
+    }
+    EXPECT_TRUE(read.allowedOrigins.isEmpty());
+
+    writeIni(QStringLiteral("[image]\n"));
+    Config zeroed;
+    for (const ConfigSetting &setting : settings)
+        EXPECT_TRUE(holdsZero(zeroed, setting)) << setting.key;
+}
+
+// Only the two fields init() keeps show their constructor values after a
+// new file is made; the constructor's other values differ from the factory
+// ones where the table says so and are overwritten.
+TEST_F(ConfigFile, ConstructorValuesSurviveOnlyWhereInitKeepsTheField)
+{
+    Config config;
+    int kept = 0;
+    for (const ConfigSetting &setting : configSettings()) {
+        const QVariant expectedValue = setting.factory ? *setting.factory : setting.constructed;
+        EXPECT_EQ(shown(fieldValue(config, setting)), shown(expectedValue))
+            << setting.key;
+        kept += setting.factory ? 0 : 1;
+    }
+    EXPECT_EQ(kept, 2);
+    EXPECT_EQ(config.documentsLocation, QDir::homePath() + QStringLiteral("/VarEvuZu"));
+    EXPECT_EQ(config.fourcc, 0);
+    EXPECT_EQ(config.fontFamily, QStringLiteral("Arial"));
+}
 
 TEST_F(ConfigFile, MissingFileIsCreatedWithFactoryValues)
 {
@@ -108,7 +231,7 @@ TEST_F(ConfigFile, ServiceModeSwitchesAreReadFromTheFile)
 
 TEST_F(ConfigFile, WorkingDirectoryFromTheFileIsCreated)
 {
-    const QString target = dir.path() + QStringLiteral("/captures/today");
+    const QString target = work.path() + QStringLiteral("/captures/today");
     writeIni(QStringLiteral("[user]\ndocumentsLocation=") + target + QStringLiteral("\n"));
     Config config;
     EXPECT_EQ(config.documentsLocation, target);
@@ -162,7 +285,7 @@ TEST_F(ConfigFile, SaveThenLoadRestoresEveryField)
     written.paintingPercentage = 25;
     written.paintingMainResolution = 1;
     written.paintingOtherResolution = 2;
-    written.documentsLocation = dir.path() + QStringLiteral("/out");
+    written.documentsLocation = work.path() + QStringLiteral("/out");
     written.gnPaishe = true;
     written.gnPaizhao = false;
     written.gnShenfenz = true;
@@ -206,7 +329,7 @@ TEST_F(ConfigFile, SaveThenLoadRestoresEveryField)
     EXPECT_EQ(read.paintingPercentage, 25);
     EXPECT_EQ(read.paintingMainResolution, 1);
     EXPECT_EQ(read.paintingOtherResolution, 2);
-    EXPECT_EQ(read.documentsLocation, dir.path() + QStringLiteral("/out"));
+    EXPECT_EQ(read.documentsLocation, work.path() + QStringLiteral("/out"));
     EXPECT_TRUE(read.gnPaishe);
     EXPECT_FALSE(read.gnPaizhao);
     EXPECT_TRUE(read.gnShenfenz);

@@ -11,6 +11,23 @@
 
 namespace fingertest {
 
+void SensorTest::SetUp()
+{
+    WorkDirTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    qxsim_reset();
+    sensor = attachSensor();
+}
+
+void SensorTest::TearDown()
+{
+    dialog.reset();
+    EXPECT_EQ(0, qxsim_open_connections());
+    qxsim_reset();
+    WorkDirTest::TearDown();
+}
+
 int attachSensor()
 {
     return qxsim_add_sensor(6997, 292, 3, 1);

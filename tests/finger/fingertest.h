@@ -1,8 +1,11 @@
 #pragma once
 
 #include "qxsensorcore_sim.h"
+#include "workdirtest.h"
 
 #include <QString>
+
+#include <memory>
 
 class Dialog;
 
@@ -26,5 +29,18 @@ bool waitForMessage(const Dialog &dialog, const QString &text, int timeoutMs = 1
 QString press(Dialog &dialog, int dev, int fingerId);
 // The same with the finger laid on the glass as `placement` describes.
 QString press(Dialog &dialog, int dev, int fingerId, const QXSimImpression &placement);
+
+// One simulated sensor attached in a working directory of its own (the
+// template store lands there); after each case the dialog is gone and no
+// sensor connection is left open.
+class SensorTest : public testenv::WorkDirTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    int sensor = -1;
+    std::unique_ptr<Dialog> dialog;
+};
 
 } // namespace fingertest

@@ -7,6 +7,7 @@
 #include "dialog.h"
 #include "fingertest.h"
 #include "testenv.h"
+#include "workdirtest.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -94,27 +95,22 @@ void recordLog(QtMsgType, const QMessageLogContext &, const QString &text)
     logLines().append(text);
 }
 
-class FingerDialogTest : public ::testing::Test
+class FingerDialogTest : public SensorTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
-        qxsim_reset();
+        SensorTest::SetUp();
+        if (HasFatalFailure())
+            return;
         qxfpstub_reset();
-        sensor = attachSensor();
         dialog = std::make_unique<Dialog>();
     }
     void TearDown() override
     {
-        dialog.reset();
-        EXPECT_EQ(0, qxsim_open_connections());
+        SensorTest::TearDown();
         EXPECT_EQ(0, qxfpstub_live_handles());
-        qxsim_reset();
         qxfpstub_reset();
-        QDir::setCurrent(previousDir);
     }
 
     void openDialog()
@@ -139,11 +135,6 @@ protected:
         ASSERT_EQ(kOneMore, press(*dialog, sensor, fingerId));
         ASSERT_EQ(enrolled(id), press(*dialog, sensor, fingerId));
     }
-
-    QTemporaryDir work;
-    QString previousDir;
-    int sensor = -1;
-    std::unique_ptr<Dialog> dialog;
 };
 
 TEST_F(FingerDialogTest, WithoutSensorNothingOpensAndEveryActionSaysSo)

@@ -11,6 +11,7 @@
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "warningbox.h"
+#include "workdirtest.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -23,36 +24,29 @@ using namespace fingertest;
 
 namespace {
 
-class FingerMainWindowTest : public ::testing::Test
+class FingerMainWindowTest : public SensorTest
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(documents.isValid());
-        ASSERT_TRUE(work.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
+        SensorTest::SetUp();
+        if (HasFatalFailure())
+            return;
         testenv::resetConfig(documents);
         Cache::cameras->clear();
         testenv::captureWarnings(warnings);
-        qxsim_reset();
         qxfpstub_reset();
-        sensor = attachSensor();
     }
     void TearDown() override
     {
         window.reset();
-        EXPECT_EQ(0, qxsim_open_connections());
+        SensorTest::TearDown();
         WarningBox::setHandler({});
-        qxsim_reset();
-        QDir::setCurrent(previousDir);
     }
 
     QTemporaryDir documents;
-    QTemporaryDir work;
-    QString previousDir;
     QStringList warnings;
-    int sensor = -1;
     std::unique_ptr<MainWindowQCamera> window;
 };
 

@@ -4,6 +4,7 @@
 #include "dialog.h"
 #include "fingertest.h"
 #include "testenv.h"
+#include "workdirtest.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -31,24 +32,15 @@ bool identifiedAs(const QString &message, int id)
     return message.startsWith(QStringLiteral("识别成功，指纹id=%1, 分数=").arg(id));
 }
 
-class FingerMatcherTest : public ::testing::Test
+class FingerMatcherTest : public SensorTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
-        qxsim_reset();
-        sensor = attachSensor();
+        SensorTest::SetUp();
+        if (HasFatalFailure())
+            return;
         openNewDialog();
-    }
-    void TearDown() override
-    {
-        dialog.reset();
-        EXPECT_EQ(0, qxsim_open_connections());
-        qxsim_reset();
-        QDir::setCurrent(previousDir);
     }
 
     void openNewDialog()
@@ -65,11 +57,6 @@ protected:
         click(*dialog, "btnRegister");
         ASSERT_EQ(QStringLiteral("请按压同一手指3次!"), message(*dialog));
     }
-
-    QTemporaryDir work;
-    QString previousDir;
-    int sensor = -1;
-    std::unique_ptr<Dialog> dialog;
 };
 
 TEST_F(FingerMatcherTest, ThreePlacementsEnrolAndLaterOnesAreIdentifiedAfterARestart)

@@ -3,6 +3,7 @@
 // unbroken Base64 of a template decodes back to its bytes.
 #include "base64.h"
 #include "dbrelate.h"
+#include "workdirtest.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,16 +18,9 @@
 
 namespace {
 
-class StoreTest : public ::testing::Test
+class StoreTest : public testenv::WorkDirTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(work.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
-    }
-    void TearDown() override { QDir::setCurrent(previousDir); }
 
     // Every row, owned.
     static std::vector<std::unique_ptr<_TemplateInfo>> rows(DBRelate &store)
@@ -39,8 +33,6 @@ protected:
         return owned;
     }
 
-    QTemporaryDir work;
-    QString previousDir;
 };
 
 TEST_F(StoreTest, TextsAreKeptWholeWhateverTheyHold)

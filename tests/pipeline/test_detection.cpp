@@ -4,7 +4,7 @@
 
 #include "cache.h"
 #include "config.h"
-#include "testenv.h"
+#include "capturetest.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +16,8 @@ using testframes::Sheet;
 
 namespace {
 
-class Detection : public ::testing::Test
+class Detection : public testenv::CaptureTest
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
-        objectFace = cv::Rect();
-        camera = std::make_unique<ImageProcessing>();
-    }
-
-    QTemporaryDir documents;
-    std::unique_ptr<ImageProcessing> camera;
 };
 
 const cv::Size kFrame(1280, 720);

@@ -5,6 +5,7 @@
 #include "cache.h"
 #include "camerainfo.h"
 #include "config.h"
+#include "capturetest.h"
 #include "fakeclock.h"
 #include "testenv.h"
 
@@ -29,45 +30,25 @@ namespace {
 
 const QDateTime kFixedTime(QDate(2026, 12, 7), QTime(9, 5, 11, 42));
 
-class Photo : public ::testing::Test
+class Photo : public testenv::CaptureTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        CaptureTest::SetUp();
         Cache::config->gnIswhite = false;
         Cache::config->codec = QStringLiteral("png");
         Cache::config->quality = 100;
-        objectFace = cv::Rect();
         wallClock = std::make_unique<FixedWallClock>(kFixedTime);
-        camera = std::make_unique<ImageProcessing>();
-        QObject::connect(camera.get(),
-                         qOverload<QList<QString>, int>(&ImageProcessing::sendTakePhotoImageSignal),
-                         [this](QList<QString> paths, int type) {
-                             delivered.append(paths);
-                             types.append(type);
-                         });
     }
 
     void TearDown() override
     {
-        camera.reset();
+        CaptureTest::TearDown();
         wallClock.reset();
-        objectFace = cv::Rect();
     }
 
-    QString file(const QString &name) const { return documents.path() + "/" + name; }
-    QStringList written() const
-    {
-        return QDir(documents.path()).entryList(QDir::Files, QDir::Name);
-    }
-
-    QTemporaryDir documents;
     std::unique_ptr<FixedWallClock> wallClock;
-    std::unique_ptr<ImageProcessing> camera;
-    QList<QList<QString>> delivered;
-    QList<int> types;
 };
 
 const std::vector<Sheet> kTwoSheets{Sheet{{330, 360}, {420, 300}, 6},

@@ -8,7 +8,7 @@
 
 #include "cache.h"
 #include "config.h"
-#include "testenv.h"
+#include "capturetest.h"
 
 #include <gtest/gtest.h>
 
@@ -24,41 +24,29 @@
 
 namespace {
 
-class PhotoSaving : public ::testing::Test
+class PhotoSaving : public testenv::CaptureTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        CaptureTest::SetUp();
+        if (HasFatalFailure())
+            return;
         Cache::config->gnIswhite = false;
         Cache::config->codec = QStringLiteral("png");
-        objectFace = cv::Rect();
-        camera = std::make_unique<ImageProcessing>();
-        QObject::connect(camera.get(),
-                         qOverload<QList<QString>, int>(&ImageProcessing::sendTakePhotoImageSignal),
-                         [this](QList<QString> paths, int) { delivered.append(paths); });
-        QObject::connect(camera.get(), &ImageProcessing::sendPhotoFailedSignal,
-                         [this](QString text) { failures.append(text); });
         camera->setCurrentFrame(testframes::scene({640, 360}, {}));
     }
 
     void TearDown() override
     {
-        camera.reset();
-        objectFace = cv::Rect();
         QFile::setPermissions(documents.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        CaptureTest::TearDown();
     }
 
     static int savedNumber()
     {
         return QSettings(Cache::config->fileName, QSettings::IniFormat).value("save/number").toInt();
     }
-
-    QTemporaryDir documents;
-    std::unique_ptr<ImageProcessing> camera;
-    QList<QList<QString>> delivered;
-    QStringList failures;
 };
 
 TEST_F(PhotoSaving, AWorkingDirectoryRemovedMeanwhileIsMadeAgain)

@@ -4,7 +4,7 @@
 
 #include "cache.h"
 #include "config.h"
-#include "testenv.h"
+#include "capturetest.h"
 
 #include <gtest/gtest.h>
 
@@ -23,21 +23,14 @@ using testframes::Sheet;
 
 namespace {
 
-class Web : public ::testing::Test
+class Web : public testenv::CaptureTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        CaptureTest::SetUp();
         Cache::config->gnIswhite = false;
-        camera = std::make_unique<ImageProcessing>();
     }
-
-    QString file(const QString &name) const { return documents.path() + "/" + name; }
-
-    QTemporaryDir documents;
-    std::unique_ptr<ImageProcessing> camera;
 };
 
 cv::Mat decode(const QString &text)

@@ -3,7 +3,7 @@
 
 #include "cache.h"
 #include "config.h"
-#include "testenv.h"
+#include "capturetest.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +15,8 @@ using testframes::Sheet;
 
 namespace {
 
-class WhiteBackground : public ::testing::Test
+class WhiteBackground : public testenv::CaptureTest
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
-        camera = std::make_unique<ImageProcessing>();
-    }
-
-    QTemporaryDir documents;
-    std::unique_ptr<ImageProcessing> camera;
 };
 
 TEST_F(WhiteBackground, TrimsOneHundredthOfTheWidthOnEverySide)

@@ -8,6 +8,7 @@
 #include "config.h"
 #include "fakeclock.h"
 #include "imageprocessing.h"
+#include "recording.h"
 #include "testenv.h"
 
 #include <QDesktopServices>
@@ -22,6 +23,8 @@
 #include <QUrlQuery>
 
 #include <opencv2/videoio.hpp>
+
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -240,6 +243,38 @@ TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
     const double frames = file.get(cv::CAP_PROP_FRAME_COUNT);
     EXPECT_NEAR(frames / 10.0, seconds, 0.5) << frames << " frames";
     EXPECT_EQ(file.get(cv::CAP_PROP_FRAME_WIDTH), 1280);
+    EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
+}
+
+TEST_F(TrayTest, PageRecordingIsPacedByTheStationRecorder)
+{
+    // The recorder's clock stands still unless the test moves it: the file
+    // holds the frames of the time the clock says, whatever the real time.
+    auto page = connectPage();
+    startPreview(*page);
+    FakeClock clock;   // once the camera runs, as for the recording above
+    const QString video = docPath(QStringLiteral("paced.avi"));
+    page->send(QJsonObject{{"command", 10022}, {"filepath", video}});
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->recorder->isRecording(); }, 5000));
+    pumpFor(300);   // real ticks pass; the recorder's time does not
+    clock.advance(3000);
+    page->send(QJsonObject{{"command", 10023}});
+    ASSERT_TRUE(testenv::waitFor([&] { return !tray->recorder->isRecording(); }, 5000));
+    EXPECT_EQ(tray->imageProcessing->videoWriter, nullptr);
+    cv::VideoCapture file(QFile::encodeName(video).toStdString());
+    ASSERT_TRUE(file.isOpened());
+    EXPECT_NEAR(file.get(cv::CAP_PROP_FPS), 10.0, 0.01);
+    EXPECT_EQ(file.get(cv::CAP_PROP_FRAME_COUNT), 30);
+
+    // A file that cannot be made leaves nothing recording behind it.
+    const QString nowhere = docPath(QStringLiteral("missing/clip.avi"));
+    page->send(QJsonObject{{"command", 10022}, {"filepath", nowhere}});
+    pumpFor(300);
+    EXPECT_FALSE(tray->recorder->isRecording());
+    EXPECT_EQ(tray->imageProcessing->videoWriter, nullptr);
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    page->send(QJsonObject{{"command", 10023}});
+    pumpFor(100);
     EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
 }
 

@@ -173,12 +173,12 @@ TEST_F(AutoCaptureTest, StaticSceneAndShadowsNeverShootAPageTurnShootsOnce)
     watcher.begin();
     Feeder feeder(watcher, clock);
     const QImage first = pageFrame(Page::First);
-    ASSERT_TRUE(feeder.feedUntil(first, [this] { return watcher.zhuapaiState == 1; }, 5000));
+    ASSERT_TRUE(feeder.feedUntil(first, [this] { return watcher.zhuapaiState == IamgeZhuaPai::Compare; }, 5000));
     feeder.feed(first, 1600);   // compared several times with the reference by now
     EXPECT_EQ(photos, 0);
     feeder.feed(pageFrame(Page::FirstWithShadow), 1000);
     EXPECT_EQ(photos, 0);
-    EXPECT_EQ(watcher.zhuapaiState, 1);
+    EXPECT_EQ(watcher.zhuapaiState, IamgeZhuaPai::Compare);
 
     const qint64 turnedAt = clock.elapsedMs();
     ASSERT_TRUE(feeder.feedUntil(pageFrame(Page::Second), [this] { return photos > 0; }, 6000));
@@ -199,7 +199,7 @@ TEST_F(AutoCaptureTest, TurnedOffStoresNoFramesAndNeverShoots)
     feeder.feed(pageFrame(Page::Second), 500);
     EXPECT_TRUE(watcher.currentFrame.isNull());
     EXPECT_EQ(photos, 0);
-    EXPECT_EQ(watcher.zhuapaiState, 0);
+    EXPECT_EQ(watcher.zhuapaiState, IamgeZhuaPai::TakeReference);
 }
 
 TEST_F(AutoCaptureTest, EndStopsTheThreadWhileItSleeps)
@@ -220,7 +220,7 @@ TEST_F(AutoCaptureTest, ResumesWithTheOldReferenceAfterBeingTurnedOff)
     Cache::config->autoCaptureOn = true;
     watcher.begin();
     Feeder feeder(watcher, clock);
-    ASSERT_TRUE(feeder.feedUntil(pageFrame(Page::First), [this] { return watcher.zhuapaiState == 1; }, 5000));
+    ASSERT_TRUE(feeder.feedUntil(pageFrame(Page::First), [this] { return watcher.zhuapaiState == IamgeZhuaPai::Compare; }, 5000));
     Cache::config->autoCaptureOn = false;
     clock.advance(300);   // the pass under way ends
     const int stateWhenOff = watcher.zhuapaiState;

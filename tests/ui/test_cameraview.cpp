@@ -6,12 +6,15 @@
 #include "fakeclock.h"
 #include "imageprocessing.h"
 #include "qcameraview.h"
+#include "stationtest.h"
 #include "testenv.h"
 #include "uitesthelpers.h"
+#include "warningbox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
@@ -28,18 +31,21 @@
 
 namespace {
 
-class CameraViewTest : public ::testing::Test
+class CameraViewTest : public testenv::StationTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        StationTest::SetUp();
         Cache::cameras->clear();
         view = std::make_unique<QCameraView>();
         view->resize(400, 300);
     }
-    void TearDown() override { view.reset(); }
+    void TearDown() override
+    {
+        view.reset();
+        StationTest::TearDown();
+    }
 
     // Hands the preview a frame as the capture thread would.
     void deliver(const cv::Mat &frame)
@@ -57,7 +63,6 @@ protected:
         QApplication::sendEvent(view.get(), &event);
     }
 
-    QTemporaryDir documents;
     std::unique_ptr<QCameraView> view;
 };
 
@@ -243,27 +248,6 @@ TEST_F(CameraViewTest, FirstFrameAfterOpeningEndsTheSwitch)
     EXPECT_EQ(view->imageProcessing()->erweima, 0);
 }
 
-struct AviInfo {
-    bool opened = false;
-    double frames = 0;
-    double fps = 0;
-    cv::Size size;
-};
-
-AviInfo readAvi(const QString &path)
-{
-    AviInfo info;
-    cv::VideoCapture reader(path.toStdString(), cv::CAP_ANY);
-    info.opened = reader.isOpened();
-    if (!info.opened)
-        return info;
-    info.frames = reader.get(cv::CAP_PROP_FRAME_COUNT);
-    info.fps = reader.get(cv::CAP_PROP_FPS);
-    info.size = cv::Size(int(reader.get(cv::CAP_PROP_FRAME_WIDTH)),
-                         int(reader.get(cv::CAP_PROP_FRAME_HEIGHT)));
-    return info;
-}
-
 // Moves the clock on in writer periods while the writer's timer runs.
 void advanceRecording(FakeClock &clock, int ms)
 {
@@ -294,7 +278,7 @@ TEST_F(CameraViewTest, RecordingPlaysAsLongAsItWasTaken)
     EXPECT_EQ(announced.at(0).at(1).toInt(), 0);
     EXPECT_EQ(view->imageProcessing()->videoWriter, nullptr);
 
-    const AviInfo avi = readAvi(path);
+    const uitest::AviInfo avi = uitest::readAvi(path);
     ASSERT_TRUE(avi.opened);
     EXPECT_NEAR(avi.fps, QCameraView::writerFps, 0.01);
     EXPECT_EQ(avi.size, cv::Size(320, 240));
@@ -313,7 +297,7 @@ TEST_F(CameraViewTest, SecondRecordBeginFinishesTheRunningFile)
     ASSERT_FALSE(second.isEmpty());
     EXPECT_NE(first, second);
     // The first file is complete and readable while the second one runs.
-    const AviInfo done = readAvi(first);
+    const uitest::AviInfo done = uitest::readAvi(first);
     ASSERT_TRUE(done.opened);
     EXPECT_GE(done.frames, 3);
     EXPECT_LE(done.frames, 12);
@@ -321,10 +305,30 @@ TEST_F(CameraViewTest, SecondRecordBeginFinishesTheRunningFile)
     deliver(uitest::testFrame(640, 360));
     advanceRecording(clock, 400);
     view->recordEnd(second);
-    const AviInfo next = readAvi(second);
+    const uitest::AviInfo next = uitest::readAvi(second);
     ASSERT_TRUE(next.opened);
     EXPECT_EQ(next.size, cv::Size(320, 240));
     EXPECT_GE(next.frames, 2);
+}
+
+TEST_F(CameraViewTest, RecorderFailuresAreShownAsWarnings)
+{
+    QStringList warnings;
+    testenv::captureWarnings(warnings);
+    deliver(uitest::testFrame(320, 240));
+    // A working directory that cannot be made: a file stands where it should be.
+    QFile blocker(documents.path() + QStringLiteral("/blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Cache::config->documentsLocation = blocker.fileName() + QStringLiteral("/videos");
+    QSignalSpy announced(view.get(), &QCameraView::sendTakePhotoImageSignal);
+    EXPECT_TRUE(view->recordBegin().isEmpty());
+    EXPECT_FALSE(view->isRecording());
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.at(0).startsWith(QStringLiteral("警告|录像文件无法创建："))) << warnings.at(0).toStdString();
+    view->recordEnd(QString());
+    EXPECT_EQ(announced.count(), 0);
+    WarningBox::setHandler({});
 }
 
 TEST_F(CameraViewTest, SoundIsRecordedBesideTheVideoWithTheFixedCommandLine)

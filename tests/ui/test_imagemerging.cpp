@@ -4,6 +4,7 @@
 #include "cache.h"
 #include "config.h"
 #include "imagemergingdialog.h"
+#include "documentdialogfixture.h"
 #include "testenv.h"
 #include "ui_imagemergingdialog.h"
 #include "warningbox.h"
@@ -20,52 +21,22 @@
 
 namespace {
 
-class MergingTest : public ::testing::Test
+class MergingTest : public uitest::DocumentDialogFixture<ImageMergingDialog>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        ASSERT_TRUE(sources.isValid());
-        testenv::resetConfig(documents);
-        Config &config = *Cache::config;
-        config.saveType = 0;
-        config.savePrefix = QStringLiteral("IMG");
-        config.saveNumber = 3;
-        config.codec = QStringLiteral("png");
-        testenv::captureWarnings(warnings);
-        dialog = std::make_unique<ImageMergingDialog>();
-        dialog->init();
-        dialog->show();
-        reported = std::make_unique<QSignalSpy>(dialog.get(), &ImageMergingDialog::saveImageMergingSignals);
-    }
-    void TearDown() override
-    {
-        reported.reset();
-        dialog.reset();
-        WarningBox::setHandler({});
+        DocumentDialogFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        Cache::config->codec = QStringLiteral("png");
+        openDialog(3);
     }
 
     QString picture(const QString &name, int width, int height, QColor colour)
     {
-        QImage image(width, height, QImage::Format_RGB32);
-        image.fill(colour);
-        const QString path = sources.filePath(name);
-        EXPECT_TRUE(image.save(path, "png"));
-        return path;
+        return sourcePicture(name, width, height, colour, "png");
     }
-
-    QString reportedPath() const
-    {
-        return reported->isEmpty() ? QString()
-                                   : reported->last().at(0).value<QList<QString>>().value(0);
-    }
-
-    QTemporaryDir documents;
-    QTemporaryDir sources;
-    QStringList warnings;
-    std::unique_ptr<ImageMergingDialog> dialog;
-    std::unique_ptr<QSignalSpy> reported;
 };
 
 TEST_F(MergingTest, FormCarriesItsTextsAndEmptyBoxes)

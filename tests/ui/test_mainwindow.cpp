@@ -10,7 +10,9 @@
 #include "imageprocessing.h"
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
+#include "recording.h"
 #include "settingdialog.h"
+#include "mainwindowfixture.h"
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "uitesthelpers.h"
@@ -40,48 +42,26 @@
 namespace {
 
 using Mode = MainWindowQCamera::Mode;
+using uitest::switchOn;
 
-class MainWindowTest : public ::testing::Test
+// Files and folders the window opens are caught in `urls`.
+class MainWindowTest : public uitest::MainWindowFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
-        Cache::cameras->clear();
-        testenv::captureWarnings(warnings);
+        MainWindowFixture::SetUp();
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &urls, "open");
     }
     void TearDown() override
     {
-        window.reset();
+        MainWindowFixture::TearDown();
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        WarningBox::setHandler({});
         MainWindowQCamera::setDirectoryChooser({});
     }
 
-    void createWindow()
-    {
-        window = std::make_unique<MainWindowQCamera>();
-        ui = window->form();
-    }
-
-    // The preview's first frame, as after a camera opened.
-    void deliverFrame()
-    {
-        const cv::Mat frame = uitest::testFrame(320, 240);
-        window->preview()->imageProcessing()->setCurrentFrame(frame);
-        window->preview()->updateImage(uitest::toImage(frame));
-    }
-
-    QString lastWarning() const { return warnings.isEmpty() ? QString() : warnings.last(); }
-
-    QTemporaryDir documents;
     QTemporaryDir bin;
-    QStringList warnings;
     UrlCatcher urls;
-    std::unique_ptr<MainWindowQCamera> window;
-    Ui::MainWindowQCamera *ui = nullptr;
 };
 
 TEST_F(MainWindowTest, FormHoldsTheNamedWidgetsWithTheirLabels)
@@ -149,18 +129,6 @@ TEST_F(MainWindowTest, FeatureSwitchesShowTheirButtons)
     EXPECT_TRUE(ui->btnIDCard_4->isHidden());
 }
 
-// Turns one long-running mode on through its button.
-void switchOn(MainWindowQCamera &window, Mode mode)
-{
-    Ui::MainWindowQCamera *ui = window.form();
-    switch (mode) {
-    case MainWindowQCamera::TimedShooting: ui->btnShootingTime->click(); break;
-    case MainWindowQCamera::VideoRecording: ui->btnShootingVideo->click(); break;
-    case MainWindowQCamera::Barcode: ui->btnIDCard_3->click(); break;
-    case MainWindowQCamera::SoundRecording: ui->btnIDCard_4->click(); break;
-    case MainWindowQCamera::AutoCapture: ui->btnIDCard_5->click(); break;
-    }
-}
 
 const char *warningOf(Mode mode)
 {
@@ -305,6 +273,38 @@ TEST_F(MainWindowTest, TogglesShowTheirStateOnButtonAndStatusLine)
     }
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char(';')).toStdString();
     EXPECT_FALSE(Cache::config->autoCaptureOn);
+}
+
+// A camera that closes and opens again (a reopen, a camera change) shows the
+// loading line only while no mode runs, and never hides a running mode's line.
+TEST_F(MainWindowTest, CameraReopeningLeavesARunningModesStatusLineAlone)
+{
+    uitest::installRecorderStandIn(bin, bin.path() + QStringLiteral("/args.txt"));
+    createWindow();
+    deliverFrame();
+    QLabel *status = ui->lb_video_tip;
+
+    window->closeCamera();
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), QStringLiteral("视频加载中，请稍候......"));
+    window->openCamera();
+    EXPECT_TRUE(status->isHidden());
+
+    for (Mode mode : {MainWindowQCamera::TimedShooting, MainWindowQCamera::VideoRecording,
+                      MainWindowQCamera::Barcode, MainWindowQCamera::AutoCapture,
+                      MainWindowQCamera::SoundRecording}) {
+        switchOn(*window, mode);
+        const QString modeLine = status->text();
+        EXPECT_NE(modeLine, QStringLiteral("视频加载中，请稍候......")) << int(mode);
+        window->closeCamera();
+        EXPECT_EQ(status->text(), modeLine);
+        window->openCamera();
+        EXPECT_FALSE(status->isHidden()) << int(mode);
+        EXPECT_EQ(status->text(), modeLine);
+        switchOn(*window, mode);   // off again
+        EXPECT_TRUE(status->isHidden());
+    }
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char(';')).toStdString();
 }
 
 TEST_F(MainWindowTest, CameraStillSwitchingRefusesVideoAndBarcode)
@@ -525,14 +525,41 @@ TEST_F(MainWindowTest, SoundRecordingStartsTheRecorderAndAnnouncesTheFile)
                             Cache::config->appDir + "/Resources/icon/icon_record.png"));
 }
 
-TEST_F(MainWindowTest, VideoRecordingAnnouncesTheFileInTheThumbnails)
+TEST_F(MainWindowTest, SoundAndVideoAreRecordedByThePreviewsOneRecorder)
 {
+    uitest::installRecorderStandIn(bin, bin.path() + QStringLiteral("/args.txt"));
+    FakeClock clock(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 11, 42)));   // before the window
     createWindow();
+    Recording *recorder = window->preview()->recording();
+
+    ui->btnIDCard_4->click();
+    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::SoundRecording));
+    const QString wav = documents.path() + QStringLiteral("/2026_12_07_09_05_11.042.wav");
+    EXPECT_EQ(window->soundRecordingPath(), wav);
+    EXPECT_TRUE(recorder->isRecording());
+    ASSERT_TRUE(testenv::waitFor([&] { return QFileInfo(wav).size() > 44; }, 5000));
+    ui->btnIDCard_4->click();
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(window->slotPath(1), wav);
+
+    clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 6, 11, 42)));
     deliverFrame();
     ui->btnShootingVideo->click();
     ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
-    testenv::waitFor([] { return false; }, 300);
+    EXPECT_TRUE(recorder->isRecordingVideo());
+    clock.advance(1500);
     ui->btnShootingVideo->click();
+    const QString avi = documents.path() + QStringLiteral("/2026_12_07_09_06_11.042.avi");
+    EXPECT_EQ(window->slotPath(2), avi);
+    const uitest::AviInfo file = uitest::readAvi(avi);
+    ASSERT_TRUE(file.opened);
+    EXPECT_EQ(file.frames, 15);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(';').toStdString();
+}
+
+TEST_F(MainWindowTest, VideoRecordingAnnouncesTheFileInTheThumbnails)
+{
+    ASSERT_NO_FATAL_FAILURE(recordAShortVideo());
     const QString avi = window->slotPath(1);
     EXPECT_TRUE(avi.endsWith(QLatin1String(".avi")));
     EXPECT_TRUE(QFileInfo(avi).size() > 0);

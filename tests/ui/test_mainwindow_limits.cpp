@@ -9,6 +9,7 @@
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
+#include "mainwindowfixture.h"
 #include "testenv.h"
 #include "ui_mainwindowqcamera.h"
 #include "uitesthelpers.h"
@@ -31,39 +32,14 @@
 namespace {
 
 using Mode = MainWindowQCamera::Mode;
+using uitest::switchOn;
 
 const QString kNoLiveFrame =
     QStringLiteral("警告|视频切换中，请等摄像头准备就绪了再进行拍摄，谢谢......");
 
-class WindowLimits : public ::testing::Test
+class WindowLimits : public uitest::MainWindowFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
-        Cache::cameras->clear();
-        testenv::captureWarnings(warnings);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        WarningBox::setHandler({});
-        Cache::cameras->clear();
-    }
-
-    void createWindow()
-    {
-        window = std::make_unique<MainWindowQCamera>();
-        ui = window->form();
-    }
-    // The preview's first frame, as after a camera opened.
-    void deliverFrame()
-    {
-        const cv::Mat frame = uitest::testFrame(320, 240);
-        window->preview()->imageProcessing()->setCurrentFrame(frame);
-        window->preview()->updateImage(uitest::toImage(frame));
-    }
     void enableEveryFeature()
     {
         Config &config = *Cache::config;
@@ -80,11 +56,7 @@ protected:
         return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
     }
 
-    QTemporaryDir documents;
     QTemporaryDir bin;
-    QStringList warnings;
-    std::unique_ptr<MainWindowQCamera> window;
-    Ui::MainWindowQCamera *ui = nullptr;
 };
 
 // ---------------------------------------------------------------- small screens
@@ -212,12 +184,7 @@ TEST_F(WindowLimits, ARecordingIntoAMissingWorkingDirectoryMakesItAgain)
 {
     const QString work = documents.path() + QStringLiteral("/gone");
     Cache::config->documentsLocation = work;
-    createWindow();
-    deliverFrame();
-    ui->btnShootingVideo->click();
-    ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
-    testenv::waitFor([] { return false; }, 300);
-    ui->btnShootingVideo->click();
+    ASSERT_NO_FATAL_FAILURE(recordAShortVideo());
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join(';').toStdString();
     EXPECT_TRUE(QFileInfo(window->slotPath(1)).size() > 0);
     EXPECT_EQ(QFileInfo(window->slotPath(1)).absolutePath(), work);
@@ -279,17 +246,6 @@ TEST_F(WindowLimits, SoundFilesEndWithTheirTrueSizesInTheHeader)
 
 // ---------------------------------------------------------------- settings and modes
 
-void switchOn(MainWindowQCamera &window, Mode mode)
-{
-    Ui::MainWindowQCamera *ui = window.form();
-    switch (mode) {
-    case MainWindowQCamera::TimedShooting: ui->btnShootingTime->click(); break;
-    case MainWindowQCamera::VideoRecording: ui->btnShootingVideo->click(); break;
-    case MainWindowQCamera::Barcode: ui->btnIDCard_3->click(); break;
-    case MainWindowQCamera::SoundRecording: ui->btnIDCard_4->click(); break;
-    case MainWindowQCamera::AutoCapture: ui->btnIDCard_5->click(); break;
-    }
-}
 
 TEST_F(WindowLimits, SettingsAreNotSavedWhileAModeUsesTheCamera)
 {

@@ -7,7 +7,7 @@
 #include "fakeclock.h"
 #include "imagesavepdfortiffdialog.h"
 #include "pageprogress.h"
-#include "photonaming.h"
+#include "documentdialogfixture.h"
 #include "testenv.h"
 #include "ui_imagesavepdfortiffdialog.h"
 #include "warningbox.h"
@@ -32,30 +32,19 @@
 
 namespace {
 
-class ExportTest : public ::testing::Test
+class ExportTest : public uitest::DocumentDialogFixture<ImageSavePDFOrTiffDialog>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        ASSERT_TRUE(sources.isValid());
-        testenv::resetConfig(documents);
-        Config &config = *Cache::config;
-        config.saveType = 0;
-        config.savePrefix = QStringLiteral("IMG");
-        config.saveNumber = 7;
-        testenv::captureWarnings(warnings);
-        dialog = std::make_unique<ImageSavePDFOrTiffDialog>();
-        dialog->init();
-        dialog->show();
-        reported = std::make_unique<QSignalSpy>(dialog.get(),
-                                                &ImageSavePDFOrTiffDialog::saveImageMergingSignals);
+        DocumentDialogFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        openDialog(7);
     }
     void TearDown() override
     {
-        reported.reset();
-        dialog.reset();
-        WarningBox::setHandler({});
+        DocumentDialogFixture::TearDown();
         wallClock.reset();
         pageprogress::setDelay(1000);
     }
@@ -63,11 +52,7 @@ protected:
     // A JPEG photo of one colour with the given size.
     QString photo(const QString &name, int width, int height, QColor colour)
     {
-        QImage image(width, height, QImage::Format_RGB32);
-        image.fill(colour);
-        const QString path = sources.filePath(name);
-        EXPECT_TRUE(image.save(path, "jpg", 95));
-        return path;
+        return sourcePicture(name, width, height, colour, "jpg", 95);
     }
 
     // Files in the working directory, hidden ones too.
@@ -76,18 +61,6 @@ protected:
         return QDir(documents.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    QString reportedPath() const
-    {
-        if (reported->isEmpty())
-            return QString();
-        return reported->last().at(0).value<QList<QString>>().value(0);
-    }
-
-    QTemporaryDir documents;
-    QTemporaryDir sources;
-    QStringList warnings;
-    std::unique_ptr<ImageSavePDFOrTiffDialog> dialog;
-    std::unique_ptr<QSignalSpy> reported;
     std::unique_ptr<FixedWallClock> wallClock;
 };
 

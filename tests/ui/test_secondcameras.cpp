@@ -13,6 +13,7 @@
 #include "mainwindowqcamera.h"
 #include "qcameraview.h"
 #include "startup.h"
+#include "mainwindowfixture.h"
 #include "testenv.h"
 #include "ui_cameraviewdialog.h"
 #include "ui_imagesavepdfortiffdialog.h"
@@ -32,36 +33,21 @@
 
 namespace {
 
-class SecondCameraTest : public ::testing::Test
+class SecondCameraTest : public uitest::MainWindowFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        MainWindowFixture::SetUp();
         Config &config = *Cache::config;
         config.outResolutions.clear();
         Startup::fillOutResolutions(config);
-        Cache::cameras->clear();
-        testenv::captureWarnings(warnings);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        Cache::cameras->clear();
-        WarningBox::setHandler({});
     }
 
     void useCameras(const QString &entries, int expected)
     {
         *Cache::cameras = VirtualCameras::parse(entries);
         ASSERT_EQ(Cache::cameras->size(), expected);
-    }
-
-    void createWindow()
-    {
-        window = std::make_unique<MainWindowQCamera>();
-        ui = window->form();
     }
 
     ImageProcessing *mainCapture() const { return window->preview()->imageProcessing(); }
@@ -71,11 +57,6 @@ protected:
         return testenv::waitFor([&] { return window->preview()->currentImage().size() == size; },
                                 timeoutMs);
     }
-
-    QTemporaryDir documents;
-    QStringList warnings;
-    std::unique_ptr<MainWindowQCamera> window;
-    Ui::MainWindowQCamera *ui = nullptr;
 };
 
 const char kFiveSmall[] =

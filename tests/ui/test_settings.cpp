@@ -4,6 +4,7 @@
 #include "camerainfo.h"
 #include "config.h"
 #include "settingdialog.h"
+#include "stationtest.h"
 #include "testenv.h"
 
 #include <QCheckBox>
@@ -38,13 +39,12 @@ QVariant fileValue(const QString &key)
     return file.value(key);
 }
 
-class SettingDialogTest : public ::testing::Test
+class SettingDialogTest : public testenv::StationTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(documents.isValid());
-        testenv::resetConfig(documents);
+        StationTest::SetUp();
         Config &config = *Cache::config;
         config.outResolutions = {{640, 480}, {1280, 720}, {1920, 1080}, {3264, 2448}, {2592, 1944}, {1600, 1200}};
         config.imageFormats = {"bmp", "jpg", "png", "tiff"};
@@ -59,6 +59,7 @@ protected:
         SettingDialog::setColorChooser({});
         SettingDialog::setFontChooser({});
         Cache::cameras->clear();
+        StationTest::TearDown();
     }
 
     template <typename T> T *child(const char *name)
@@ -76,7 +77,6 @@ protected:
         return texts;
     }
 
-    QTemporaryDir documents;
     SettingDialog dialog;
 };
 

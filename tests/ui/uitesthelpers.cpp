@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 namespace uitest {
 
@@ -128,6 +129,20 @@ bool FrameFlood::stop(int timeoutMs)
 {
     keepEmitting = false;
     return testenv::waitFor([this] { return finished.load(); }, timeoutMs);
+}
+
+AviInfo readAvi(const QString &path)
+{
+    AviInfo info;
+    cv::VideoCapture reader(QFile::encodeName(path).toStdString(), cv::CAP_ANY);
+    info.opened = reader.isOpened();
+    if (!info.opened)
+        return info;
+    info.frames = reader.get(cv::CAP_PROP_FRAME_COUNT);
+    info.fps = reader.get(cv::CAP_PROP_FPS);
+    info.size = cv::Size(int(reader.get(cv::CAP_PROP_FRAME_WIDTH)),
+                         int(reader.get(cv::CAP_PROP_FRAME_HEIGHT)));
+    return info;
 }
 
 } // namespace uitest

@@ -40,6 +40,16 @@ struct WavSizes {
 WavSizes wavSizes(const QString &path);
 QStringList readLines(const QString &path);
 
+// What OpenCV reads back from a video file: the frame count its header
+// states, the declared rate and the picture size.
+struct AviInfo {
+    bool opened = false;
+    double frames = 0;
+    double fps = 0;
+    cv::Size size;
+};
+AviInfo readAvi(const QString &path);
+
 // Hands frames to the receivers of `capture`'s sendFarmeSignal from another
 // thread without pause, as the capture loop does, so one is always in flight.
 class FrameFlood

@@ -1,0 +1,205 @@
+#include "recording.h"
+
+#include "cache.h"
+#include "clock.h"
+#include "config.h"
+#include "imageprocessing.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace {
+
+const char kTimeStampFormat[] = "yyyy_MM_dd_HH_mm_ss.zzz";
+
+} // namespace
+
+Recording::Recording(ImageProcessing &capture, QObject *parent)
+    : QObject(parent), capture(capture)
+{
+    writerTimer.setTimerType(Qt::PreciseTimer);
+    connect(&writerTimer, &QTimer::timeout, this, &Recording::onWriterTimer);
+}
+
+Recording::~Recording()
+{
+    endQuietly();
+}
+
+QString Recording::pathAt(const QDateTime &when, const QString &extension)
+{
+    return QStringLiteral("%1/%2.%3")
+        .arg(Cache::config->documentsLocation, when.toString(QLatin1String(kTimeStampFormat)),
+             extension);
+}
+
+// ---------------------------------------------------------------- begin
+
+QString Recording::beginTimedVideo()
+{
+    finish(false);
+    const QDateTime startedAt = Clock::current().now();
+    const QString videoPath = pathAt(startedAt, QStringLiteral("avi"));
+    // A working directory removed while the station runs is made again.
+    QDir().mkpath(QFileInfo(videoPath).absolutePath());
+    if (!openWriter(videoPath)) {
+        report(QStringLiteral("录像文件无法创建：%1").arg(videoPath));
+        return QString();
+    }
+    mainPath = videoPath;
+    if (Cache::config->gnRecord && !sound.start(pathAt(startedAt, QStringLiteral("wav"))))
+        report(sound.errorText());
+    return videoPath;
+}
+
+bool Recording::beginVideo(const QString &path)
+{
+    finish(false);
+    if (!openWriter(path)) {
+        report(QStringLiteral("录像文件无法创建：%1").arg(path));
+        return false;
+    }
+    mainPath = path;
+    return true;
+}
+
+QString Recording::beginSound()
+{
+    finish(false);
+    const QString soundPath = pathAt(Clock::current().now(), QStringLiteral("wav"));
+    QDir().mkpath(QFileInfo(soundPath).absolutePath());
+    if (!sound.start(soundPath)) {
+        report(sound.errorText());
+        return QString();
+    }
+    soundAlone = true;
+    mainPath = soundPath;
+    return soundPath;
+}
+
+// The writer takes the size of the frame at hand; without a frame, or when
+// OpenCV refuses the file, nothing is left running and the slot is empty.
+bool Recording::openWriter(const QString &path)
+{
+    const cv::Mat frame = capture.currentFrame();
+    try {
+        writerSize = QSize(frame.cols, frame.rows);
+        capture.videoWriter = new cv::VideoWriter();
+        if (!frame.empty())
+            capture.videoWriter->open(QFile::encodeName(path).toStdString(),
+                                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), writerFps,
+                                      cv::Size(frame.cols, frame.rows), true);
+    } catch (const cv::Exception &e) {
+        qDebug() << "e.msg" << e.msg.c_str();
+        releaseWriter();
+        return false;
+    }
+    if (!capture.videoWriter->isOpened()) {
+        releaseWriter();
+        return false;
+    }
+    videoOn = true;
+    frameCount = 1;
+    startedMs = Clock::current().elapsedMs();
+    writerTimer.start(writerIntervalMs);
+    return true;
+}
+
+// ---------------------------------------------------------------- frames
+
+void Recording::onWriterTimer()
+{
+    if (!videoOn || !capture.videoWriter || !capture.videoWriter->isOpened())
+        return;
+    const cv::Mat frame = capture.currentFrame();
+    if (frame.empty())
+        return;
+    const qint64 due = (Clock::current().elapsedMs() - startedMs) / writerIntervalMs;
+    while (frameCount - 1 < due) {
+        writeFrame(frame);
+        ++frameCount;
+    }
+}
+
+void Recording::writeFrame(const cv::Mat &frame)
+{
+    cv::Mat bgr;
+    if (frame.channels() == 1)
+        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
+    else if (frame.channels() == 4)
+        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
+    else
+        bgr = frame;
+    // The writer keeps the size it was opened with, also across a camera switch.
+    if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
+        cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
+    capture.videoWriter->write(bgr);
+}
+
+// ---------------------------------------------------------------- end
+
+bool Recording::end()
+{
+    return finish(true);
+}
+
+void Recording::endQuietly()
+{
+    finish(false);
+}
+
+bool Recording::finish(bool reportProblems)
+{
+    const bool hadVideo = videoOn;
+    const bool hadSoundAlone = soundAlone;
+    if (!hadVideo && !hadSoundAlone)
+        return false;
+    soundAlone = false;
+    bool saved = true;
+    // A sound recorder that ended on its own beside a video is not missed:
+    // the video is what the user asked for.
+    if (hadSoundAlone || sound.isRunning()) {
+        const bool soundSaved = sound.stop();
+        if (!soundSaved && reportProblems)
+            report(sound.errorText());
+        if (hadSoundAlone)
+            saved = soundSaved;
+    }
+    if (hadVideo) {
+        finishVideo();
+        saved = QFileInfo(mainPath).size() > 0;
+        if (!saved && reportProblems)
+            report(QStringLiteral("录像文件未能保存：%1").arg(mainPath));
+    }
+    return saved;
+}
+
+void Recording::finishVideo()
+{
+    onWriterTimer();   // the frames due up to this moment
+    if (capture.videoWriter && capture.videoWriter->isOpened())
+        capture.videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
+    videoOn = false;
+    writerTimer.stop();
+    releaseWriter();
+}
+
+void Recording::releaseWriter()
+{
+    if (!capture.videoWriter)
+        return;
+    capture.videoWriter->release();
+    delete capture.videoWriter;
+    capture.videoWriter = nullptr;
+}
+
+void Recording::report(const QString &text)
+{
+    qDebug() << "recording:" << text;
+    emit problem(text);
+}

@@ -1,0 +1,43 @@
+#!/bin/busybox sh
+# /init of the lab's initramfs: mounts the host's root read-only over 9p,
+# gives it fresh /dev, /proc, /sys, /tmp and /run, and runs the one test script
+# named on the kernel command line inside it. The last console line is the
+# script's exit status; the machine then powers off.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+
+arg() { tr ' ' '\n' < /proc/cmdline | sed -n "s/^lab\.$1=//p"; }
+
+finish() {
+  echo "LAB-EXIT=$1"
+  sync
+  poweroff -f
+}
+
+for module in $(cat /modules.order); do
+  insmod "/modules/$module" || { echo "lab: insmod $module failed"; finish 90; }
+done
+
+mkdir -p /host
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose hostroot /host \
+  || { echo "lab: the host root did not mount"; finish 91; }
+mount -t proc proc /host/proc
+mount -t sysfs sysfs /host/sys
+mount -t devtmpfs devtmpfs /host/dev
+mkdir -p /host/dev/pts /host/dev/shm
+mount -t devpts devpts /host/dev/pts
+mount -t tmpfs tmpfs /host/dev/shm
+mount -t tmpfs tmpfs /host/tmp
+mount -t tmpfs tmpfs /host/run
+
+script=$(arg script)
+build=$(arg build)
+modules=$(arg modules)
+echo "lab: guest up, running $script"
+chroot /host /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/tmp \
+  LAB_BUILD="$build" LAB_MODULES="$modules" LAB_SOURCE="$(arg source)" TMPDIR=/tmp \
+  /bin/sh -c 'cd "$LAB_BUILD" && exec /bin/sh "$0"' "$script" </dev/console >/dev/console 2>&1
+finish $?
