@@ -3,18 +3,22 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <QMutex>
+#include "threadsafety.h"
 
 #include <functional>
 #include <memory>
 
+class FullSizeFrame;
 class VirtualSource;
 
 // The capture thread's camera: a cv::VideoCapture on a video device, or a
 // virtual camera when the device number is one of VirtualCameras'. Calls are
 // serialised, so the owner's thread may release while the loop reads.
-// Whatever the camera delivers, read() hands out a decoded BGR picture: a
-// virtual camera's MJPG frames are decoded here, as a device's are.
+// Whatever the camera delivers, read() hands out a decoded BGR picture.
+// MJPG frames (a virtual camera's, or a device's taken compressed from the
+// Video4Linux backend's raw mode) are decoded here, at the reduced scale the
+// live path needs; newestFrame() keeps the same frame for a full-size
+// decode of whatever is kept. Raw formats are handed on as delivered.
 class CameraCapture
 {
 public:
@@ -28,15 +32,37 @@ public:
     using RequestObserver = std::function<void(int propId, double value)>;
     static void setRequestObserver(RequestObserver observer);
 
-    bool open(int deviceNumber, int apiPreference = cv::CAP_ANY);
-    bool isOpened() const;
-    bool read(cv::OutputArray image);
-    bool set(int propId, double value);
-    double get(int propId) const;
-    void release();
+    // Given a frame's full size, the size the live picture must at least
+    // have (an empty size: full). Asked on every compressed frame, on the
+    // reading thread; without it every frame is decoded in full.
+    using LiveSize = std::function<cv::Size(cv::Size fullSize)>;
+    void setLiveSize(LiveSize liveSize) EXCLUDES(mutex);
+
+    bool open(int deviceNumber, int apiPreference = cv::CAP_ANY) EXCLUDES(mutex);
+    bool isOpened() const EXCLUDES(mutex);
+    bool read(cv::OutputArray image) EXCLUDES(mutex);
+    // The same, also handing out the frame for a full-size decode of what is
+    // kept (null when nothing was read).
+    bool read(cv::Mat &image, std::shared_ptr<FullSizeFrame> &kept) EXCLUDES(mutex);
+    bool set(int propId, double value) EXCLUDES(mutex);
+    double get(int propId) const EXCLUDES(mutex);
+    void release() EXCLUDES(mutex);
 
 private:
-    mutable QMutex mutex;
-    cv::VideoCapture device;
-    std::unique_ptr<VirtualSource> virtualSource;
+    bool readLocked(cv::OutputArray image) REQUIRES(mutex);
+    bool readDevice(cv::Mat &raw) REQUIRES(mutex);
+    bool decodeLive(const cv::Mat &compressed, bool ownBytes, cv::OutputArray image)
+        REQUIRES(mutex);
+    void keepPicture(const cv::Mat &picture, cv::OutputArray image) REQUIRES(mutex);
+    bool switchDeviceToRaw(bool raw) REQUIRES(mutex);
+
+    mutable Mutex mutex;
+    cv::VideoCapture device GUARDED_BY(mutex);
+    std::unique_ptr<VirtualSource> virtualSource GUARDED_BY(mutex);
+    LiveSize liveSize GUARDED_BY(mutex);
+    std::shared_ptr<FullSizeFrame> newest GUARDED_BY(mutex);   // of the last read
+    // Decided again after a format or size change.
+    bool rawModeChecked GUARDED_BY(mutex) = false;
+    // The device hands out MJPG frames compressed.
+    bool rawMode GUARDED_BY(mutex) = false;
 };
