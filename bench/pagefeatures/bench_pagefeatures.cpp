@@ -10,7 +10,7 @@
 // Blank pages: sparse pages (one word, a date, a page number) and blank
 // sheets photographed the same way: sparse pages dropped, blanks kept.
 //
-//   bench_pagefeatures [--pages N] [--size WxH] [--modes 0,1,2] [--blank N] [--no-ocr]
+//   bench_pagefeatures [--pages N] [--size WxH] [--modes 0,1,2,3] [--blank N] [--no-ocr]
 #include "blankpage.h"
 #include "cache.h"
 #include "config.h"
@@ -86,6 +86,9 @@ public:
                       searchablepdf::kLanguages, tesseract::OEM_LSTM_ONLY) == 0;
         api.SetVariable("debug_file", "/dev/null");
         api.SetVariable("preserve_interword_spaces", "1");
+        // As the tesseract command reads a page (the library's own default
+        // is one uniform block of text).
+        api.SetPageSegMode(tesseract::PSM_AUTO);
     }
     QString read(const QString &path)
     {
@@ -142,7 +145,7 @@ int main(int argc, char **argv)
 {
     int pages = 20, blanks = 50, width = 3264, height = 2448;
     bool ocr = true;
-    QList<int> modes{0, 1, 2};
+    QList<int> modes{0, 1, 2, 3};
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!strcmp(argv[i], "--pages") && hasValue)
