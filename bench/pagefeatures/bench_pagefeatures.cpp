@@ -80,15 +80,15 @@ struct Errors
 class Recogniser
 {
 public:
-    Recogniser()
+    explicit Recogniser(tesseract::PageSegMode layout = tesseract::PSM_AUTO)
     {
         ok = api.Init(QFile::encodeName(searchablepdf::dataDirectory()).constData(),
                       searchablepdf::kLanguages, tesseract::OEM_LSTM_ONLY) == 0;
         api.SetVariable("debug_file", "/dev/null");
         api.SetVariable("preserve_interword_spaces", "1");
-        // As the tesseract command reads a page (the library's own default
-        // is one uniform block of text).
-        api.SetPageSegMode(tesseract::PSM_AUTO);
+        // PSM_AUTO reads a page as the tesseract command does; the library's
+        // own default is one uniform block of text.
+        api.SetPageSegMode(layout);
     }
     QString read(const QString &path)
     {
@@ -109,6 +109,14 @@ public:
 private:
     tesseract::TessBaseAPI api;
 };
+
+// What was read, beside the photos, to see where errors come from.
+void keepText(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text.toUtf8());
+}
 
 QString pdfText(const QString &pdf, int page)
 {
@@ -186,7 +194,8 @@ int main(int argc, char **argv)
             return 1;
         }
         Recogniser alone;
-        Errors floor;
+        Recogniser oneBlock(tesseract::PSM_SINGLE_BLOCK);
+        Errors floor, oneBlockFloor;
         std::vector<Errors> ours(size_t(modes.size())), aloneErrors(size_t(modes.size()));
         std::vector<double> oursSeconds(size_t(modes.size())), aloneSeconds(size_t(modes.size()));
         std::vector<QStringList> photos(size_t(modes.size()));
@@ -196,7 +205,11 @@ int main(int argc, char **argv)
             const pagemaker::TextPage text = pagemaker::textPage(unsigned(page + 1), kPageSize, 24);
             const QString clean = QStringLiteral("%1/clean_%2.png").arg(directory).arg(page);
             text.image.save(clean);
-            floor.add(text.text, alone.read(clean));
+            const QString cleanText = alone.read(clean);
+            floor.add(text.text, cleanText);
+            oneBlockFloor.add(text.text, oneBlock.read(clean));
+            keepText(QStringLiteral("%1/truth_%2.txt").arg(directory).arg(page), text.text);
+            keepText(QStringLiteral("%1/clean_%2.txt").arg(directory).arg(page), cleanText);
             truths.append(text.text);
             const cv::Mat frame = pagemaker::photograph(text.image, frameSize, unsigned(page + 1));
             for (int m = 0; m < modes.size(); ++m) {
@@ -219,16 +232,22 @@ int main(int argc, char **argv)
             for (const QString &photo : shots)
                 aloneTexts.append(alone.read(photo));
             aloneSeconds[size_t(m)] = timer.nsecsElapsed() / 1e9;
-            for (int page = 0; page < shots.size(); ++page)
+            for (int page = 0; page < shots.size(); ++page) {
+                const QString oursText = pdfText(pdf, page + 1);
                 aloneErrors[size_t(m)].add(truths.at(page), aloneTexts.at(page));
-            for (int page = 0; page < shots.size(); ++page)
-                ours[size_t(m)].add(truths.at(page), pdfText(pdf, page + 1));
+                ours[size_t(m)].add(truths.at(page), oursText);
+                const QString stem = QStringLiteral("%1/mode_%2_page_%3").arg(directory).arg(modes[m]).arg(page);
+                keepText(stem + QStringLiteral("_alone.txt"), aloneTexts.at(page));
+                keepText(stem + QStringLiteral("_pdf.txt"), oursText);
+            }
             std::fprintf(stderr, "mode %d done\n", modes[m]);
         }
         std::printf("recognition: %d pages of %dx%d photographed at %dx%d (%d photos missing)\n", pages,
                     kPageSize.width(), kPageSize.height(), width, height, missing);
-        std::printf("  floor (tesseract on the clean page): CER %.4f (%ld / %ld)\n", floor.rate(),
-                    floor.errors, floor.characters);
+        std::printf("  floor (tesseract on the clean page): CER %.4f (%ld / %ld) [read as one uniform block: "
+                    "CER %.4f (%ld / %ld)]\n",
+                    floor.rate(), floor.errors, floor.characters, oneBlockFloor.rate(), oneBlockFloor.errors,
+                    oneBlockFloor.characters);
         for (int m = 0; m < modes.size(); ++m) {
             const Errors &e = ours[size_t(m)];
             std::printf("  %-26s CER %.4f (%ld / %ld) = %.2fx floor [tesseract alone on the same photos: "
