@@ -38,6 +38,7 @@
 namespace {
 
 const QSize kPageSize(1654, 2339);   // A4 at 200 dots per inch
+const int kPageDotsPerMeter = 7874;  // 200 dots per inch
 
 QString withoutBlanks(QString text)
 {
@@ -204,7 +205,13 @@ int main(int argc, char **argv)
         for (int page = 0; page < pages; ++page) {
             const pagemaker::TextPage text = pagemaker::textPage(unsigned(page + 1), kPageSize, 24);
             const QString clean = QStringLiteral("%1/clean_%2.png").arg(directory).arg(page);
-            text.image.save(clean);
+            // The page is drawn at 200 dots per inch; said so in the file, or
+            // the floor's layout analysis would take its lines for ones half
+            // as large.
+            QImage cleanImage = text.image;
+            cleanImage.setDotsPerMeterX(kPageDotsPerMeter);
+            cleanImage.setDotsPerMeterY(kPageDotsPerMeter);
+            cleanImage.save(clean);
             const QString cleanText = alone.read(clean);
             floor.add(text.text, cleanText);
             oneBlockFloor.add(text.text, oneBlock.read(clean));
