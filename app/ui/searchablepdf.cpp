@@ -183,6 +183,11 @@ documentwriter::Outcome write(const QStringList &images, const QString &target,
         return outcome;
     }
     api.SetVariable("debug_file", "/dev/null");   // no console chatter per page
+    // The library reads a picture as one uniform block of text unless told
+    // otherwise; a photographed sheet has columns, margins, its own edge and
+    // specks, which read as one block come out as stray strokes ("|") in
+    // every line and as text layer words in a scrambled order.
+    api.SetPageSegMode(tesseract::PSM_AUTO);
     // Chinese runs without the blanks the engine would put between signs.
     api.SetVariable("preserve_interword_spaces", "1");
     QTemporaryDir scratch;

@@ -10,7 +10,7 @@
 // Blank pages: sparse pages (one word, a date, a page number) and blank
 // sheets photographed the same way: sparse pages dropped, blanks kept.
 //
-//   bench_pagefeatures [--pages N] [--size WxH] [--modes 0,1,2] [--blank N] [--no-ocr]
+//   bench_pagefeatures [--pages N] [--size WxH] [--modes 0,1,2,3] [--blank N] [--no-ocr]
 #include "blankpage.h"
 #include "cache.h"
 #include "config.h"
@@ -38,6 +38,7 @@
 namespace {
 
 const QSize kPageSize(1654, 2339);   // A4 at 200 dots per inch
+const int kPageDotsPerMeter = 7874;  // 200 dots per inch
 
 QString withoutBlanks(QString text)
 {
@@ -80,12 +81,15 @@ struct Errors
 class Recogniser
 {
 public:
-    Recogniser()
+    explicit Recogniser(tesseract::PageSegMode layout = tesseract::PSM_AUTO)
     {
         ok = api.Init(QFile::encodeName(searchablepdf::dataDirectory()).constData(),
                       searchablepdf::kLanguages, tesseract::OEM_LSTM_ONLY) == 0;
         api.SetVariable("debug_file", "/dev/null");
         api.SetVariable("preserve_interword_spaces", "1");
+        // PSM_AUTO reads a page as the tesseract command does; the library's
+        // own default is one uniform block of text.
+        api.SetPageSegMode(layout);
     }
     QString read(const QString &path)
     {
@@ -106,6 +110,14 @@ public:
 private:
     tesseract::TessBaseAPI api;
 };
+
+// What was read, beside the photos, to see where errors come from.
+void keepText(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text.toUtf8());
+}
 
 QString pdfText(const QString &pdf, int page)
 {
@@ -142,7 +154,7 @@ int main(int argc, char **argv)
 {
     int pages = 20, blanks = 50, width = 3264, height = 2448;
     bool ocr = true;
-    QList<int> modes{0, 1, 2};
+    QList<int> modes{0, 1, 2, 3};
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!strcmp(argv[i], "--pages") && hasValue)
@@ -183,7 +195,8 @@ int main(int argc, char **argv)
             return 1;
         }
         Recogniser alone;
-        Errors floor;
+        Recogniser oneBlock(tesseract::PSM_SINGLE_BLOCK);
+        Errors floor, oneBlockFloor;
         std::vector<Errors> ours(size_t(modes.size())), aloneErrors(size_t(modes.size()));
         std::vector<double> oursSeconds(size_t(modes.size())), aloneSeconds(size_t(modes.size()));
         std::vector<QStringList> photos(size_t(modes.size()));
@@ -192,8 +205,18 @@ int main(int argc, char **argv)
         for (int page = 0; page < pages; ++page) {
             const pagemaker::TextPage text = pagemaker::textPage(unsigned(page + 1), kPageSize, 24);
             const QString clean = QStringLiteral("%1/clean_%2.png").arg(directory).arg(page);
-            text.image.save(clean);
-            floor.add(text.text, alone.read(clean));
+            // The page is drawn at 200 dots per inch; said so in the file, or
+            // the floor's layout analysis would take its lines for ones half
+            // as large.
+            QImage cleanImage = text.image;
+            cleanImage.setDotsPerMeterX(kPageDotsPerMeter);
+            cleanImage.setDotsPerMeterY(kPageDotsPerMeter);
+            cleanImage.save(clean);
+            const QString cleanText = alone.read(clean);
+            floor.add(text.text, cleanText);
+            oneBlockFloor.add(text.text, oneBlock.read(clean));
+            keepText(QStringLiteral("%1/truth_%2.txt").arg(directory).arg(page), text.text);
+            keepText(QStringLiteral("%1/clean_%2.txt").arg(directory).arg(page), cleanText);
             truths.append(text.text);
             const cv::Mat frame = pagemaker::photograph(text.image, frameSize, unsigned(page + 1));
             for (int m = 0; m < modes.size(); ++m) {
@@ -216,16 +239,22 @@ int main(int argc, char **argv)
             for (const QString &photo : shots)
                 aloneTexts.append(alone.read(photo));
             aloneSeconds[size_t(m)] = timer.nsecsElapsed() / 1e9;
-            for (int page = 0; page < shots.size(); ++page)
+            for (int page = 0; page < shots.size(); ++page) {
+                const QString oursText = pdfText(pdf, page + 1);
                 aloneErrors[size_t(m)].add(truths.at(page), aloneTexts.at(page));
-            for (int page = 0; page < shots.size(); ++page)
-                ours[size_t(m)].add(truths.at(page), pdfText(pdf, page + 1));
+                ours[size_t(m)].add(truths.at(page), oursText);
+                const QString stem = QStringLiteral("%1/mode_%2_page_%3").arg(directory).arg(modes[m]).arg(page);
+                keepText(stem + QStringLiteral("_alone.txt"), aloneTexts.at(page));
+                keepText(stem + QStringLiteral("_pdf.txt"), oursText);
+            }
             std::fprintf(stderr, "mode %d done\n", modes[m]);
         }
         std::printf("recognition: %d pages of %dx%d photographed at %dx%d (%d photos missing)\n", pages,
                     kPageSize.width(), kPageSize.height(), width, height, missing);
-        std::printf("  floor (tesseract on the clean page): CER %.4f (%ld / %ld)\n", floor.rate(),
-                    floor.errors, floor.characters);
+        std::printf("  floor (tesseract on the clean page): CER %.4f (%ld / %ld) [read as one uniform block: "
+                    "CER %.4f (%ld / %ld)]\n",
+                    floor.rate(), floor.errors, floor.characters, oneBlockFloor.rate(), oneBlockFloor.errors,
+                    oneBlockFloor.characters);
         for (int m = 0; m < modes.size(); ++m) {
             const Errors &e = ours[size_t(m)];
             std::printf("  %-26s CER %.4f (%ld / %ld) = %.2fx floor [tesseract alone on the same photos: "

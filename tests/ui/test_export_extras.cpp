@@ -6,6 +6,7 @@
 // and the export still keeps every page as a plain PDF.
 #include "cache.h"
 #include "config.h"
+#include "imageprocessing.h"
 #include "imagesavepdfortiffdialog.h"
 #include "pagemaker.h"
 #include "pageprogress.h"
@@ -29,7 +30,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -76,6 +79,27 @@ QString withoutSpaces(QString text)
 {
     text.remove(QRegularExpression(QStringLiteral("\\s")));
     return text;
+}
+
+// Characters inserted, dropped or changed to turn `read` into `truth`.
+int editDistance(const QString &truth, const QString &read)
+{
+    const QVector<uint> a = truth.toUcs4();
+    const QVector<uint> b = read.toUcs4();
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[size_t(j)] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[size_t(j)];
+            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1,
+                                       diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[size_t(b.size())];
 }
 
 class ExportExtras : public ::testing::Test
@@ -234,6 +258,35 @@ TEST_F(ExportExtras, SearchablePdfCarriesTheChineseAndEnglishTextOfItsPages)
     EXPECT_TRUE(nearly(searchable[0], plain[0])) << searchable[0].width() << " " << plain[0].width();
     EXPECT_TRUE(nearly(searchable[1], plain[1])) << searchable[1].width() << " " << plain[1].width();
     EXPECT_GT(plain[1].width(), plain[1].height());
+}
+
+// A sheet photographed on the table in black and white keeps specks of its
+// edge and of the table; the text layer still reads the page line by line.
+TEST_F(ExportExtras, SearchablePdfOfABlackAndWhitePhotoReadsThePageLines)
+{
+    if (!searchablepdf::available())
+        GTEST_SKIP() << "no language data";
+    Config &config = *Cache::config;
+    config.codec = QStringLiteral("jpg");
+    config.quality = 80;
+    config.correctionMode = 0;
+    config.gnIswhite = false;   // the table around the sheet stays as photographed
+    const pagemaker::TextPage page = pagemaker::textPage(2, QSize(1654, 2339), 10);
+    ImageProcessing camera;
+    camera.shootType = 2;
+    camera.correction = 1;
+    camera.setCurrentFrame(pagemaker::photograph(page.image, cv::Size(3264, 2448), 2));
+    const QStringList photos = camera.takePhotoPaths();
+    ASSERT_EQ(photos.size(), 1);
+    config.searchablePdf = true;
+    dialog->setImage(photos);
+    QMetaObject::invokeMethod(dialog.get(), "on_btnSavePDF_clicked");
+    ASSERT_EQ(written.size(), 1) << warnings.join('\n').toStdString();
+    const QString read = run(QStringLiteral("pdftotext"), {written[0], QStringLiteral("-")});
+    EXPECT_FALSE(read.contains(QLatin1Char('|'))) << read.toStdString();
+    const QString truth = withoutSpaces(page.text);
+    EXPECT_LE(editDistance(truth, withoutSpaces(read)), truth.size() / 50)
+        << page.text.toStdString() << "\n---\n" << read.toStdString();
 }
 
 TEST_F(ExportExtras, CancellingASearchablePdfWritesNothingAndKeepsThePages)
