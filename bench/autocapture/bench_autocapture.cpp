@@ -25,6 +25,7 @@
 #include "pagesheet.h"
 #include "pageturnguard.h"
 #include "virtualpagescript.h"
+#include "../support/benchstation.h"
 
 #include <QGuiApplication>
 #include <QImageReader>
@@ -279,16 +280,10 @@ void measureCpu(int runs)
 int main(int argc, char **argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);   // the session runs for minutes: show each figure as it comes
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreenPlatform();
     QGuiApplication app(argc, argv);
     QTemporaryDir documents;
-    Config &config = *Cache::config;
-    config.init();
-    config.documentsLocation = documents.path();
-    config.appDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../app");
-    config.cameraIndex = 0;
-    config.gnRenlian = false;
+    Config &config = benchStationConfig(documents.path());
     config.saveNumber = 1;
 
     bool skipSession = false;

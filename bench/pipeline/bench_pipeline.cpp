@@ -9,6 +9,7 @@
 
 #include "cache.h"
 #include "config.h"
+#include "../support/benchstation.h"
 
 #include <QDir>
 #include <QFile>
@@ -339,16 +340,10 @@ int main(int argc, char **argv)
         mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
     }
     std::printf("C library heap: %s\n", keepHeap ? "kept (--heap)" : "default");
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreenPlatform();
     QGuiApplication app(argc, argv);
     QTemporaryDir documents;
-    Config &config = *Cache::config;
-    config.init();
-    config.documentsLocation = documents.path();
-    config.appDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../app");
-    config.cameraIndex = 0;
-    config.gnRenlian = false;
+    benchStationConfig(documents.path());
     int runs = 9;
     for (int i = 1; i < argc; ++i)
         if (std::atoi(argv[i]) > 0)

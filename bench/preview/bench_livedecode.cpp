@@ -15,6 +15,7 @@
 #include "fullsizeframe.h"
 #include "imageprocessing.h"
 #include "mjpgframe.h"
+#include "../support/benchstation.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -193,16 +194,10 @@ int main(int argc, char **argv)
                 preview = QSize(w, h);
         }
     }
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreenPlatform();
     QGuiApplication app(argc, argv);
     QTemporaryDir documents;
-    Config &config = *Cache::config;
-    config.init();
-    config.documentsLocation = documents.path();
-    config.appDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../app");
-    config.cameraIndex = 0;
-    config.gnRenlian = false;
+    benchStationConfig(documents.path());
     liveFrames({1920, 1080}, preview, runs);
     liveFrames({3264, 2448}, preview, runs);
     return 0;
