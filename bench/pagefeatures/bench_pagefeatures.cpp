@@ -46,33 +46,15 @@ QString withoutBlanks(QString text)
     return text;
 }
 
-int editDistance(const QVector<uint> &a, const QVector<uint> &b)
-{
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (int j = 0; j <= b.size(); ++j)
-        row[size_t(j)] = j;
-    for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        for (int j = 1; j <= b.size(); ++j) {
-            const int above = row[size_t(j)];
-            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1,
-                                       diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[size_t(b.size())];
-}
-
 struct Errors
 {
     long errors = 0;
     long characters = 0;
     void add(const QString &truth, const QString &read)
     {
-        const QVector<uint> t = withoutBlanks(truth).toUcs4();
-        errors += editDistance(t, withoutBlanks(read).toUcs4());
-        characters += t.size();
+        const QString clean = withoutBlanks(truth);
+        errors += pagemaker::editDistance(clean, withoutBlanks(read));
+        characters += clean.toUcs4().size();
     }
     double rate() const { return characters ? double(errors) / characters : 0.0; }
 };

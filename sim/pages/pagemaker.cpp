@@ -13,6 +13,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <vector>
+
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -273,6 +276,26 @@ QImage throughJpeg(const QImage &page, int quality)
     buffer.open(QIODevice::WriteOnly);
     page.save(&buffer, "jpg", quality);
     return QImage::fromData(bytes, "jpg").convertToFormat(QImage::Format_RGB32);
+}
+
+int editDistance(const QString &truth, const QString &read)
+{
+    const QVector<uint> a = truth.toUcs4();
+    const QVector<uint> b = read.toUcs4();
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[size_t(j)] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[size_t(j)];
+            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1,
+                                       diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[size_t(b.size())];
 }
 
 } // namespace pagemaker

@@ -46,4 +46,8 @@ cv::Mat photograph(const QImage &page, cv::Size frame, unsigned seed);
 // The page through JPEG at the given quality, as a photo file holds it.
 QImage throughJpeg(const QImage &page, int quality);
 
+// Characters to insert, delete or replace to turn `truth` into `read`
+// (Unicode code points): the error count behind a recognition's error rate.
+int editDistance(const QString &truth, const QString &read);
+
 } // namespace pagemaker

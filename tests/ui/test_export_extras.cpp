@@ -82,26 +82,6 @@ QString withoutSpaces(QString text)
 }
 
 // Characters inserted, dropped or changed to turn `read` into `truth`.
-int editDistance(const QString &truth, const QString &read)
-{
-    const QVector<uint> a = truth.toUcs4();
-    const QVector<uint> b = read.toUcs4();
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (int j = 0; j <= b.size(); ++j)
-        row[size_t(j)] = j;
-    for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        for (int j = 1; j <= b.size(); ++j) {
-            const int above = row[size_t(j)];
-            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1,
-                                       diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[size_t(b.size())];
-}
-
 class ExportExtras : public ::testing::Test
 {
 protected:
@@ -285,7 +265,7 @@ TEST_F(ExportExtras, SearchablePdfOfABlackAndWhitePhotoReadsThePageLines)
     const QString read = run(QStringLiteral("pdftotext"), {written[0], QStringLiteral("-")});
     EXPECT_FALSE(read.contains(QLatin1Char('|'))) << read.toStdString();
     const QString truth = withoutSpaces(page.text);
-    EXPECT_LE(editDistance(truth, withoutSpaces(read)), truth.size() / 50)
+    EXPECT_LE(pagemaker::editDistance(truth, withoutSpaces(read)), truth.size() / 50)
         << page.text.toStdString() << "\n---\n" << read.toStdString();
 }
 
