@@ -1,5 +1,6 @@
 #include "iamgezhuapai.h"
 
+#include "bridgeable.h"
 #include "cache.h"
 #include "clock.h"
 #include "config.h"
@@ -18,25 +19,20 @@ constexpr int changeThreshold = 7;    // hash bits; a few bits are a shadow, not
 constexpr int stopGraceMs = 1000;     // end() waits this long for the loop to leave
 
 // A matrix of the picture's pixels: BGR for colour pictures, one channel for
-// grey ones. Empty for a null picture.
+// grey ones. Empty for a null picture. Colour pictures come back from the
+// bridge as fresh pixels; grey and indexed ones would share the picture's, so
+// they are copied.
 cv::Mat hashableMat(const QImage &image)
 {
     if (image.isNull())
         return cv::Mat();
-    switch (image.format()) {
-    case QImage::Format_Grayscale8:
+    if (image.format() == QImage::Format_Grayscale8)
         return cv::Mat(image.height(), image.width(), CV_8UC1, const_cast<uchar *>(image.constBits()),
                        size_t(image.bytesPerLine()))
             .clone();
-    case QImage::Format_Indexed8:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_RGB888:
-        return ImageProcessing::QImageToMat(image).clone();
-    default:
-        return ImageProcessing::QImageToMat(image.convertToFormat(QImage::Format_RGB32));
-    }
+    const QImage bridged = bridgeable(image, QImage::Format_RGB32);
+    const cv::Mat mat = ImageProcessing::QImageToMat(bridged);
+    return bridged.format() == QImage::Format_Indexed8 ? mat.clone() : mat;
 }
 
 QDateTime nowUtc()
