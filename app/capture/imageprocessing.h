@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QList>
 #include <QMetaType>
-#include <QMutex>
 #include <QString>
 #include <QThread>
 

@@ -5,7 +5,6 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
-#include <QTimer>
 #include <QVector>
 
 #include <functional>

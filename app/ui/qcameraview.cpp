@@ -9,7 +9,6 @@
 #include "warningbox.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QDebug>
 #include <QLabel>
 #include <QMouseEvent>
