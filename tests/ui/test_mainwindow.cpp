@@ -840,19 +840,21 @@ TEST_F(LiveWindowTest, AutomaticCaptureShootsOnceAfterAPageTurn)
         VirtualCameras::parse(QStringLiteral("synthetic:sizes=640x480,fps=15,page=4"));
     Cache::config->gnZhuapai = true;
     createWindow();
-    std::atomic<int> frames{0};
+    // Counted on the capture thread, which goes on delivering until the
+    // window is torn down after this body: the counter must outlive it.
+    const auto frames = std::make_shared<std::atomic<int>>(0);
     QObject::connect(window->preview()->imageProcessing(), &ImageProcessing::sendFarmeSignal,
-                     window->preview(), [&] { ++frames; }, Qt::DirectConnection);
+                     window->preview(), [frames] { ++*frames; }, Qt::DirectConnection);
     ASSERT_TRUE(clock.advanceUntil([&] { return !window->preview()->isSwitching(); }, 20000));
     ui->btnIDCard_5->click();
     ASSERT_TRUE(window->isModeOn(MainWindowQCamera::AutoCapture));
     EXPECT_TRUE(Cache::config->autoCaptureOn);
     // The clock moves on 200 ms with every frame, so the watcher sees the
     // page the camera shows at each moment.
-    int framesSeen = frames;
+    int framesSeen = *frames;
     while (window->slotPath(1).isEmpty() && clock.elapsedMs() < 60000) {
-        ASSERT_TRUE(testenv::waitFor([&] { return frames > framesSeen; }, 5000));
-        framesSeen = frames;
+        ASSERT_TRUE(testenv::waitFor([&] { return *frames > framesSeen; }, 5000));
+        framesSeen = *frames;
         clock.advance(200);
     }
     ASSERT_TRUE(testenv::waitFor([&] { return !window->slotPath(1).isEmpty(); }, 5000));
