@@ -4,22 +4,29 @@
 # Debian/Ubuntu based desktops.
 set -euo pipefail
 
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+# What the build needs: the Build-Depends of debian/control (without versions,
+# architecture qualifiers and build profiles), so that dpkg-buildpackage and
+# this script agree.
+mapfile -t build_depends < <(
+  sed -n '/^Build-Depends:/,/^[A-Z]/p' "$here/debian/control" | sed '$d' \
+    | sed 's/^Build-Depends://' | tr ',' '\n' \
+    | sed -e 's/([^)]*)//g' -e 's/<[^>]*>//g' -e 's/\[[^]]*\]//g' -e 's/|.*//' -e 's/:[a-z]*//' \
+          -e 's/^ *//' -e 's/ *$//' | grep -v '^$' | grep -v '^debhelper-compat$')
+
 packages=(
-  build-essential cmake ninja-build pkg-config git
-  qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-  libqt5websockets5-dev qtmultimedia5-dev libqt5svg5-dev libqt5opengl5-dev qt5-image-formats-plugins
-  libopencv-dev opencv-data
-  libzxing-dev
-  libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng
-  libusb-1.0-0-dev libsqlite3-dev
-  default-jdk-headless
-  alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin poppler-utils libtiff-tools
+  "${build_depends[@]}" debhelper
+  build-essential git qttools5-dev-tools libqt5opengl5-dev qt5-image-formats-plugins
+  opencv-data tesseract-ocr-chi-sim tesseract-ocr-eng
+  alsa-utils xvfb xauth x11-apps imagemagick poppler-utils libtiff-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei
   chromium
   dpkg-dev file lintian desktop-file-utils appstream udev
   qemu-system-x86 busybox-static cpio kmod v4l-utils
+  crossbuild-essential-arm64 mmdebstrap qemu-user-static
 )
 # Node and npm for the browser test; a machine that already has them (from
 # any source) keeps its own, whose packaging may conflict with Debian's npm.
@@ -46,7 +53,7 @@ fi
 
 # The browser test's npm packages, exactly as locked; installed here so that
 # tests never reach the network.
-browser_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+browser_tests="$here/tests/browser"
 if [ ! -f "$browser_tests/node_modules/.package-lock.json" ] \
    || ! cmp -s "$browser_tests/package-lock.json" "$browser_tests/node_modules/.package-lock.json.installed"; then
   (cd "$browser_tests" && npm ci --no-audit --no-fund --ignore-scripts \

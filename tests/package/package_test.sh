@@ -4,6 +4,9 @@
 # libraries the program loads, the desktop files, the device rules, and that
 # the unpacked program starts on a virtual camera and saves a photo.
 # Usage: package_test.sh BUILD_DIR SHUTTER_PRESS_LIBRARY
+# Environment: DOCSTATION_DEB_ARCH, the packages' architecture (default this
+# machine's); for cross-built packages DOCSTATION_TEST_EMULATOR (command that
+# runs a program of that architecture) and DOCSTATION_TEST_SYSROOT (its root).
 set -uo pipefail
 build=$(readlink -f "$1")
 shutter=$(readlink -f "$2")
@@ -20,7 +23,9 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 need() { command -v "$1" >/dev/null || { echo "FAIL: $1 missing (scripts/setup.sh installs it)" >&2; exit 1; }; }
 for tool in cpack dpkg-deb ldd desktop-file-validate appstreamcli; do need "$tool"; done
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+emulator=${DOCSTATION_TEST_EMULATOR:-}
+deb_arch=${DOCSTATION_DEB_ARCH:-$(dpkg --print-architecture)}
+multiarch=$(dpkg-architecture -a"$deb_arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
 private=usr/lib/$multiarch/docstation
 
 # --- pack
@@ -39,13 +44,21 @@ else
   echo "note: lintian not installed, policy check skipped (scripts/setup.sh installs it)"
 fi
 
-# --- control fields: dependencies computed from the binaries
+# --- control fields: the architecture built for, dependencies computed from the binaries
+for deb in "$station_deb" "$dev_deb"; do
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$deb_arch" ] || fail "$(basename "$deb") is not for $deb_arch"
+done
 depends=$(dpkg-deb -f "$station_deb" Depends)
 for dep in libqt5widgets5 libusb-1.0-0 libc6; do
   grep -q "$dep" <<<"$depends" || fail "docstation does not depend on $dep: $depends"
 done
 grep -q "libopencv" <<<"$depends" || fail "docstation does not depend on OpenCV: $depends"
 grep -q "docstation (= " <<<"$(dpkg-deb -f "$dev_deb" Depends)" || fail "libqxident-dev does not depend on docstation"
+# What the binaries cannot tell: the OCR languages, "arecord", the desktop's opener.
+recommends=$(dpkg-deb -f "$station_deb" Recommends)
+for rec in tesseract-ocr-chi-sim tesseract-ocr-eng alsa-utils xdg-utils fonts-wqy-microhei; do
+  grep -q "$rec" <<<"$recommends" || fail "docstation does not recommend $rec: $recommends"
+done
 
 # --- unpack and check the file list
 root=$work/root
@@ -91,9 +104,16 @@ outside=$(cd "$root" && find . -type f | grep -Ev '^\./(usr/(bin|include|share|l
 [ -z "$outside" ] || fail "files outside the layout: $outside"
 
 # --- the program loads only installed or system libraries
+list_libraries() {  # FILE: what the dynamic loader of its architecture loads
+  if [ -n "$emulator" ]; then
+    $emulator "$DOCSTATION_TEST_SYSROOT/lib/ld-linux-aarch64.so.1" --list "$1"
+  else
+    ldd "$1"
+  fi
+}
 check_ldd() {  # FILE ALLOWED_MISSING_REGEX
   local out
-  out=$(ldd "$1" 2>&1) || { fail "ldd $1: $out"; return; }
+  out=$(list_libraries "$1" 2>&1) || { fail "ldd $1: $out"; return; }
   local missing
   missing=$(grep 'not found' <<<"$out" | grep -Ev "${2:-^$}" || true)
   [ -z "$missing" ] || fail "$(basename "$1") misses libraries: $missing"
@@ -102,7 +122,7 @@ check_ldd() {  # FILE ALLOWED_MISSING_REGEX
   [ -z "$foreign" ] || fail "$(basename "$1") loads from the build tree: $foreign"
 }
 check_ldd "$root/$private/bin/docstation"
-found=$(ldd "$root/$private/bin/docstation" | awk '$1 == "libqxident.so.1" { print $3 }')
+found=$(list_libraries "$root/$private/bin/docstation" | awk '$1 == "libqxident.so.1" { print $3 }')
 [ -n "$found" ] && [ "$(readlink -f "$found")" = "$(readlink -f "$root/$private/lib/libqxident.so.1")" ] \
   || fail "docstation does not find the installed libqxident: $found"
 # The sensor plug-in is opened by name from the program: it must lie in the
@@ -135,13 +155,26 @@ grep -v '"0124"' "$rules" >"$work/short.rules"
 home=$work/home
 mkdir -p "$home" "$work/tmp"
 cd "$work"
+launcher=$root/usr/bin/docstation
+preload=(LD_PRELOAD="$shutter")
+polls=120
+if [ -n "$emulator" ]; then
+  # This machine cannot start a foreign program by itself: the launcher's
+  # last step goes through the emulator, and only the emulated program
+  # preloads the shutter press. Emulated start-up is slow: wait longer.
+  sed "s|^exec |exec $emulator |" "$launcher" >"$launcher.emulated"
+  chmod +x "$launcher.emulated"
+  launcher=$launcher.emulated
+  preload=(QEMU_SET_ENV=LD_PRELOAD="$shutter")
+  polls=600
+fi
 # TMPDIR holds the single-instance socket: a station of its own, beside any
 # other running on this machine.
-TMPDIR=$work/tmp HOME=$home QT_QPA_PLATFORM=offscreen DOCSTATION_VIRTUAL_CAMERAS=synthetic \
-  LD_PRELOAD="$shutter" "$root/usr/bin/docstation" >"$work/station.log" 2>&1 &
+env TMPDIR="$work/tmp" HOME="$home" QT_QPA_PLATFORM=offscreen DOCSTATION_VIRTUAL_CAMERAS=synthetic \
+  "${preload[@]}" "$launcher" >"$work/station.log" 2>&1 &
 station_pid=$!
 photo=""
-for _ in $(seq 1 120); do
+for _ in $(seq 1 "$polls"); do
   photo=$(find "$home" -name '*.jpg' -size +1k 2>/dev/null | head -n 1)
   [ -n "$photo" ] && break
   kill -0 "$station_pid" 2>/dev/null || break
