@@ -4,7 +4,7 @@
 # Usage: scripts/package.sh [--arch arm64] [OUTPUT_DIR]
 #   default: this machine's architecture in build/package/debs;
 #   --arch arm64: cross-built on an amd64 machine against an arm64 root
-#   (scripts/arm64-sysroot.sh) in build/package-arm64/debs.
+#   (scripts/arm64-sysroot.sh) in build/package/arm64/debs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,7 +18,9 @@ native_arch=$(dpkg --print-architecture)
 [ "$arch" = "$native_arch" ] && arch=""
 case "$arch" in
   "") build=$root/build/package ;;
-  arm64) build=$root/build/package-arm64 ;;
+  # As deep as the arm64 test build (build/ci/arm64), whose objects ccache
+  # then serves to this one: the same flags, the same relative paths.
+  arm64) build=$root/build/package/arm64 ;;
   *) echo "package: no cross build for $arch (arm64 only)" >&2; exit 2 ;;
 esac
 out=$(readlink -m "${1:-$build/debs}")
@@ -32,12 +34,7 @@ if [ -n "$arch" ]; then
   cross=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DDOCSTATION_SYSROOT="$sysroot")
 fi
 
-# The flags Debian builds its own packages with (hardening, fortify, bindnow),
-# for the architecture the packages are for.
-# CMake reads CFLAGS, CXXFLAGS and LDFLAGS on the first configure only.
-eval "$(DEB_HOST_ARCH=${arch:-$native_arch} DEB_BUILD_MAINT_OPTIONS=hardening=+all \
-        dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+eval "$(./scripts/buildflags.sh "${arch:-$native_arch}")"
 
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
