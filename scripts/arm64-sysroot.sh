@@ -10,12 +10,13 @@ set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
 
-# Called by mmdebstrap before it empties its package cache: a dpkg database
-# of the unpacked packages, whose file lists name the files by their path on
-# this machine, so that dpkg-shlibdeps --admindir=ROOT/var/lib/dpkg finds the
+# A dpkg database of the packages unpacked into ROOT, from their archives in
+# ROOT's package cache; its file lists name the files by their path on this
+# machine, so that dpkg-shlibdeps --admindir=ROOT/var/lib/dpkg finds the
 # package, symbols and shlibs of every arm64 library the station links.
-if [ "${1:-}" = "--dpkg-database" ]; then
-  target=$(readlink -f "$2")
+dpkg_database() {  # ROOT
+  local target admin control deb package arch name part
+  target=$(readlink -f "$1")
   admin=$target/var/lib/dpkg
   mkdir -p "$admin/info" "$admin/updates" "$admin/triggers"
   : >"$admin/status"
@@ -35,15 +36,19 @@ if [ "${1:-}" = "--dpkg-database" ]; then
     { sed '/^Package: /a Status: install ok installed' "$control/control"; echo; } >>"$admin/status"
   done
   rm -rf "$control"
-  exit 0
-fi
+}
 
 cache="${DOCSTATION_ARM64_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/docstation-arm64}"
 packages=$(grep -v '^#' "$here/arm64-sysroot-packages.txt" | xargs)
-key=$( (printf '%s\n' "$packages"; sed -n '/^if \[ "${1:-}" = "--dpkg-database" \]/,/^fi/p' "$0") \
-        | sha256sum | cut -c1-12)
+# Raise the format when the root is made differently.
+format=2
+key=$(printf 'format %s\n%s\n' "$format" "$packages" | sha256sum | cut -c1-12)
 root="$cache/sysroot-$key"
 
+mkdir -p "$cache"
+# One maker at a time; a second caller waits and takes the finished root.
+exec 9>"$cache/.lock"
+flock 9
 if [ -f "$root/.complete" ]; then
   echo "$root"
   exit 0
@@ -57,20 +62,21 @@ mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Created-By: Packages' 2>/d
            | grep -v security | head -n 1 || true)
 mirror=${mirror:-http://deb.debian.org/debian/}
 
-mkdir -p "$cache"
 staging="$root.partial"
 rm -rf "$staging"
 # "extract" unpacks the packages and their dependencies without running their
 # scripts, which would need the emulator; the root is only read from here.
+# The archives stay in the root's package cache for the database.
 if ! mmdebstrap --quiet --variant=extract --architectures=arm64 --mode=root \
        --format=directory --include="$(tr ' ' ',' <<<"$packages")" \
-       --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
-       --customize-hook="\"$here/arm64-sysroot.sh\" --dpkg-database \"\$1\"" \
+       --skip=cleanup/apt/cache \
        bookworm "$staging" "deb $mirror bookworm main" >&2; then
   rm -rf "$staging"
   echo "arm64: mmdebstrap could not make the arm64 root" >&2
   exit 77
 fi
+dpkg_database "$staging"
+rm -f "$staging"/var/cache/apt/archives/*.deb
 
 # Absolute symbolic links inside the root point at this machine's files;
 # made relative, the cross linker and the emulator see the root's own.

@@ -18,7 +18,7 @@ mapfile -t build_depends < <(
 packages=(
   "${build_depends[@]}" debhelper
   build-essential git qttools5-dev-tools libqt5opengl5-dev qt5-image-formats-plugins
-  opencv-data tesseract-ocr-chi-sim tesseract-ocr-eng
+  tesseract-ocr-chi-sim tesseract-ocr-eng
   alsa-utils xvfb xauth x11-apps imagemagick poppler-utils libtiff-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache

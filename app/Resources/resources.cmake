@@ -4,10 +4,12 @@
 set(DOCSTATION_RESOURCES_DIR ${CMAKE_CURRENT_BINARY_DIR}/Resources)
 file(MAKE_DIRECTORY ${DOCSTATION_RESOURCES_DIR}/face)
 
+# The cascade is the same for every architecture: a cross build takes the
+# build machine's.
 find_file(DOCSTATION_FACE_CASCADE haarcascade_frontalface_default.xml
   PATHS /usr/share/opencv4/haarcascades /usr/share/opencv/haarcascades
         ${OpenCV_DIR}/../../../share/opencv4/haarcascades
-  NO_DEFAULT_PATH)
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(DOCSTATION_FACE_CASCADE)
   configure_file(${DOCSTATION_FACE_CASCADE}
     ${DOCSTATION_RESOURCES_DIR}/face/haarcascade_frontalface_default.xml COPYONLY)
