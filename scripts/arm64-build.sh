@@ -18,7 +18,8 @@ done
 sysroot=$("$root/scripts/arm64-sysroot.sh")
 
 rm -f "$build/.arm64-built"
-eval "$("$root/scripts/buildflags.sh" arm64)"
+# From the top, as scripts/package.sh: the flags map the top's path away.
+eval "$(cd "$root" && ./scripts/buildflags.sh arm64)"
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-arm64.cmake" \
   -DDOCSTATION_SYSROOT="$sysroot" \

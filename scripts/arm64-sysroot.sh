@@ -77,6 +77,9 @@ if ! mmdebstrap --quiet --variant=extract --architectures=arm64 --mode=root \
 fi
 dpkg_database "$staging"
 rm -f "$staging"/var/cache/apt/archives/*.deb
+# Programs under "qemu-aarch64 -L ROOT" open ROOT's file where there is one:
+# they must use this machine's devices (pseudo-terminals above all).
+rm -rf "${staging:?}/dev"
 
 # Absolute symbolic links inside the root point at this machine's files;
 # made relative, the cross linker and the emulator see the root's own.
