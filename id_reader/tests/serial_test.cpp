@@ -232,6 +232,24 @@ TEST_F(SerialReader, NullBuffersStillGiveTheLengths)
     EXPECT_EQ(QXID_ReadBaseMsg(port, nullptr, nullptr, nullptr, nullptr, 0), 0);
 }
 
+// A slow line, or a busy station, brings a reply in pieces with pauses between
+// them: the whole frame is read, not the pieces before the first pause.
+TEST(SerialSlowLine, RepliesArriveWhole)
+{
+    qxsim::SamSim sam;
+    qxsim::PtySim pty(sam, qxsim::LinePacing{true, 19200});
+    ASSERT_TRUE(pty.ok());
+    int port = QXID_OpenPortEx(pty.slave_path().c_str());
+    ASSERT_GE(port, 0);
+    ASSERT_EQ(QXID_StartFindIDCard(port, nullptr, 0), 0);
+    ASSERT_EQ(QXID_SelectIDCard(port, nullptr, 0), 0);
+    unsigned char text[256], photo[1024];
+    unsigned int text_len = 0, photo_len = 0;
+    EXPECT_EQ(QXID_ReadBaseMsg(port, text, &text_len, photo, &photo_len, 0), 0);
+    EXPECT_EQ(Bytes(photo, photo + 1024), qxsim::card_photo(CardKind::Resident));
+    QXID_ClosePort(port);
+}
+
 TEST_F(SerialReader, SilenceTimesOut)
 {
     LogCapture log(QXID_LOG_ERROR);

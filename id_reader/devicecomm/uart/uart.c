@@ -207,7 +207,19 @@ static int wait_readable(int fd, int timeout_ms)
     return 1;
 }
 
-static int read_reply(int fd, char* rec_buf, int retsize)
+/* Bytes of the reply frame once its header is in (preamble, a two-byte
+ * length, then that many bytes more); 0 while the header is incomplete. */
+static int frame_size(const char* rec_buf, int got)
+{
+    if (got < 7)
+        return 0;
+    return 7 + (((unsigned char)rec_buf[5] << 8) | (unsigned char)rec_buf[6]);
+}
+
+/* Reads until the frame is complete or the buffer full. A slow line, or a
+ * busy station, brings the reply in pieces with pauses between them: a pause
+ * is waited out for up to timeout_ms, not taken for the reply's end. */
+static int read_reply(int fd, char* rec_buf, int retsize, int timeout_ms)
 {
     int got = 0;
     while (got < retsize) {
@@ -216,11 +228,17 @@ static int read_reply(int fd, char* rec_buf, int retsize)
             QXLOG(VERBOSE, "serial read: read len=%d and erron==EINTR=%d\n", (int)n, errno);
             continue;
         }
-        if (n <= 0)
+        if (n > 0) {
+            got += (int)n;
+            int whole = frame_size(rec_buf, got);
+            if (whole > 0 && got >= whole)
+                break;
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             break;
-        got += (int)n;
-        if (got < retsize)
-            usleep(10000);
+        if (wait_readable(fd, timeout_ms) != 1)
+            break;
     }
     QXDump("serial read", rec_buf, got);
     return got;
@@ -242,5 +260,5 @@ int run_command(int fd, char* cmd_buf, int cmd_len, char* rec_buf, int retsize, 
         return 0;
     if (wait_readable(fd, timeout) != 1)
         return QXID_EFRAME;
-    return read_reply(fd, rec_buf, retsize);
+    return read_reply(fd, rec_buf, retsize, timeout);
 }
