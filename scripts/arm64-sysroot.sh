@@ -20,6 +20,8 @@ dpkg_database() {  # ROOT
   admin=$target/var/lib/dpkg
   mkdir -p "$admin/info" "$admin/updates" "$admin/triggers"
   : >"$admin/status"
+  # File names of the multiarch database: Multi-Arch "same" packages carry their architecture.
+  echo 1 >"$admin/info/format"
   control=$(mktemp -d)
   for deb in "$target"/var/cache/apt/archives/*.deb; do
     rm -rf "${control:?}"/*
@@ -77,6 +79,11 @@ if ! mmdebstrap --quiet --variant=extract --architectures=arm64 --mode=root \
 fi
 dpkg_database "$staging"
 rm -f "$staging"/var/cache/apt/archives/*.deb
+# The libraries Debian chooses through alternatives (set by package scripts,
+# which "extract" does not run): the reference BLAS and LAPACK OpenCV links.
+for alternative in blas/libblas.so.3 lapack/liblapack.so.3; do
+  ln -sfn "$alternative" "$staging/usr/lib/aarch64-linux-gnu/$(basename "$alternative")"
+done
 # Programs under "qemu-aarch64 -L ROOT" open ROOT's file where there is one:
 # they must use this machine's devices (pseudo-terminals above all).
 rm -rf "${staging:?}/dev"
