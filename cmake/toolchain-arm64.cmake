@@ -49,8 +49,12 @@ if(NOT JAVA_INCLUDE_PATH)
   endif()
 endif()
 
-# Test programs run under the user-mode emulator, loading the root's libraries.
+# Test programs run under the user-mode emulator, loading the root's libraries
+# and the root's Qt plug-ins (Qt does not find its built-in plug-in directory
+# through the emulator's path mapping).
 find_program(DOCSTATION_QEMU_AARCH64 NAMES qemu-aarch64-static qemu-aarch64)
 if(DOCSTATION_QEMU_AARCH64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${DOCSTATION_QEMU_AARCH64};-L;${DOCSTATION_SYSROOT}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      env "QT_PLUGIN_PATH=${DOCSTATION_SYSROOT}/usr/lib/aarch64-linux-gnu/qt5/plugins"
+      "${DOCSTATION_QEMU_AARCH64}" -L "${DOCSTATION_SYSROOT}")
 endif()
