@@ -11,6 +11,15 @@
 
 #include <cstdio>
 
+namespace {
+
+bool renamed(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+} // namespace
+
 DocumentFile::DocumentFile(const QString &directory, const QString &extension)
 {
     QDir().mkpath(directory);
@@ -30,6 +39,19 @@ DocumentFile::~DocumentFile()
         QFile::remove(temporaryPath);
 }
 
+bool DocumentFile::write(const QByteArray &bytes)
+{
+    if (!isValid() || published)
+        return false;
+    CompleteFile file(temporaryPath);
+    if (!file.openForWriting()) {
+        qDebug() << "file not written:" << temporaryPath << file.errorString();
+        return false;
+    }
+    file.write(bytes);
+    return file.finish();
+}
+
 QString DocumentFile::publish(const std::function<QString()> &reserveName)
 {
     if (!isValid() || published)
@@ -47,13 +69,54 @@ QString DocumentFile::publish(const std::function<QString()> &reserveName)
     // The document gets the permissions a photo would get, not the private
     // ones of a temporary file.
     QFile::setPermissions(temporaryPath, reserved.permissions());
-    if (std::rename(QFile::encodeName(temporaryPath).constData(),
-                    QFile::encodeName(finalPath).constData())
-        != 0) {
+    if (!renamed(temporaryPath, finalPath)) {
         qDebug() << "document not renamed to" << finalPath;
         photonaming::giveBack(*Cache::config, finalPath);
         return QString();
     }
     published = true;
     return finalPath;
+}
+
+bool DocumentFile::replace(const QString &target)
+{
+    if (!isValid() || published)
+        return false;
+    const QFileInfo old(target);
+    QFile::setPermissions(temporaryPath,
+                          old.exists() ? old.permissions()
+                                       : QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                             | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (!renamed(temporaryPath, target)) {
+        qDebug() << "file not renamed to" << target;
+        return false;
+    }
+    published = true;
+    return true;
+}
+
+bool CompleteFile::openForWriting()
+{
+    failed = false;
+    return open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+}
+
+qint64 CompleteFile::writeData(const char *data, qint64 length)
+{
+    if (failed)
+        return -1;   // nothing after a gap: the file is lost anyway
+    const qint64 written = QFile::writeData(data, length);
+    if (written != length) {
+        failed = true;
+        qDebug() << "file cut short:" << fileName() << errorString();
+    }
+    return written;
+}
+
+bool CompleteFile::finish()
+{
+    if (!isOpen())
+        return false;
+    close();
+    return !failed && error() == QFileDevice::NoError;
 }

@@ -186,13 +186,4 @@ QImage finish(ImageProcessing &camera, const QImage &picture, bool whiteBackgrou
     return photo;
 }
 
-bool write(const QImage &photo, const QString &path, const QString &extension, int quality)
-{
-    const QByteArray format = extension.toLatin1();
-    if (photo.save(path, format.constData(), quality))
-        return true;
-    qDebug() << "photo not written:" << path;
-    return false;
-}
-
 } // namespace photosteps

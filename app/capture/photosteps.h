@@ -50,7 +50,5 @@ struct Insets {
 QImage finish(ImageProcessing &camera, const QImage &picture, bool whiteBackground,
               const Insets &insets);
 
-// Writes the photo; false (and no file left behind) when the write failed.
-bool write(const QImage &photo, const QString &path, const QString &extension, int quality);
 
 } // namespace photosteps

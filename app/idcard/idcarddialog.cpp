@@ -9,7 +9,7 @@
 #include "holderphoto.h"
 #include "ownerfiles.h"
 #include "photonaming.h"
-#include "photosteps.h"
+#include "imagefile.h"
 #include "warningbox.h"
 #include "watermark.h"
 
@@ -257,12 +257,14 @@ void IDCardDialog::on_btnSaveIDCard_clicked()
         watermark::draw(painter, picture.size(), config, text);
     }
 
-    const QString path = photonaming::reservePhotoPath(config, config.codec);
-    if (!photosteps::write(picture, path, config.codec, config.quality)) {
-        // Reporting a card picture that is not on disk would lose it silently;
-        // its running number goes back like a failed photo's.
-        photonaming::giveBack(config, path);
-        WarningBox::warning(this, kWarningTitle, QStringLiteral("保存失败:%1").arg(path));
+    // Reporting a card picture that is not on disk would lose it silently;
+    // like a photo it is named only once complete, so it uses no number then.
+    const QString path =
+        imagefile::saveNew(picture, config.documentsLocation, config.codec, config.quality,
+                           [&] { return photonaming::reservePhotoPath(config, config.codec); });
+    if (path.isEmpty()) {
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("保存失败:%1").arg(config.documentsLocation));
         return;
     }
     QList<QString> paths;
