@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "config.h"
 #include "imageprocessing.h"
+#include "recordedvideo.h"
 
 #include <QDebug>
 #include <QDir>
@@ -104,6 +105,7 @@ bool Recording::openWriter(const QString &path)
         return false;
     }
     videoOn = true;
+    writeFailed = false;
     frameCount = 1;
     startedMs = Clock::current().elapsedMs();
     writerTimer.start(writerIntervalMs);
@@ -114,13 +116,13 @@ bool Recording::openWriter(const QString &path)
 
 void Recording::onWriterTimer()
 {
-    if (!videoOn || !capture.videoWriter || !capture.videoWriter->isOpened())
+    if (!videoOn || writeFailed || !capture.videoWriter || !capture.videoWriter->isOpened())
         return;
     const cv::Mat frame = capture.currentFrame();
     if (frame.empty())
         return;
     const qint64 due = (Clock::current().elapsedMs() - startedMs) / writerIntervalMs;
-    while (frameCount - 1 < due) {
+    while (frameCount - 1 < due && !writeFailed) {
         writeFrame(frame);
         ++frameCount;
     }
@@ -138,7 +140,12 @@ void Recording::writeFrame(const cv::Mat &frame)
     // The writer keeps the size it was opened with, also across a camera switch.
     if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
         cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
-    capture.videoWriter->write(bgr);
+    try {
+        capture.videoWriter->write(bgr);
+    } catch (const cv::Exception &e) {
+        qDebug() << "video frame not written:" << e.msg.c_str();
+        writeFailed = true;
+    }
 }
 
 // ---------------------------------------------------------------- end
@@ -172,11 +179,38 @@ bool Recording::finish(bool reportProblems)
     }
     if (hadVideo) {
         finishVideo();
-        saved = QFileInfo(mainPath).size() > 0;
-        if (!saved && reportProblems)
-            report(QStringLiteral("录像文件未能保存：%1").arg(mainPath));
+        // A file that merely has bytes is no recording: one cut short by a
+        // full disk holds the first seconds and no ending.
+        saved = !writeFailed && recordedvideo::complete(mainPath);
+        if (!saved)
+            setAsideIncomplete(reportProblems);
     }
     return saved;
+}
+
+// What was recorded is kept under a name that says it is incomplete, so
+// nobody takes it for the whole recording; a file that cannot be played
+// back is of no use and goes.
+void Recording::setAsideIncomplete(bool reportProblems)
+{
+    const QString recorded = mainPath;
+    QString text;
+    if (recordedvideo::playable(recorded)) {
+        const QFileInfo info(recorded);
+        const QString aside = QStringLiteral("%1/%2_未完成.%3")
+                                  .arg(info.absolutePath(), info.completeBaseName(), info.suffix());
+        if (QFile::rename(recorded, aside))   // never over an existing file
+            mainPath = aside;
+        text = QStringLiteral("录像未能完整保存（存储空间不足或无法写入）。已录下的部分保存为：%1")
+                   .arg(mainPath);
+    } else {
+        QFile::remove(recorded);
+        text = QStringLiteral("录像文件未能保存（存储空间不足或无法写入）：%1").arg(recorded);
+    }
+    if (reportProblems)
+        report(text);
+    else
+        qDebug() << "recording:" << text;
 }
 
 void Recording::finishVideo()
@@ -193,7 +227,13 @@ void Recording::releaseWriter()
 {
     if (!capture.videoWriter)
         return;
-    capture.videoWriter->release();
+    try {
+        // The writer's last bytes and its index go to disk here.
+        capture.videoWriter->release();
+    } catch (const cv::Exception &e) {
+        qDebug() << "video not finished:" << e.msg.c_str();
+        writeFailed = true;
+    }
     delete capture.videoWriter;
     capture.videoWriter = nullptr;
 }

@@ -49,7 +49,9 @@ public:
 
     // Ends what runs: the sound first, then the video. True when the
     // recording's own file (the video, or the sound when it ran alone) was
-    // written; every failure is reported through problem().
+    // written completely; every failure is reported through problem(). A
+    // video cut short is kept as "<name>_未完成.avi" when it plays, else
+    // removed; path() then names what is left.
     bool end();
     // Ends what runs without reporting anything (shutting down).
     void endQuietly();
@@ -79,6 +81,7 @@ private:
     bool finish(bool reportProblems);
     void finishVideo();
     void releaseWriter();
+    void setAsideIncomplete(bool reportProblems);
     void report(const QString &text);
 
     ImageProcessing &capture;
@@ -86,6 +89,8 @@ private:
     QTimer writerTimer;
 
     bool videoOn = false;
+    // The writer threw while writing or finishing: the file is incomplete.
+    bool writeFailed = false;
     bool soundAlone = false;
     int frameCount = 1;
     qint64 startedMs = 0;
