@@ -1,5 +1,7 @@
 #include "documentwriter.h"
 
+#include "documentfile.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QImage>
@@ -41,8 +43,10 @@ Outcome writePdf(const QStringList &images, const QString &target, const Progres
         outcome.unreadableImage = images.first();
         return outcome;
     }
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Every write checked: a PDF cut short by a full disk must not pass
+    // as written.
+    CompleteFile file(target);
+    if (!file.openForWriting()) {
         qDebug() << "pdf not opened:" << target << file.errorString();
         return outcome;
     }
@@ -77,8 +81,9 @@ Outcome writePdf(const QStringList &images, const QString &target, const Progres
         image = QImage();   // one page's pixels at a time
     }
     painter.end();
-    file.close();
-    outcome.written = file.error() == QFileDevice::NoError;
+    outcome.written = file.finish();
+    if (!outcome.written)
+        qDebug() << "pdf not written:" << target << file.errorString();
     return outcome;
 }
 
