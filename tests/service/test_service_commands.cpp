@@ -215,6 +215,28 @@ TEST_F(TrayTest, CapturesToFilesAndToBase64)
     EXPECT_FALSE(readBack.value("base64").toString().isEmpty());
 }
 
+// With the camera closed nothing is captured: the page hears 0 and the
+// picture already at its path stays as it was.
+TEST_F(TrayTest, ACaptureThatWroteNothingSaysSoAndLeavesTheOldFile)
+{
+    auto page = connectPage();
+    const QString contract = docPath(QStringLiteral("contract.jpg"));
+    QImage older(64, 48, QImage::Format_RGB32);
+    older.fill(Qt::darkCyan);
+    ASSERT_TRUE(older.save(contract, "jpg"));
+    QFile file(contract);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray olderBytes = file.readAll();
+    file.close();
+
+    page->send(QJsonObject{{"command", 10002}, {"path", contract}, {"quality", 80}, {"angle", 0}, {"bShow", 0}});
+    const QJsonObject answer = page->waitFor(20002, 10000);
+    ASSERT_FALSE(answer.isEmpty());
+    EXPECT_EQ(answer.value("result").toInt(), 0);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), olderBytes);
+}
+
 TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
 {
     auto page = connectPage();

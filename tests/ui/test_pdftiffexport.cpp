@@ -370,4 +370,37 @@ TEST_F(ExportTest, LongExportShowsPagesWhileTheEventLoopRunsAndOnlyTheCompleteFi
     EXPECT_EQ(documentFiles(), QStringList({QStringLiteral("IMG_7.pdf")}));
 }
 
+// The export runs in a nested event loop: a photo arriving meanwhile
+// (automatic capture, a photo in flight) joins the list and must still be
+// there afterwards; only the exported pages leave it.
+TEST_F(ExportTest, APhotoTakenWhileTheExportRunsStaysInTheList)
+{
+    pageprogress::setDelay(0);
+    QStringList images;
+    for (int i = 0; i < 4; ++i)
+        images.append(photo(QStringLiteral("page%1.jpg").arg(i), 1600, 1200, QColor(50 * i, 90, 160)));
+    dialog->setImage(images);
+    const QString late = photo(QStringLiteral("late.jpg"), 800, 600, Qt::yellow);
+
+    QTimer arrival;
+    arrival.setSingleShot(true);
+    QObject::connect(&arrival, &QTimer::timeout, [&] { dialog->setImage({late}); });
+    arrival.start(0);
+    dialog->form()->btnSavePDF->click();
+
+    ASSERT_FALSE(arrival.isActive()) << "the photo did not arrive during the export";
+    ASSERT_EQ(reported->count(), 1);
+    EXPECT_EQ(pdfPageCount(reportedPath()), 4);
+    EXPECT_EQ(dialog->pagePaths(), QStringList{late});
+    EXPECT_EQ(dialog->imageCount(), 1);
+    EXPECT_TRUE(dialog->isVisible());
+
+    // The next export writes that photo alone.
+    dialog->form()->btnSavePDF->click();
+    ASSERT_EQ(reported->count(), 2);
+    EXPECT_EQ(pdfPageCount(reportedPath()), 1);
+    EXPECT_EQ(dialog->pageList()->count(), 0);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
 } // namespace
