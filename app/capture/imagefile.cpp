@@ -44,10 +44,14 @@ QString saveNew(const QImage &image, const QString &directory, const QString &fo
 
 bool saveOver(const QImage &image, const QString &path, const QString &format, int quality)
 {
+    // A folder named by a web page is never made for it.
+    const QString directory = QFileInfo(path).absolutePath();
+    if (!QFileInfo(directory).isDir())
+        return false;
     const QByteArray bytes = encoded(image, format, quality);
     if (bytes.isEmpty())
         return false;
-    DocumentFile file(QFileInfo(path).absolutePath(), format);
+    DocumentFile file(directory, format);
     return file.write(bytes) && file.replace(path);
 }
 
