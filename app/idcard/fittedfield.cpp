@@ -8,7 +8,6 @@
 #include <QTextEdit>
 #include <QVariant>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -66,11 +65,10 @@ namespace fittedfield {
 void setText(QLineEdit *field, const QString &text)
 {
     const int available = lineTextWidth(field);
+    // The line edit scrolls only once its cursor, after the last character,
+    // would leave the text area.
     field->setFont(fittedFont(field, text, [&](const QFont &font) {
-        const QFontMetricsF metrics(font);
-        const qreal bearings =
-            std::max<qreal>(0, -metrics.minLeftBearing()) + std::max<qreal>(0, -metrics.minRightBearing());
-        return std::ceil(metrics.horizontalAdvance(text)) + kCursorWidth + bearings <= available;
+        return std::ceil(QFontMetricsF(font).horizontalAdvance(text)) + kCursorWidth <= available;
     }));
     field->setText(text);
     field->setCursorPosition(0);

@@ -769,6 +769,9 @@ TEST_F(IDCardDialogTest, EveryFieldShowsTheLongestTextOfEachCardKindWhole)
     EXPECT_EQ(text("lb_code"), QStringLiteral("65432119881228888X"));
     EXPECT_EQ(text("lb_name").size(), 15);
     EXPECT_EQ(text("lb_nation"), QStringLiteral("柯尔克孜"));
+    // Texts that fit keep the form's font.
+    for (const char *name : {"lb_sex", "lb_year", "lb_month", "lb_day"})
+        EXPECT_EQ(child<QWidget>(name)->font().pointSizeF(), 12.0) << name;
 
     // The saved card picture, the clerk's record of the card, shows every
     // field as the screen does: the number with its check character.
