@@ -14,8 +14,6 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-cv::Rect objectFace;
-
 namespace {
 
 // Idle pass while no camera is open, and the wait before reopening a camera
@@ -91,6 +89,27 @@ void ImageProcessing::setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh)
     MutexLocker lock(&frameMutex);
     keptFrame = std::move(fresh);
     frame = full;
+}
+
+cv::Rect ImageProcessing::objectFaceNow() const
+{
+    MutexLocker lock(&faceMutex);
+    return objectFace;
+}
+
+void ImageProcessing::setObjectFace(const cv::Rect &face)
+{
+    MutexLocker lock(&faceMutex);
+    objectFace = face;
+}
+
+std::vector<cv::Rect> ImageProcessing::detectFaces(const cv::Mat &grey, cv::Size smallest, cv::Size largest)
+{
+    std::vector<cv::Rect> faces;
+    MutexLocker lock(&faceMutex);
+    if (!faceClassifier.empty())
+        faceClassifier.detectMultiScale(grey, faces, 1.1, 3, 0, smallest, largest);
+    return faces;
 }
 
 void ImageProcessing::setPreviewSize(QSize size)

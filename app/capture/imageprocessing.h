@@ -22,10 +22,6 @@
 
 Q_DECLARE_METATYPE(std::vector<QImage>)
 
-// Last detected face region, enlarged by 200 pixels on every side; read by
-// photo taking. Zero until a face is found.
-extern cv::Rect objectFace;
-
 // One camera's capture-and-processing thread: grabs frames, runs them through
 // the document pipeline and the user rotation, publishes them by signal, and
 // takes photos on request.
@@ -66,7 +62,19 @@ public:
     int webHeight = 480;
     std::vector<cv::Point> largestContour;
     std::vector<std::vector<cv::Point>> documentContours;
+    // Frontal-face cascade of this camera alone: OpenCV's classifier must not
+    // run on two threads at once. Used under faceMutex.
     cv::CascadeClassifier faceClassifier;
+
+    // This camera's last detected face region, enlarged by 200 pixels on
+    // every side; read by its own photo taking, so a second camera's frames
+    // never move or clear the main photo's face. Zero until a face is found.
+    cv::Rect objectFaceNow() const EXCLUDES(faceMutex);
+    void setObjectFace(const cv::Rect &face) EXCLUDES(faceMutex);
+    // Faces on `grey` with this camera's classifier; also called off the
+    // capture thread (kept pictures, web capture).
+    std::vector<cv::Rect> detectFaces(const cv::Mat &grey, cv::Size smallest, cv::Size largest)
+        EXCLUDES(faceMutex);
 
     // The last frame at the camera's full size, a shallow copy taken under
     // the frame lock: the loop replaces `frame` with a new matrix each pass
@@ -184,6 +192,8 @@ private:
     void deliverPhotoPaths(const QList<QString> &paths) EXCLUDES(pendingPathsMutex);
     void flushPendingPhotoPaths() EXCLUDES(pendingPathsMutex);
 
+    mutable Mutex faceMutex;
+    cv::Rect objectFace GUARDED_BY(faceMutex);
     mutable Mutex frameMutex;
     std::shared_ptr<FullSizeFrame> keptFrame GUARDED_BY(frameMutex);   // with `frame`
     std::atomic<int> previewWidth{0};

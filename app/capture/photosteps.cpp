@@ -98,11 +98,11 @@ std::vector<QImage> cutOuts(ImageProcessing &camera, const Shot &shot, int corre
     return pictures;
 }
 
-bool faceReplacesPictures(const Config &config)
+bool faceReplacesPictures(const ImageProcessing &camera, const Config &config)
 {
     if (config.cameraIndex != 0 || !config.gnRenlian)
         return false;
-    const cv::Rect face = pipelinestate::objectFaceNow();
+    const cv::Rect face = camera.objectFaceNow();
     return qint64(face.width) * qint64(face.height) >= kFaceReplacesArea;
 }
 

@@ -32,8 +32,8 @@ QImage basePicture(const ImageProcessing &camera, const Shot &shot);
 // detection order; all-zero detections give null pictures.
 std::vector<QImage> cutOuts(ImageProcessing &camera, const Shot &shot, int correction);
 
-// Face mode with a face large enough to replace the photo's pictures.
-bool faceReplacesPictures(const Config &config);
+// Face mode with a face of `camera` large enough to replace the photo's pictures.
+bool faceReplacesPictures(const ImageProcessing &camera, const Config &config);
 
 // What the manual selection of the preview covers of `rotated`, `baseSize`
 // being the picture's size before rotation. Null when the preview geometry

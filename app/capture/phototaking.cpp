@@ -72,7 +72,7 @@ QList<QString> ImageProcessing::takePhotoPaths()
         if (use2)
             pictures.push_back(child2);
     }
-    if (photosteps::faceReplacesPictures(config))
+    if (photosteps::faceReplacesPictures(*this, config))
         pictures = {cutOutFace(shot.processed)};
 
     photosteps::Insets insets;

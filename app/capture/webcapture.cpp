@@ -68,7 +68,7 @@ bool ImageProcessing::takePhotoByWeb(QString path, int quality, int angleCode, i
         pictures.push_back(handleAngleQImage(photosteps::basePicture(*this, shot), angleCode));
     else
         pictures = photosteps::cutOuts(*this, shot, correctionNow);
-    if (photosteps::faceReplacesPictures(config))
+    if (photosteps::faceReplacesPictures(*this, config))
         pictures = {cutOutFace(shot.processed)};
 
     const bool white = config.gnIswhite && correctionNow != 0;

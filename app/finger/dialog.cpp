@@ -208,9 +208,13 @@ void Dialog::on_btnDelete_clicked()
         showMessage(QStringLiteral("当前ID未登记!"));
         return;
     }
+    // The store goes first: a finger revoked only in memory would be
+    // identified again after a restart.
+    if (store.open() && !store.del(id)) {
+        showMessage(QStringLiteral("删除失败，指纹库未能更新!"));
+        return;
+    }
     finger.dbDel(id);
-    if (store.open())
-        store.del(id);
     showMessage(QStringLiteral("删除完成!"));
 }
 
@@ -220,9 +224,11 @@ void Dialog::on_btnClear_clicked()
         showMessage(QStringLiteral("设备未连接!"));
         return;
     }
+    if (store.open() && !store.clear()) {
+        showMessage(QStringLiteral("清空失败，指纹库未能更新!"));
+        return;
+    }
     finger.dbClear();
-    if (store.open())
-        store.clear();
     showMessage(QStringLiteral("清空完成!"));
 }
 
@@ -293,7 +299,13 @@ void Dialog::enrolStep(unsigned char *templ, int length)
     if (store.open()) {
         const int storedLength = qMin(enrolledLength, QXFinger10::kTemplateCapacity);
         const std::string text = base64::encodeUnbroken(enrolled, storedLength);
-        store.add(enrolId, QString::fromLatin1(text.data(), int(text.size())));
+        if (!store.add(enrolId, QString::fromLatin1(text.data(), int(text.size())))) {
+            // Kept only in memory the finger would be lost at the next start
+            // while the clerk believes it enrolled.
+            finger.dbDel(enrolId);
+            showMessage(QStringLiteral("登记失败，指纹未能保存!"));
+            return;
+        }
     }
     showMessage(QStringLiteral("登记成功，指纹ID:%1").arg(enrolId));
 }

@@ -81,6 +81,9 @@ protected:
 
 private:
     void showReading(const CardReading &reading);
+    // Empties every field and the photo: each card is shown on its own.
+    void clearCard();
+    void showBirthday(const QString &birthday);
     QString cardJson(const QString &savedPath) const;
 
     Ui::IDCardDialog *ui;

@@ -58,6 +58,10 @@ void CameraViewDialog::SetCamera(int index)
 
 QImage CameraViewDialog::getChildImage() const
 {
+    // A camera that stopped delivering (unplugged, reopening) has no current
+    // picture; its last one would put an old scene into new photos.
+    if (ui->iVideo->isSwitching())
+        return QImage();
     return ui->iVideo->keptImage();
 }
 

@@ -22,7 +22,8 @@ public:
     // Binds the view to the camera at `index` of the camera list, at the
     // reduced size for a second camera.
     void SetCamera(int index);
-    // The view's current frame; null before the first one.
+    // The view's current frame; null before the first one and whenever its
+    // camera is not delivering.
     QImage getChildImage() const;
     QCameraView *preview() const;
 

@@ -36,6 +36,7 @@ const QString kWarningTitle = QStringLiteral("警告");
 // Notes on photos and documents stay this long in the status bar.
 constexpr int kNoticeMs = 10000;
 const QString kLoadingText = QStringLiteral("视频加载中，请稍候......");
+const QString kChildCameraAway = QStringLiteral("画中画摄像头无画面，本次拍照未含其画面");
 const QString kNoFrameForPhoto =
     QStringLiteral("视频切换中，请等摄像头准备就绪了再进行拍摄，谢谢......");
 
@@ -351,7 +352,7 @@ void MainWindowQCamera::changeCamera(int index)
 {
     if (index < 0 || index >= Cache::cameras->size())
         return;
-    if (busy({VideoRecording, TimedShooting})) {
+    if (busy({VideoRecording, TimedShooting}) || refuseWhilePictureInPicture()) {
         const QSignalBlocker blocker(ui->comboBox);
         ui->comboBox->setCurrentIndex(preview()->cameraIndex());
         return;
@@ -374,10 +375,8 @@ void MainWindowQCamera::on_btnToggleDevice_2_clicked()
     // A refused toggle leaves the button usable: no switch would re-enable it.
     if (busy({VideoRecording, TimedShooting}))
         return;
-    if (childView1->isVisible() || childView2->isVisible()) {
-        WarningBox::warning(this, kWarningTitle, QStringLiteral("画中画功能已经启用"));
+    if (refuseWhilePictureInPicture())
         return;
-    }
     const int count = Cache::cameras->size();
     if (count == 0)
         return;
@@ -404,6 +403,16 @@ void MainWindowQCamera::on_btnToggleDevice_2_clicked()
     const QList<QSize> &sizes = Cache::cameras->at(next).resolutions;
     const QSize size = sizes.isEmpty() ? QSize() : sizes.first();
     preview()->changeCamera(next, size.width(), size.height());
+}
+
+// An open view holds a stream of its own: the main preview switching to that
+// camera would be refused by the device and stay on "loading".
+bool MainWindowQCamera::refuseWhilePictureInPicture()
+{
+    if (!childView1->isVisible() && !childView2->isVisible())
+        return false;
+    WarningBox::warning(this, kWarningTitle, QStringLiteral("画中画功能已经启用"));
+    return true;
 }
 
 // A closing view is still visible while it reports: the main camera keeps
@@ -523,8 +532,18 @@ void MainWindowQCamera::onShootingTimer()
 
 bool MainWindowQCamera::takePhotoWithChildren()
 {
-    return preview()->setTakePhotoCammond(childView1->getChildImage(), childView2->getChildImage(),
-                                          childView1->isVisible(), childView2->isVisible());
+    const QImage child1 = childView1->getChildImage();
+    const QImage child2 = childView2->getChildImage();
+    // An open view whose camera went away has no picture to give: the photo
+    // goes without it rather than with one from before.
+    const bool missing1 = childView1->isVisible() && child1.isNull();
+    const bool missing2 = childView2->isVisible() && child2.isNull();
+    if (!preview()->setTakePhotoCammond(child1, child2, childView1->isVisible() && !missing1,
+                                        childView2->isVisible() && !missing2))
+        return false;
+    if (missing1 || missing2)
+        showNotice(kChildCameraAway);
+    return true;
 }
 
 void MainWindowQCamera::on_btnShootingTime_clicked()

@@ -151,13 +151,13 @@ TEST_F(PhotoSaving, AFaceSeenEarlierDoesNotReplaceAPhotoWithoutOne)
         GTEST_SKIP() << "no face cascade in the build's Resources";
     Cache::config->gnRenlian = true;
     // A large face found on an earlier frame.
-    objectFace = cv::Rect(40, 20, 520, 520);
+    camera->setObjectFace(cv::Rect(40, 20, 520, 520));
     camera->setCurrentFrame(testframes::scene({1280, 720}, {}));
     camera->takePhoto();
     ASSERT_EQ(delivered.size(), 1);
     ASSERT_EQ(delivered[0].size(), 1);
     EXPECT_EQ(QImageReader(delivered[0][0]).size(), QSize(1280, 720));
-    EXPECT_EQ(objectFace, cv::Rect());
+    EXPECT_EQ(camera->objectFaceNow(), cv::Rect());
 }
 
 } // namespace
