@@ -190,7 +190,9 @@ bool AccessPolicy::plainName(const QString &path)
 
 AccessPolicy::ReadVerdict AccessPolicy::openForReading(const QString &path, QFile &file) const
 {
-    if (path.isEmpty() || !plainName(path))
+    if (path.isEmpty())
+        return ReadVerdict::Missing;   // names no file at all
+    if (!plainName(path))
         return ReadVerdict::Refused;
     // Non-blocking, so a named pipe cannot hold the station at the open.
     const int fd = ::open(QFile::encodeName(path).constData(),

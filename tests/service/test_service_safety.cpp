@@ -619,18 +619,20 @@ TEST_F(TrayTest, UploadsOfMissingOrForeignFilesAreRefused)
                            {"url", server.url("/upload")}});
     page->send(QJsonObject{{"command", 10006}, {"path", docPath(QStringLiteral("sub/gone.jpg"))},
                            {"url", server.url("/upload")}});
-    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 4; }, 5000));
+    page->send(QJsonObject{{"command", 10006}, {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 5; }, 5000));
     EXPECT_TRUE(uploadResults(*page).at(2).startsWith(QStringLiteral("拒绝上传")));
     EXPECT_EQ(uploadResults(*page).at(3), QStringLiteral("文件不存在"));
+    EXPECT_EQ(uploadResults(*page).at(4), QStringLiteral("文件不存在"));
 
     // An unreachable server: its error, then the (empty) body of the finished reply.
     const QString file = docPath(QStringLiteral("up.jpg"));
     writeFile(file, "jpeg");
     page->send(QJsonObject{{"command", 10006}, {"path", file},
                            {"url", QStringLiteral("http://127.0.0.1:%1/").arg(servicetest::freePort())}});
-    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 6; }, 10000));
-    EXPECT_FALSE(uploadResults(*page).at(4).isEmpty());
-    EXPECT_TRUE(uploadResults(*page).at(5).isEmpty());
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 7; }, 10000));
+    EXPECT_FALSE(uploadResults(*page).at(5).isEmpty());
+    EXPECT_TRUE(uploadResults(*page).at(6).isEmpty());
     EXPECT_TRUE(server.requests.isEmpty());
 }
 
