@@ -194,9 +194,14 @@ AccessPolicy::ReadVerdict AccessPolicy::openForReading(const QString &path, QFil
         return ReadVerdict::Missing;   // names no file at all
     if (!plainName(path))
         return ReadVerdict::Refused;
-    // Non-blocking, so a named pipe cannot hold the station at the open.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray name = QFile::encodeName(path);
+    // Devices are not even opened: opening some has effects of its own. What
+    // decides is the check of the opened file below.
+    struct stat named;
+    if (::lstat(name.constData(), &named) == 0 && !S_ISREG(named.st_mode))
+        return ReadVerdict::Refused;
+    // Non-blocking, so a named pipe swapped in cannot hold the station at the open.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if ((error != ENOENT && error != EACCES) || !wouldBeReadable(path))
