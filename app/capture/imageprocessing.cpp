@@ -112,6 +112,36 @@ std::vector<cv::Rect> ImageProcessing::detectFaces(const cv::Mat &grey, cv::Size
     return faces;
 }
 
+bool ImageProcessing::keepLiveFrame(std::shared_ptr<FullSizeFrame> fresh, quint64 generation)
+{
+    cv::Mat full;
+    if (fresh && fresh->liveReduction() == 1)
+        full = fresh->picture();
+    MutexLocker lock(&frameMutex);
+    if (!cameraOpen || generation != cameraGeneration)
+        return false;
+    keptFrame = std::move(fresh);
+    frame = full;
+    return true;
+}
+
+void ImageProcessing::setCameraState(bool open)
+{
+    MutexLocker lock(&frameMutex);
+    ++cameraGeneration;
+    cameraOpen = open;
+    if (!open) {
+        keptFrame.reset();
+        frame = cv::Mat();
+    }
+}
+
+quint64 ImageProcessing::cameraGenerationNow() const
+{
+    MutexLocker lock(&frameMutex);
+    return cameraGeneration;
+}
+
 void ImageProcessing::setPreviewSize(QSize size)
 {
     previewWidth = size.width();
@@ -241,7 +271,7 @@ void ImageProcessing::openCamara()
 {
     if (cameraListIndex < 0 || cameraListIndex >= Cache::cameras->size()) {
         qDebug() << "openCamara: no camera at" << cameraListIndex;
-        cameraOpen = true;   // the empty-frame rule retries later
+        setCameraState(true);   // the empty-frame rule retries later
         return;
     }
     const int device = Cache::cameras->at(cameraListIndex).index;
@@ -261,14 +291,14 @@ void ImageProcessing::openCamara()
     }
     capture.open(device, cv::CAP_ANY);
     videoParameterSettings();
-    cameraOpen = true;
+    setCameraState(true);
 }
 
 void ImageProcessing::closeCamara(bool)
 {
-    cameraOpen = false;
-    // A photo must never be taken of a frame from before the camera closed.
-    setCurrentFrame(cv::Mat());
+    // A photo must never be taken of a frame from before the camera closed,
+    // nor of the one a read under way brings after it.
+    setCameraState(false);
     // The loop's read in flight ends meanwhile; a stopping loop needs no settling.
     stopper.sleep(kCloseSettleMs);
     capture.release();
@@ -375,9 +405,9 @@ void ImageProcessing::setZoomValue(double delta)
 void ImageProcessing::setWebSize(int w, int h)
 {
     if (w > 0)
-        webWidth = w;
+        webWidth = qMin(w, kMaxWebSide);
     if (h > 0)
-        webHeight = h;
+        webHeight = qMin(h, kMaxWebSide);
 }
 
 void ImageProcessing::setCameraCorrection(int value) { correction = value; }
@@ -518,6 +548,7 @@ void ImageProcessing::runOnePass()
         closeCamara(false);
         openCamara();
     }
+    const quint64 generation = cameraGenerationNow();
     if (!cameraOpen) {
         stopper.sleep(kIdleMs);
         return;
@@ -527,14 +558,19 @@ void ImageProcessing::runOnePass()
     cv::Mat grabbed;
     std::shared_ptr<FullSizeFrame> kept;
     capture.read(grabbed, kept);
+    if (generation != cameraGenerationNow())
+        return;   // closed or reopened during the read: that frame is nobody's
     if (grabbed.empty() || !kept) {
         closeCamara(false);
-        if (stopper.sleep(kReopenDelayMs))
+        const quint64 closed = cameraGenerationNow();
+        // Reopened only if nobody opened or closed it meanwhile.
+        if (stopper.sleep(kReopenDelayMs) && closed == cameraGenerationNow())
             openCamara();
         return;
     }
     const int reduction = kept->liveReduction();
-    setCurrentFrame(std::move(kept));
+    if (!keepLiveFrame(std::move(kept), generation))
+        return;
     // handleMat never draws into the frame it is given, so readers of the
     // current frame see it as the camera delivered it.
     publishFrame(grabbed, reduction);

@@ -60,6 +60,9 @@ public:
     bool saveImageToTiff = false;
     int webWidth = 640;
     int webHeight = 480;
+    // The largest preview canvas side: each frame is drawn on a canvas of
+    // this size, whatever a page asks for.
+    static constexpr int kMaxWebSide = 4096;
     std::vector<cv::Point> largestContour;
     std::vector<std::vector<cv::Point>> documentContours;
     // Frontal-face cascade of this camera alone: OpenCV's classifier must not
@@ -194,8 +197,18 @@ private:
 
     mutable Mutex faceMutex;
     cv::Rect objectFace GUARDED_BY(faceMutex);
+
+    // Keeps a frame the loop read, unless the camera was closed or reopened
+    // since the read began (`generation`); false then.
+    bool keepLiveFrame(std::shared_ptr<FullSizeFrame> fresh, quint64 generation) EXCLUDES(frameMutex);
+    // Marks the camera open or closed; either ends the claim of a read under way.
+    void setCameraState(bool open) EXCLUDES(frameMutex);
+    quint64 cameraGenerationNow() const EXCLUDES(frameMutex);
+
     mutable Mutex frameMutex;
     std::shared_ptr<FullSizeFrame> keptFrame GUARDED_BY(frameMutex);   // with `frame`
+    // Counts the camera's openings and closings.
+    quint64 cameraGeneration GUARDED_BY(frameMutex) = 0;
     std::atomic<int> previewWidth{0};
     std::atomic<int> previewHeight{0};
     ThreadStopper stopper{running};

@@ -101,6 +101,14 @@ void IDCardDialog::initLayout()
     ui->widget->setStyleSheet(QStringLiteral("QWidget#widget{%1}").arg(style));
 }
 
+void IDCardDialog::warnOfReader(const QString &text)
+{
+    if (warningsBlock)
+        WarningBox::warning(this, kWarningTitle, text);
+    else
+        WarningBox::notify(this, kWarningTitle, text);
+}
+
 void IDCardDialog::openDriver()
 {
     // A second init() while the reader is open must not leak the first port.
@@ -109,22 +117,19 @@ void IDCardDialog::openDriver()
 
     const int readers = QXID_Init();
     if (readers <= 0) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("身份证阅读器USB初始化失败,code:%1").arg(readers));
+        warnOfReader(QStringLiteral("身份证阅读器USB初始化失败,code:%1").arg(readers));
         return;
     }
     qDebug() << "身份证阅读器数量：" << readers;
     port = QXID_OpenPort(0);
     if (port < 0) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("身份证阅读器打开失败,port:%1").arg(port));
+        warnOfReader(QStringLiteral("身份证阅读器打开失败,port:%1").arg(port));
         return;
     }
     if (QXID_GetSAMStatus(port, 0) < 0) {
         QThread::msleep(kSamRetryDelayMs);
         if (QXID_GetSAMStatus(port, 0) < 0) {
-            WarningBox::warning(this, kWarningTitle,
-                                QStringLiteral("身份证阅读器不能正常读取数据,port:%1").arg(port));
+            warnOfReader(QStringLiteral("身份证阅读器不能正常读取数据,port:%1").arg(port));
             return;
         }
     }

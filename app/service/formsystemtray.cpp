@@ -347,8 +347,10 @@ void FormSystemTray::applyCameraRequest()
     if (request == CameraRequest::None)
         return;
     imageProcessing->closeCamara(false);
-    if (request == CameraRequest::Close)
+    if (request == CameraRequest::Close) {
+        updateUseMark();   // no frame follows a close to clear the mark
         return;
+    }
     imageProcessing->cameraListIndex = pendingCameraIndex;
     imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
                                             qMax(0, pendingCameraSize.height()));

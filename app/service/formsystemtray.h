@@ -142,6 +142,8 @@ private:
     void createDialogs();
     void showLogo();
     void updateUseMark();
+    void dispatchCommand(int command, const QJsonObject &request);
+    void refuseCommand(int command, const QJsonObject &request);
     void startPreview(const QJsonObject &request);
     // Closing and opening a camera takes the GUI thread half a second or
     // more, so a burst of camera requests is applied once, as its last one.

@@ -6,7 +6,6 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 #include <QHttpMultiPart>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -22,11 +21,21 @@ QJsonObject uploadMessage(const QString &result)
 
 void FormSystemTray::httpUploadFile(QString url, QString filePath)
 {
-    if (filePath.isEmpty() || !QFileInfo::exists(filePath)) {
-        sendDataJson(uploadMessage(QStringLiteral("文件不存在")));
-        return;
-    }
-    if (!accessPolicy->mayRead(filePath)) {
+    auto *multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    auto *file = new QFile(multiPart);
+    // Opened once and judged by what was opened: the bytes posted are the
+    // file that was checked, whatever happens to its name meanwhile.
+    const AccessPolicy::ReadVerdict verdict = accessPolicy->openForReading(filePath, *file);
+    if (verdict != AccessPolicy::ReadVerdict::Opened) {
+        delete multiPart;
+        if (verdict == AccessPolicy::ReadVerdict::Missing) {
+            sendDataJson(uploadMessage(QStringLiteral("文件不存在")));
+            return;
+        }
+        if (verdict == AccessPolicy::ReadVerdict::Unreadable) {
+            sendDataJson(uploadMessage(QStringLiteral("文件无法读取")));
+            return;
+        }
         qDebug() << "upload refused: outside the working directory and not written for a page:"
                  << filePath;
         sendDataJson(uploadMessage(QStringLiteral("拒绝上传：只能上传工作目录中的文件或本次为网页拍摄的文件")));
@@ -35,14 +44,8 @@ void FormSystemTray::httpUploadFile(QString url, QString filePath)
     const QUrl target(url, QUrl::TolerantMode);
     const QString scheme = target.scheme().toLower();
     if (!target.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        sendDataJson(uploadMessage(QStringLiteral("上传地址无效")));
-        return;
-    }
-    auto *multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-    auto *file = new QFile(filePath, multiPart);
-    if (!file->open(QIODevice::ReadOnly)) {
         delete multiPart;
-        sendDataJson(uploadMessage(QStringLiteral("文件无法读取")));
+        sendDataJson(uploadMessage(QStringLiteral("上传地址无效")));
         return;
     }
     QHttpPart part;

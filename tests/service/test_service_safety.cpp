@@ -7,6 +7,7 @@
 #include "cache.h"
 #include "config.h"
 #include "imageprocessing.h"
+#include "recording.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -15,13 +16,51 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QWebSocket>
 
+#include <atomic>
 #include <memory>
+
+#include <dlfcn.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+// A file swapped for a link to a secret at the worst moment: right after the
+// station resolved its name. This process's realpath() stands in front of
+// the C library's; once armed with a file's real path, the first resolution
+// that ends there replaces the file by a symbolic link to the secret.
+namespace swapafterresolve {
+QByteArray armedPath;
+QByteArray secretPath;
+std::atomic<bool> swapped{false};
+
+void arm(const QString &file, const QString &secret)
+{
+    armedPath = QFile::encodeName(file);
+    secretPath = QFile::encodeName(secret);
+    swapped = false;
+}
+} // namespace swapafterresolve
+
+extern "C" char *realpath(const char *path, char *resolved)
+{
+    using RealPath = char *(*)(const char *, char *);
+    static const auto next = reinterpret_cast<RealPath>(dlsym(RTLD_NEXT, "realpath"));
+    char *result = next(path, resolved);
+    using namespace swapafterresolve;
+    if (result && !armedPath.isEmpty() && armedPath == result && !swapped.exchange(true)) {
+        ::unlink(armedPath.constData());
+        if (::symlink(secretPath.constData(), armedPath.constData()) != 0)
+            ::perror("symlink");
+    }
+    return result;
+}
 
 using servicetest::Page;
 using servicetest::TrayTest;
@@ -118,6 +157,27 @@ QStringList uploadResults(const Page &page)
         if (message.value("command").toInt() == 20006)
             results << message.value("result").toString();
     return results;
+}
+
+void writePicture(const QString &path, QColor colour)
+{
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(colour);
+    ASSERT_TRUE(picture.save(path, "PNG"));
+}
+
+QImage decodeBase64Jpeg(const QString &text)
+{
+    return QImage::fromData(QByteArray::fromBase64(text.toLatin1()), "JPG");
+}
+
+QList<QMessageBox *> visibleMessageBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            boxes.append(box);
+    return boxes;
 }
 
 // ---------------------------------------------------------------- who may connect
@@ -259,7 +319,139 @@ TEST_F(TrayTest, FilesOutsideTheWorkAreNeitherReadNorWritten)
     EXPECT_EQ(tray->imageProcessing->videoWriter, nullptr);
 }
 
+TEST_F(TrayTest, PathsWithNulOrControlCharactersAreRefusedByEveryCommand)
+{
+    // The name checks must see the name the file calls see: "victim.txt\0.jpg"
+    // would pass as a picture and then be written as "victim.txt".
+    auto page = connectPage();
+    startPreview(*page);
+    const QString victim = docPath(QStringLiteral("victim.txt"));
+    writeFile(victim, "untouched");
+    const QString nulImage = victim + QChar(0) + QStringLiteral(".jpg");
+    const QString newline = docPath(QStringLiteral("a\nb.jpg"));
+    for (const QString &path : {nulImage, newline, docPath(QStringLiteral("tab\t.png"))}) {
+        const int from = page->messages.size();
+        page->send(QJsonObject{{"command", 10002}, {"path", path}, {"quality", 80}});
+        EXPECT_EQ(page->waitFor(20002, 10000, from).value("result").toInt(), 0);
+    }
+    page->send(QJsonObject{{"command", 10011}, {"path", nulImage}});
+    page->send(QJsonObject{{"command", 10022}, {"filepath", victim + QChar(0) + QStringLiteral(".avi")}});
+    page->send(QJsonObject{{"command", 10023}});
+
+    const QString seen = docPath(QStringLiteral("seen.png"));
+    writePicture(seen, Qt::white);
+    for (const QString &path : {seen + QChar(0), seen + QChar(0) + QStringLiteral("x")}) {
+        const int from = page->messages.size();
+        page->send(QJsonObject{{"command", 10021}, {"filepath", path}});
+        EXPECT_EQ(page->waitFor(20021, 5000, from).value("result").toString(), QStringLiteral("0"));
+    }
+    UploadServer server;
+    page->send(QJsonObject{{"command", 10006}, {"path", seen + QChar(0)}, {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 1; }, 5000));
+    EXPECT_TRUE(uploadResults(*page).first().startsWith(QStringLiteral("拒绝上传")));
+
+    EXPECT_EQ(readFile(victim), QByteArray("untouched"));
+    EXPECT_FALSE(QFileInfo::exists(newline));
+    EXPECT_EQ(page->count(20021), 2);   // the two reads; the refused 10011 answered nothing
+    EXPECT_FALSE(tray->recorder->isRecording());
+    EXPECT_TRUE(server.requests.isEmpty());
+}
+
 // ---------------------------------------------------------------- bad input and slow pages
+
+TEST_F(TrayTest, OutlandishNumbersNeitherCrashNorStallNorSpoilLaterCaptures)
+{
+    auto page = connectPage();
+    auto other = connectPage();
+    const QSize camera(1280, 720);
+    const auto lastFrameSize = [](const Page &page) {
+        const QJsonObject frame = QJsonDocument::fromJson(page.lastFrameText.toUtf8()).object();
+        return decodeBase64Jpeg(frame.value("video").toString()).size();
+    };
+    // A canvas far beyond the camera is held to the camera's size.
+    for (const int side : {2147483647, 60000}) {
+        const int from = page->messages.size();
+        page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1},
+                               {"videoCanvas_width", side}, {"videoCanvas_height", side}});
+        ASSERT_FALSE(page->waitFor(20000, 5000, from).isEmpty());
+        const int seen = other->frames;
+        ASSERT_TRUE(testenv::waitFor([&] { return other->frames > seen + 2; }, 10000)) << side;
+        const QSize shown = lastFrameSize(*other);
+        EXPECT_TRUE(shown.isValid() && shown.width() <= camera.width() && shown.height() <= camera.height())
+            << side << ": " << shown.width() << "x" << shown.height();
+        page->send(QJsonObject{{"command", 10003}, {"quality", 80}});
+        const QImage pic = decodeBase64Jpeg(page->waitFor(20003, 10000, from).value("pic").toString());
+        EXPECT_FALSE(pic.isNull()) << side;
+        EXPECT_LE(pic.width(), camera.width());
+        EXPECT_LE(pic.height(), camera.height());
+    }
+
+    // Members out of their range change nothing, and the capture after them works.
+    ImageProcessing &capture = *tray->imageProcessing;
+    const int correction = capture.correction;
+    page->send(QJsonObject{{"command", 10007}, {"bEnable", 3}});
+    page->send(QJsonObject{{"command", 10004}, {"types", 7}});
+    page->send(QJsonObject{{"command", 10009}, {"angle", -5}});
+    page->send(QJsonObject{{"command", 10008}, {"bEnable", 2}});
+    page->send(QJsonObject{{"command", 10005}, {"width", -1920}, {"height", 1080}});
+    page->send(QJsonObject{{"command", 10007}, {"bEnable", 1.5}});
+    page->send(QJsonObject{{"command", 10007}, {"bEnable", "2"}});
+    const int from = page->messages.size();
+    page->send(QJsonObject{{"command", 10002}, {"path", docPath(QStringLiteral("odd.jpg"))}, {"quality", 500}});
+    EXPECT_EQ(page->waitFor(20002, 10000, from).value("result").toInt(), 0);
+    EXPECT_FALSE(QFileInfo::exists(docPath(QStringLiteral("odd.jpg"))));
+    EXPECT_EQ(capture.correction, correction);
+    EXPECT_EQ(capture.shootType, 0);
+    EXPECT_EQ(capture.angle, 0);
+    EXPECT_EQ(capture.frameWidth, camera.width());
+    EXPECT_FALSE(Cache::config->autoCaptureOn);
+
+    const QString photo = docPath(QStringLiteral("after.jpg"));
+    const int before = page->messages.size();
+    page->send(QJsonObject{{"command", 10002}, {"path", photo}, {"quality", 80}});
+    EXPECT_EQ(page->waitFor(20002, 10000, before).value("result").toInt(), 1);
+    EXPECT_FALSE(QImage(photo).isNull());
+}
+
+TEST_F(TrayTest, AMissingCardReaderWarnsWithoutHoldingMessages)
+{
+    // This station has no card reader: opening the card window warns. The
+    // messages that came with the request must not wait for the clerk.
+    auto page = connectPage();
+    bool answeredWhileWarned = false;
+    int boxesAtOnce = 0;
+    int ticks = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        const QList<QMessageBox *> boxes = visibleMessageBoxes();
+        boxesAtOnce = qMax(boxesAtOnce, boxes.size());
+        if (boxes.isEmpty())
+            return;
+        if (page->count(20021) == 2)
+            answeredWhileWarned = true;
+        // A box that holds the station's loop is closed after a while,
+        // so the test can go on and fail.
+        if (++ticks > 100)
+            for (QMessageBox *box : boxes)
+                box->close();
+    });
+    watcher.start(50);
+    page->send(QJsonObject{{"command", 10010}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    page->send(QJsonObject{{"command", 10010}});
+    page->send(QJsonObject{{"command", 10010}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    ASSERT_TRUE(testenv::waitFor([&] { return page->count(20021) == 2; }, 20000));
+    testenv::waitFor([&] { return answeredWhileWarned; }, 2000);
+    EXPECT_TRUE(answeredWhileWarned);
+    const QList<QMessageBox *> boxes = visibleMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1);   // one warning, not one per request
+    EXPECT_EQ(boxesAtOnce, 1);
+    EXPECT_EQ(boxes.first()->windowModality(), Qt::NonModal);
+    EXPECT_TRUE(boxes.first()->text().contains(QStringLiteral("身份证阅读器")));
+    watcher.stop();
+    boxes.first()->close();
+}
 
 TEST_F(TrayTest, OversizeMessagesCloseOnlyTheirPage)
 {
@@ -375,6 +567,38 @@ TEST_F(TrayTest, EachUploadReportsItsOwnReply)
     EXPECT_EQ(tray->uploading, false);
 }
 
+TEST_F(TrayTest, AFileSwappedForALinkAfterItsCheckIsNotWhatIsRead)
+{
+    UploadServer server;
+    auto page = connectPage();
+    const QString secret = outside.path() + QStringLiteral("/id_rsa");
+    writeFile(secret, "PRIVATE KEY");
+    const QString scan = docPath(QStringLiteral("scan.jpg"));
+    writeFile(scan, "harmless scan");
+    swapafterresolve::arm(QFileInfo(scan).canonicalFilePath(), secret);
+    page->send(QJsonObject{{"command", 10006}, {"path", scan}, {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return !uploadResults(*page).isEmpty(); }, 10000));
+    EXPECT_TRUE(swapafterresolve::swapped);
+    for (const QByteArray &request : qAsConst(server.requests))
+        EXPECT_FALSE(request.contains("PRIVATE KEY"));
+
+    const QString secretPicture = outside.path() + QStringLiteral("/secret.png");
+    writePicture(secretPicture, Qt::black);
+    const QString picture = docPath(QStringLiteral("scan.png"));
+    writePicture(picture, Qt::white);
+    swapafterresolve::arm(QFileInfo(picture).canonicalFilePath(), secretPicture);
+    const int from = page->messages.size();
+    page->send(QJsonObject{{"command", 10021}, {"filepath", picture}});
+    const QJsonObject answer = page->waitFor(20021, 5000, from);
+    ASSERT_FALSE(answer.isEmpty());
+    EXPECT_TRUE(swapafterresolve::swapped);
+    const QImage read = decodeBase64Jpeg(answer.value("base64").toString());
+    if (!read.isNull()) {
+        EXPECT_GT(qGray(read.pixel(read.width() / 2, read.height() / 2)), 200) << "the secret was read";
+    }
+    swapafterresolve::arm(QString(), QString());
+}
+
 TEST_F(TrayTest, UploadsOfMissingOrForeignFilesAreRefused)
 {
     UploadServer server;
@@ -389,15 +613,26 @@ TEST_F(TrayTest, UploadsOfMissingOrForeignFilesAreRefused)
     page->send(QJsonObject{{"command", 10006}, {"path", secret}, {"url", server.url("/upload")}});
     ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 2; }, 5000));
     EXPECT_TRUE(uploadResults(*page).last().startsWith(QStringLiteral("拒绝上传")));
+    // Outside the work a missing file is refused as well: a page learns
+    // nothing of what lies there. Inside, it is reported missing.
+    page->send(QJsonObject{{"command", 10006}, {"path", outside.path() + QStringLiteral("/gone.jpg")},
+                           {"url", server.url("/upload")}});
+    page->send(QJsonObject{{"command", 10006}, {"path", docPath(QStringLiteral("sub/gone.jpg"))},
+                           {"url", server.url("/upload")}});
+    page->send(QJsonObject{{"command", 10006}, {"url", server.url("/upload")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 5; }, 5000));
+    EXPECT_TRUE(uploadResults(*page).at(2).startsWith(QStringLiteral("拒绝上传")));
+    EXPECT_EQ(uploadResults(*page).at(3), QStringLiteral("文件不存在"));
+    EXPECT_EQ(uploadResults(*page).at(4), QStringLiteral("文件不存在"));
 
     // An unreachable server: its error, then the (empty) body of the finished reply.
     const QString file = docPath(QStringLiteral("up.jpg"));
     writeFile(file, "jpeg");
     page->send(QJsonObject{{"command", 10006}, {"path", file},
                            {"url", QStringLiteral("http://127.0.0.1:%1/").arg(servicetest::freePort())}});
-    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 4; }, 10000));
-    EXPECT_FALSE(uploadResults(*page).at(2).isEmpty());
-    EXPECT_TRUE(uploadResults(*page).at(3).isEmpty());
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 7; }, 10000));
+    EXPECT_FALSE(uploadResults(*page).at(5).isEmpty());
+    EXPECT_TRUE(uploadResults(*page).at(6).isEmpty());
     EXPECT_TRUE(server.requests.isEmpty());
 }
 
