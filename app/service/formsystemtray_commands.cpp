@@ -7,6 +7,7 @@
 #include "camerainfo.h"
 #include "config.h"
 #include "imageprocessing.h"
+#include "logtext.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -15,16 +16,6 @@
 #include <QJsonParseError>
 
 namespace {
-
-// Messages are logged, but a page flooding the station with megabytes
-// should not flood the log as well.
-QString forLog(const QString &message)
-{
-    const int shown = 2048;
-    return message.size() <= shown
-               ? message
-               : message.left(shown) + QStringLiteral("… (%1 characters)").arg(message.size());
-}
 
 QJsonArray resolutionList(const CameraInfo &camera)
 {
@@ -39,11 +30,11 @@ QJsonArray resolutionList(const CameraInfo &camera)
 
 void FormSystemTray::processTextMessage(QString message)
 {
-    qDebug() << "收到消息并显示: \n" << forLog(message);
+    qDebug() << "收到消息并显示: \n" << LogText::clipped(message);
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message.toLocal8Bit(), &error);
     if (document.isNull()) {
-        qDebug() << "String NULL" << forLog(message);
+        qDebug() << "String NULL" << LogText::clipped(message);
         return;
     }
     const QJsonObject request = document.object();
@@ -118,7 +109,8 @@ void FormSystemTray::processTextMessage(QString message)
         if (AccessPolicy::mayWriteVideo(path))
             recordBegin(path);
         else
-            qDebug() << "recording refused: not a video file name or not a regular file:" << path;
+            qDebug() << "recording refused: not a video file name or not a regular file:"
+                     << LogText::clipped(path);
         break;
     }
     case 10023:
@@ -183,7 +175,8 @@ void FormSystemTray::takePhotoToFile(const QJsonObject &request)
     const QString path = request.value(QLatin1String("path")).toString();
     bool taken = false;
     if (!AccessPolicy::mayWriteImage(path)) {
-        qDebug() << "photo refused: not an image file name or not a regular file:" << path;
+        qDebug() << "photo refused: not an image file name or not a regular file:"
+                 << LogText::clipped(path);
     } else {
         taken = imageProcessing->takePhotoByWeb(path, request.value(QLatin1String("quality")).toInt(),
                                                 request.value(QLatin1String("angle")).toInt(),
@@ -201,7 +194,8 @@ void FormSystemTray::takePhotoToBase64File(const QJsonObject &request)
 {
     const QString path = request.value(QLatin1String("path")).toString();
     if (!AccessPolicy::mayWriteImage(path)) {
-        qDebug() << "photo refused: not an image file name or not a regular file:" << path;
+        qDebug() << "photo refused: not an image file name or not a regular file:"
+                 << LogText::clipped(path);
         return;
     }
     if (!imageProcessing->takePhotoByWeb(path, Cache::config->quality, imageProcessing->angle, 0)
@@ -218,7 +212,8 @@ void FormSystemTray::readFileToBase64(const QJsonObject &request)
     const QString path = request.value(QLatin1String("filepath")).toString();
     const bool allowed = accessPolicy->mayRead(path);
     if (!allowed)
-        qDebug() << "file refused: outside the working directory and not written for a page:" << path;
+        qDebug() << "file refused: outside the working directory and not written for a page:"
+                 << LogText::clipped(path);
     sendDataJson(QJsonObject{{QStringLiteral("command"), 20021},
                              {QStringLiteral("result"), allowed ? QStringLiteral("1") : QStringLiteral("0")},
                              {QStringLiteral("base64"), allowed ? imageProcessing->fileToBase64(path)
