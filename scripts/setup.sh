@@ -13,7 +13,7 @@ packages=(
   libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng
   libusb-1.0-0-dev libsqlite3-dev
   default-jdk-headless
-  alsa-utils xvfb xauth x11-apps imagemagick librsvg2-bin poppler-utils libtiff-tools
+  alsa-utils xvfb xauth x11-apps xdotool imagemagick librsvg2-bin poppler-utils libtiff-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei

@@ -120,9 +120,14 @@ QString AccessPolicy::normalizedOrigin(const QByteArray &origin)
     if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http")
                                                    && scheme != QLatin1String("https")))
         return QString();
-    QString text = scheme + QStringLiteral("://") + url.host().toLower();
-    if (url.host().contains(QLatin1Char(':')))
-        text = scheme + QStringLiteral("://[") + url.host().toLower() + QLatin1Char(']');
+    // Browsers send host names in ASCII; QUrl would turn some back into
+    // Unicode, where a look-alike ("іcbc" with a Cyrillic і) passes for the real name.
+    const QString host = url.host(QUrl::EncodeUnicode).toLower();
+    if (host.isEmpty())
+        return QString();
+    QString text = scheme + QStringLiteral("://") + host;
+    if (host.contains(QLatin1Char(':')))
+        text = scheme + QStringLiteral("://[") + host + QLatin1Char(']');
     if (url.port() != -1)
         text += QLatin1Char(':') + QString::number(url.port());
     return text;

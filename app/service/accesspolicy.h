@@ -56,8 +56,8 @@ public:
     // none); `requestTarget` the request's target ("/?token=..."), which
     // carries the demo page's token.
     OriginVerdict decideOrigin(const QByteArray &origin, const QByteArray &requestTarget) const;
-    // Lower-case scheme://host[:port] as browsers send it; empty when the
-    // text is not a web origin.
+    // Lower-case scheme://host[:port] as browsers send it, the host in its
+    // ASCII (punycode) form; empty when the text is not a web origin.
     static QString normalizedOrigin(const QByteArray &origin);
     bool originApproved(const QString &origin) const;
     void allowOnce(const QString &origin);       // until the station quits

@@ -8,6 +8,7 @@
 #include "commandmembers.h"
 #include "config.h"
 #include "imageprocessing.h"
+#include "logtext.h"
 
 #include <QDebug>
 #include <QFile>
@@ -23,16 +24,6 @@
 #include <exception>
 
 namespace {
-
-// Messages are logged, but a page flooding the station with megabytes
-// should not flood the log as well.
-QString forLog(const QString &message)
-{
-    const int shown = 2048;
-    return message.size() <= shown
-               ? message
-               : message.left(shown) + QStringLiteral("… (%1 characters)").arg(message.size());
-}
 
 QJsonArray resolutionList(const CameraInfo &camera)
 {
@@ -89,11 +80,11 @@ QString pictureAsBase64(ImageProcessing &capture, QFile &file)
 
 void FormSystemTray::processTextMessage(QString message)
 {
-    qDebug() << "收到消息并显示: \n" << forLog(message);
+    qDebug() << "收到消息并显示: \n" << LogText::clipped(message);
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message.toLocal8Bit(), &error);
     if (document.isNull()) {
-        qDebug() << "String NULL" << forLog(message);
+        qDebug() << "String NULL" << LogText::clipped(message);
         return;
     }
     const QJsonObject request = document.object();
@@ -199,7 +190,8 @@ void FormSystemTray::dispatchCommand(int command, const QJsonObject &request)
         if (AccessPolicy::mayWriteVideo(path))
             recordBegin(path);
         else
-            qDebug() << "recording refused: not a video file name or not a regular file:" << path;
+            qDebug() << "recording refused: not a video file name or not a regular file:"
+                     << LogText::clipped(path);
         break;
     }
     case 10023:
@@ -271,7 +263,8 @@ void FormSystemTray::takePhotoToFile(const QJsonObject &request)
     const QString path = request.value(QLatin1String("path")).toString();
     bool taken = false;
     if (!AccessPolicy::mayWriteImage(path)) {
-        qDebug() << "photo refused: not an image file name or not a regular file:" << path;
+        qDebug() << "photo refused: not an image file name or not a regular file:"
+                 << LogText::clipped(path);
     } else {
         taken = imageProcessing->takePhotoByWeb(path, request.value(QLatin1String("quality")).toInt(),
                                                 request.value(QLatin1String("angle")).toInt(),
@@ -289,7 +282,8 @@ void FormSystemTray::takePhotoToBase64File(const QJsonObject &request)
 {
     const QString path = request.value(QLatin1String("path")).toString();
     if (!AccessPolicy::mayWriteImage(path)) {
-        qDebug() << "photo refused: not an image file name or not a regular file:" << path;
+        qDebug() << "photo refused: not an image file name or not a regular file:"
+                 << LogText::clipped(path);
         return;
     }
     if (!imageProcessing->takePhotoByWeb(path, Cache::config->quality, imageProcessing->angle, 0)
@@ -311,7 +305,7 @@ void FormSystemTray::readFileToBase64(const QJsonObject &request)
     const bool opened = accessPolicy->openForReading(path, file) == AccessPolicy::ReadVerdict::Opened;
     if (!opened)
         qDebug() << "file refused: missing, outside the working directory and not written for a page:"
-                 << path;
+                 << LogText::clipped(path);
     sendDataJson(QJsonObject{{QStringLiteral("command"), 20021},
                              {QStringLiteral("result"), opened ? QStringLiteral("1") : QStringLiteral("0")},
                              {QStringLiteral("base64"), opened ? pictureAsBase64(*imageProcessing, file)

@@ -6,6 +6,7 @@
 #include "accesspolicy.h"
 #include "cache.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imageprocessing.h"
 #include "recording.h"
 #include "testenv.h"
@@ -94,6 +95,38 @@ bool answerConsent(const char *button, QString *text = nullptr)
     return true;
 }
 
+// What a page may leave unread before it is closed, and what it is shown of an upload's reply.
+constexpr qint64 kMostUnsent = 4 * 1024 * 1024;
+constexpr int kUploadReplyShown = 64 * 1024;
+
+int visibleConsentDialogs()
+{
+    int shown = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        shown += widget->objectName() == QLatin1String("ConsentDialog") && widget->isVisible();
+    return shown;
+}
+
+// A WebSocket handshake from a raw socket that answers nothing (no pongs)
+// and, unless `reads`, takes in nothing either: a page that stalled, or
+// whose machine slept.
+std::unique_ptr<QTcpSocket> rawHandshake(quint16 port, const QByteArray &extraHeaders = QByteArray(),
+                                         bool reads = false)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    if (!reads)
+        socket->setReadBufferSize(1);
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!socket->waitForConnected(3000))
+        return socket;
+    if (!reads)
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    socket->write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders
+                  + "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    return socket;
+}
+
 bool refused(Page &page)
 {
     return testenv::waitFor([&] { return page.socket.state() == QAbstractSocket::UnconnectedState; }, 5000)
@@ -134,7 +167,10 @@ public:
                         return;
                     requests.append(*buffer);
                     const QByteArray path = head.split(' ').value(1);
-                    const QByteArray body = path == "/second" ? "second" : path == "/first" ? "first" : "ok";
+                    const QByteArray body = path == "/second" ? "second"
+                                            : path == "/first"  ? "first"
+                                            : path == "/huge"   ? QByteArray(1024 * 1024, 'a')
+                                                                : "ok";
                     socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
                                   + "\r\nConnection: close\r\n\r\n" + body);
                     socket->disconnectFromHost();
@@ -270,6 +306,69 @@ TEST_F(TrayTest, ConnectionsAreCapped)
     ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 31; }, 5000));
     Page late;
     EXPECT_TRUE(late.open(port));
+}
+
+TEST_F(TrayTest, PagesWaitingForConsentNeitherFillTheServerNorFloodTheClerk)
+{
+    std::vector<std::unique_ptr<QTcpSocket>> asking;
+    for (int i = 0; i < 32; ++i)
+        asking.push_back(rawHandshake(port, "Origin: https://site" + QByteArray::number(i) + ".example\r\n", true));
+    // Beyond the few that may wait for an answer, handshakes are turned away at once.
+    const auto turnedAway = [&] {
+        int count = 0;
+        for (auto &socket : asking)
+            count += socket->peek(64).startsWith("HTTP/1.1 503");
+        return count;
+    };
+    EXPECT_TRUE(testenv::waitFor([&] { return turnedAway() >= 32 - 8; }, 10000)) << turnedAway();
+    // One question at a time.
+    EXPECT_EQ(visibleConsentDialogs(), 1);
+    // The waiting pages take no place of native programs or the demo page.
+    auto native = connectPage();
+    EXPECT_TRUE(native->isOpen());
+    Page demo(QStringLiteral("null"));
+    EXPECT_TRUE(demo.open(port, QStringLiteral("/?token=") + tray->accessPolicy->demoToken()));
+
+    // Answered, the next page in line is asked about.
+    QString question;
+    ASSERT_TRUE(answerConsent("btnRefuse", &question));
+    EXPECT_TRUE(question.contains(QStringLiteral("https://site0.example")));
+    EXPECT_TRUE(testenv::waitFor([&] { return asking[0]->peek(64).startsWith("HTTP/1.1 403"); }, 5000));
+    ASSERT_TRUE(testenv::waitFor([] {
+        QWidget *next = consentDialog();
+        return next && next->findChild<QLabel *>(QStringLiteral("lbConsentText"))->text()
+                           .contains(QStringLiteral("https://site1.example"));
+    }, 5000));
+    EXPECT_EQ(visibleConsentDialogs(), 1);
+}
+
+TEST_F(TrayTest, LookAlikeDomainsAreShownAndKeptInAscii)
+{
+    // "іcbc.com.cn" with a Cyrillic і, as browsers send it.
+    Page lookAlike(QStringLiteral("https://xn--cbc-ihd.com.cn"));
+    lookAlike.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    QString question;
+    ASSERT_TRUE(answerConsent("btnAllowAlways", &question));
+    EXPECT_TRUE(question.contains(QStringLiteral("https://xn--cbc-ihd.com.cn"))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("\u0456cbc.com.cn")) && question.contains(QStringLiteral("仿冒")))
+        << question.toStdString();
+    ASSERT_TRUE(testenv::waitFor([&] { return lookAlike.isOpen(); }, 5000));
+    EXPECT_EQ(QSettings(Cache::config->fileName, QSettings::IniFormat).value("camera/allowedOrigins").toString(),
+              QStringLiteral("https://xn--cbc-ihd.com.cn"));
+
+    // Whatever the top-level domain: "аpple.com" with a Cyrillic а.
+    Page other(QStringLiteral("https://xn--pple-43d.com"));
+    other.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    ASSERT_TRUE(answerConsent("btnRefuse", &question));
+    EXPECT_TRUE(question.contains(QStringLiteral("https://xn--pple-43d.com")) && question.contains(QStringLiteral("\u0430pple.com"))
+                && question.contains(QStringLiteral("仿冒"))) << question.toStdString();
+
+    // A name written in one script is shown as browsers send it, unmarked.
+    Page chinese(QStringLiteral("https://xn--fiqs8s.cn"));   // 中国.cn
+    chinese.socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    ASSERT_TRUE(answerConsent("btnRefuse", &question));
+    EXPECT_TRUE(question.contains(QStringLiteral("https://xn--fiqs8s.cn"))) << question.toStdString();
+    EXPECT_FALSE(question.contains(QStringLiteral("仿冒"))) << question.toStdString();
 }
 
 // ---------------------------------------------------------------- files
@@ -529,6 +628,62 @@ TEST_F(TrayTest, AStalledPageHoldsBackNeitherTheCameraNorOtherPages)
     EXPECT_GT(stalledOnServer->bytesToWrite(), queued);
 }
 
+TEST_F(TrayTest, APageThatNeverReadsIsClosedBeforeItsQueueGrowsLarge)
+{
+    auto stalled = rawHandshake(port);
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 1; }, 5000));
+    QWebSocket *stalledOnServer = tray->clients.first();
+    auto page = connectPage();
+    page->send(QJsonObject{{"command", 10001}, {"code", 1}, {"camidx", 1},
+                           {"videoCanvas_width", 1280}, {"videoCanvas_height", 720}});
+    ASSERT_TRUE(testenv::waitFor([&] { return page->frames > 0; }, 10000));
+    // Captures are replies, never skipped: they pile up for the page that does not read.
+    qint64 mostQueued = 0;
+    for (int batch = 0; batch < 20 && tray->clients.contains(stalledOnServer); ++batch) {
+        const int from = page->messages.size();
+        for (int i = 0; i < 10; ++i)
+            page->send(QJsonObject{{"command", 10003}, {"quality", 90}});
+        ASSERT_TRUE(testenv::waitFor([&] { return page->messages.size() >= from + 10; }, 30000));
+        if (tray->clients.contains(stalledOnServer))
+            mostQueued = qMax(mostQueued, stalledOnServer->bytesToWrite());
+    }
+    EXPECT_FALSE(tray->clients.contains(stalledOnServer)) << mostQueued << " bytes queued";
+    EXPECT_LE(mostQueued, kMostUnsent + 4096);
+    // The page that reads is served on.
+    const int from = page->messages.size();
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    EXPECT_FALSE(page->waitFor(20021, 5000, from).isEmpty());
+}
+
+namespace logged {
+std::atomic<int> longest{0};
+void keepLength(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    longest = qMax(longest.load(), int(text.size()));
+}
+} // namespace logged
+
+TEST_F(TrayTest, TheLogHoldsOnlyTheStartOfWhatPagesSendAndReceive)
+{
+    auto page = connectPage();
+    startPreview(*page);
+    const QString longPath = docPath(QString(300000, QLatin1Char('p')));
+    logged::longest = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(logged::keepLength);
+    page->send(QJsonObject{{"command", 10021}, {"filepath", longPath + QStringLiteral(".jpg")}});
+    page->send(QJsonObject{{"command", 10002}, {"path", longPath + QStringLiteral(".txt")}});
+    page->send(QJsonObject{{"command", 10022}, {"filepath", longPath + QStringLiteral(".txt")}});
+    page->send(QJsonObject{{"command", 10006}, {"path", outside.path() + QStringLiteral("/x.jpg")},
+                           {"url", QStringLiteral("http://127.0.0.1:9/") + QString(300000, QLatin1Char('u'))}});
+    page->send(QJsonObject{{"command", 10003}, {"quality", 90}});   // a Base64 picture in the reply
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    const bool answered = testenv::waitFor([&] { return page->count(20021) == 2 && page->count(20003) == 1; },
+                                           20000);
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(answered);
+    EXPECT_LT(logged::longest.load(), 1024);
+}
+
 // ---------------------------------------------------------------- uploads
 
 TEST_F(TrayTest, UploadPostsOneImagePartAndReportsTheReplyBody)
@@ -599,6 +754,21 @@ TEST_F(TrayTest, AFileSwappedForALinkAfterItsCheckIsNotWhatIsRead)
     swapafterresolve::arm(QString(), QString());
 }
 
+TEST_F(TrayTest, AnUploadReplyIsPassedOnOnlyInPart)
+{
+    UploadServer server;
+    auto page = connectPage();
+    const QString file = docPath(QStringLiteral("up.jpg"));
+    writeFile(file, "jpeg");
+    page->send(QJsonObject{{"command", 10006}, {"path", file}, {"url", server.url("/huge")}});
+    ASSERT_TRUE(testenv::waitFor([&] { return uploadResults(*page).size() == 1; }, 20000));
+    const QString result = uploadResults(*page).first();
+    EXPECT_LT(result.size(), kUploadReplyShown + 200);
+    EXPECT_TRUE(result.startsWith(QString(1000, QLatin1Char('a'))));
+    EXPECT_TRUE(result.contains(QString::number(1024 * 1024 - kUploadReplyShown)))
+        << "says how much was left out";
+}
+
 TEST_F(TrayTest, UploadsOfMissingOrForeignFilesAreRefused)
 {
     UploadServer server;
@@ -634,6 +804,46 @@ TEST_F(TrayTest, UploadsOfMissingOrForeignFilesAreRefused)
     EXPECT_FALSE(uploadResults(*page).at(5).isEmpty());
     EXPECT_TRUE(uploadResults(*page).at(6).isEmpty());
     EXPECT_TRUE(server.requests.isEmpty());
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- dead clients
+
+namespace {
+
+class TrayOnTestClock : public TrayTest
+{
+protected:
+    void beforeTray() override { clock = std::make_unique<FakeClock>(); }
+    void TearDown() override
+    {
+        TrayTest::TearDown();
+        clock.reset();
+    }
+    std::unique_ptr<FakeClock> clock;
+};
+
+TEST_F(TrayOnTestClock, ClientsThatStopAnsweringPingsLoseTheirPlace)
+{
+    auto asleep = rawHandshake(port);
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->clients.size() == 1; }, 5000));
+    QWebSocket *asleepOnServer = tray->clients.first();
+    auto awake = connectPage();   // answers pings as browsers do
+    ASSERT_EQ(tray->clients.size(), 2);
+
+    // A minute on the station clock in half seconds, each with time for the
+    // awake page's pong to come back (a ping waits 20 s, forty steps, for it).
+    for (int step = 0; step < 120 && tray->clients.contains(asleepOnServer); ++step) {
+        clock->advance(500);
+        testenv::waitFor([] { return false; }, 30);
+    }
+    EXPECT_FALSE(tray->clients.contains(asleepOnServer));
+    ASSERT_EQ(tray->clients.size(), 1);
+    EXPECT_TRUE(awake->isOpen());
+    const int from = awake->messages.size();
+    awake->send(QJsonObject{{"command", 10021}, {"filepath", ""}});
+    EXPECT_FALSE(awake->waitFor(20021, 5000, from).isEmpty());
 }
 
 } // namespace
