@@ -311,7 +311,7 @@ void FormSystemTray::sendToClients(const QByteArray &utf8, bool isFrame)
 void FormSystemTray::sendDataWS(QString text)
 {
     sendToClients(text.toUtf8(), false);
-    qDebug() << "========返回数据\n" << LogText::clipped(text);
+    qDebug() << "========返回数据\n" << LogText::replySummary(text);
 }
 
 void FormSystemTray::sendDataJson(QJsonObject object)

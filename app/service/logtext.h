@@ -11,4 +11,9 @@ constexpr int shownCharacters = 160;
 
 QString clipped(const QString &text);
 
+// A reply as the log shows it: its command and result only. Replies carry
+// card holders' names, numbers and portraits and fingerprint results, which
+// must not end up in a log file any local user may read.
+QString replySummary(const QString &reply);
+
 } // namespace LogText
