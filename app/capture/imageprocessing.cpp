@@ -250,10 +250,26 @@ void ImageProcessing::closeCamara(bool)
     cameraOpen = false;
     // A photo must never be taken of a frame from before the camera closed.
     setCurrentFrame(cv::Mat());
+    if (QThread::currentThread() != this && isRunning()) {
+        // A reopen asked for earlier must not bring the camera back, and the
+        // loop's read in flight ends on the loop's own time.
+        resolutionChanged = false;
+        restartRequested = false;
+        closeRequested = true;
+        emit closeCameraSignal();
+        return;
+    }
     // The loop's read in flight ends meanwhile; a stopping loop needs no settling.
-    stopper.sleep(kCloseSettleMs);
+    if (QThread::currentThread() == this)
+        stopper.sleep(kCloseSettleMs);
     capture.release();
     emit closeCameraSignal();
+}
+
+void ImageProcessing::requestCameraSwitch(int index)
+{
+    cameraListIndex = index;
+    restartRequested = true;
 }
 
 void ImageProcessing::videoParameterSettings()
@@ -489,6 +505,10 @@ void ImageProcessing::publishFrame(const cv::Mat &grabbed, int reduction)
 void ImageProcessing::runOnePass()
 {
     flushPendingPhotoPaths();
+    if (closeRequested.exchange(false)) {
+        cameraOpen = false;   // also after an open that ran meanwhile
+        capture.release();
+    }
     if (photoRequested.exchange(false))
         takePhoto();
     if (resolutionChanged.exchange(false)) {
@@ -510,10 +530,14 @@ void ImageProcessing::runOnePass()
     capture.read(grabbed, kept);
     if (grabbed.empty() || !kept) {
         closeCamara(false);
-        if (stopper.sleep(kReopenDelayMs))
+        // A camera its owner closed during the wait stays closed.
+        if (stopper.sleep(kReopenDelayMs) && !closeRequested)
             openCamara();
         return;
     }
+    // Closed by the owner while the frame was on its way: not shown, not kept.
+    if (closeRequested)
+        return;
     const int reduction = kept->liveReduction();
     setCurrentFrame(std::move(kept));
     // handleMat never draws into the frame it is given, so readers of the

@@ -53,6 +53,8 @@ public:
     std::atomic<bool> resolutionChanged{false};
     std::atomic<bool> restartRequested{false};
     std::atomic<bool> photoRequested{false};
+    // The owner closed the camera; the loop releases it and reopens nothing.
+    std::atomic<bool> closeRequested{false};
     int correction = 0;
     int erweima = 0;
     int shootType = 0;
@@ -91,7 +93,13 @@ public:
     static cv::Mat QImageToMat(QImage image);
 
     void openCamara();
+    // On the capture thread (or with the loop stopped) the camera is released
+    // here; from the owner's thread the camera counts as closed at once and
+    // the loop releases it, so the owner never waits out the settle time.
+    // Either way it stays closed until the owner asks for it again.
     void closeCamara(bool unused);
+    // The camera at `index` reopened by the loop, the owner not waiting.
+    void requestCameraSwitch(int index);
     void videoParameterSettings();
     void reConfigVideoSetting();
     void setCameraResolution(QSize size);

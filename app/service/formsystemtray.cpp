@@ -327,9 +327,7 @@ void FormSystemTray::takePhoto()
 
 void FormSystemTray::changeCamera(int index)
 {
-    imageProcessing->closeCamara(false);
-    imageProcessing->cameraListIndex = index;
-    imageProcessing->openCamara();
+    imageProcessing->requestCameraSwitch(index);
 }
 
 void FormSystemTray::requestCamera(bool open, int index, QSize size)
@@ -346,13 +344,15 @@ void FormSystemTray::applyCameraRequest()
     pendingCamera = CameraRequest::None;
     if (request == CameraRequest::None)
         return;
-    imageProcessing->closeCamara(false);
-    if (request == CameraRequest::Close)
+    if (request == CameraRequest::Close) {
+        imageProcessing->closeCamara(false);
         return;
-    imageProcessing->cameraListIndex = pendingCameraIndex;
+    }
+    // The capture thread closes and reopens the camera, so the window never
+    // waits for the camera to settle or open.
     imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
                                             qMax(0, pendingCameraSize.height()));
-    imageProcessing->openCamara();
+    imageProcessing->requestCameraSwitch(pendingCameraIndex);
     updateUseMark();
 }
 
