@@ -2,6 +2,7 @@
 #include "ui_dialog.h"
 
 #include "base64.h"
+#include "fingercapturethread.h"
 
 #include <QDebug>
 #include <QImage>
@@ -35,13 +36,12 @@ QString deviceText(const _XUSBDevice &device)
 Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
 {
     ui->setupUi(this);
-    connect(&captureTimer, &QTimer::timeout, this, &Dialog::onCapture);
 }
 
 Dialog::~Dialog()
 {
     if (handle) {
-        captureTimer.stop();
+        stopCapture();
         sensor.sensorClose(handle);
         finger.free();
         handle = nullptr;
@@ -132,7 +132,7 @@ void Dialog::openDevice()
     image.assign(std::size_t(imageWidth) * std::size_t(imageHeight), 0);
     loadStoredTemplates();
     showMessage(QStringLiteral("连接成功!"));
-    captureTimer.start(kCaptureIntervalMs);
+    startCapture();
 }
 
 // Every stored row goes into the algorithm's database; a row whose text is
@@ -162,7 +162,7 @@ void Dialog::closeDevice()
         showMessage(QStringLiteral("设备未连接!"));
         return;
     }
-    captureTimer.stop();
+    stopCapture();
     sensor.sensorClose(handle);
     finger.free();
     handle = nullptr;
@@ -228,13 +228,26 @@ void Dialog::on_btnClear_clicked()
 
 // ------------------------------------------------------------------ capture
 
-void Dialog::onCapture()
+void Dialog::startCapture()
 {
-    if (!handle || image.empty())
+    captureThread = std::make_unique<FingerCaptureThread>(sensor, handle, int(image.size()),
+                                                          kCaptureIntervalMs);
+    connect(captureThread.get(), &FingerCaptureThread::captured, this, &Dialog::onCapture,
+            Qt::QueuedConnection);
+    captureThread->begin();
+}
+
+void Dialog::stopCapture()
+{
+    captureThread.reset();
+}
+
+void Dialog::onCapture(QByteArray captured)
+{
+    // An image still on its way when the sensor closed belongs to no one.
+    if (!handle || image.empty() || std::size_t(captured.size()) != image.size())
         return;
-    const int captured = sensor.sensorCapture(handle, image.data(), int(image.size()));
-    if (captured <= 0)
-        return;
+    std::memcpy(image.data(), captured.constData(), image.size());
     showImage();
     unsigned char templ[QXFinger10::kTemplateCapacity] = {};
     const int length = finger.extract2(image.data(), imageWidth, imageHeight, templ, int(sizeof templ));

@@ -4,11 +4,14 @@
 #include "fpsensor.h"
 #include "qxfinger10.h"
 
+#include <QByteArray>
 #include <QDialog>
 #include <QPixmap>
-#include <QTimer>
 
+#include <memory>
 #include <vector>
+
+class FingerCaptureThread;
 
 namespace Ui {
 class Dialog;
@@ -36,9 +39,9 @@ public:
     bool isRegistering() const { return registering; }
 
 public slots:
-    // One capture tick: takes an image when a finger is there, shows it and
-    // enrols or identifies its template.
-    void onCapture();
+    // An image the capture thread took while a finger was there: shows it
+    // and enrols or identifies its template.
+    void onCapture(QByteArray captured);
 
     void on_btnEnum_clicked();
     void on_btnOpen_clicked();
@@ -55,6 +58,8 @@ private:
     void enumDevices();
     void openDevice();
     void closeDevice();
+    void startCapture();
+    void stopCapture();
     void loadStoredTemplates();
     void showImage();
     void enrolStep(unsigned char *templ, int length);
@@ -82,5 +87,6 @@ private:
     int enrolId = 0;
     unsigned char pressTemplates[kPresses][QXFinger10::kTemplateCapacity] = {};
 
-    QTimer captureTimer;
+    // Runs while the sensor is open.
+    std::unique_ptr<FingerCaptureThread> captureThread;
 };
