@@ -12,6 +12,7 @@
 #include "idcarddialog.h"
 #include "imagemergingdialog.h"
 #include "imagesavepdfortiffdialog.h"
+#include "picturethumbnail.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
 #include "warningbox.h"
@@ -742,13 +743,19 @@ void MainWindowQCamera::showThumbnail(int slot, const QString &path)
         picture.load(resources + QStringLiteral("recored.png"));
     else if (extension == QLatin1String("wav"))
         picture.load(resources + QStringLiteral("icon/icon_record.png"));
-    else
-        picture = QPixmap::fromImage(
-            QImage(path).scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     label->setScaledContents(true);
-    label->setPixmap(picture);
     label->setToolTip(QDir::toNativeSeparators(path));
     thumbnailPaths[slot] = path;
+    if (!picture.isNull()) {
+        label->setPixmap(picture);
+        return;
+    }
+    // A photo is decoded off the window's thread; the slot may hold a newer
+    // file by the time its picture is ready.
+    picturethumbnail::load(path, QSize(200, 200), label, [this, slot, path, label](const QImage &shown) {
+        if (thumbnailPaths[slot] == path)
+            label->setPixmap(QPixmap::fromImage(shown));
+    });
 }
 
 void MainWindowQCamera::takePhotoImage(QList<QString> paths, int type)
