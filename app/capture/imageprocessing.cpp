@@ -78,6 +78,12 @@ cv::Mat ImageProcessing::currentFrame() const
     return kept ? kept->picture() : cv::Mat();
 }
 
+std::shared_ptr<FullSizeFrame> ImageProcessing::currentFullSizeFrame() const
+{
+    MutexLocker lock(&frameMutex);
+    return keptFrame;
+}
+
 void ImageProcessing::setCurrentFrame(const cv::Mat &fresh)
 {
     setCurrentFrame(fresh.empty() ? nullptr : FullSizeFrame::ofPicture(fresh));

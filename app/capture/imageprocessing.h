@@ -75,6 +75,9 @@ public:
     // and never writes into one a reader may hold. A frame the live path
     // decoded reduced is decoded in full here, once.
     cv::Mat currentFrame() const EXCLUDES(frameMutex);
+    // The same frame not yet decoded, for a reader that decodes it on a
+    // thread of its own; null without a frame.
+    std::shared_ptr<FullSizeFrame> currentFullSizeFrame() const EXCLUDES(frameMutex);
     // Replaces the current frame as the loop does (tests and pushed frames use it).
     void setCurrentFrame(const cv::Mat &fresh) EXCLUDES(frameMutex);
     void setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh) EXCLUDES(frameMutex);

@@ -3,6 +3,7 @@
 #include "cache.h"
 #include "clock.h"
 #include "config.h"
+#include "fullsizeframe.h"
 #include "imageprocessing.h"
 
 #include <QDebug>
@@ -116,14 +117,15 @@ void Recording::onWriterTimer()
 {
     if (!videoOn || !capture.videoWriter || !capture.videoWriter->isOpened())
         return;
-    const cv::Mat frame = capture.currentFrame();
-    if (frame.empty())
+    std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
+    if (!frame)
         return;
     const qint64 due = (Clock::current().elapsedMs() - startedMs) / writerIntervalMs;
-    while (frameCount - 1 < due) {
-        writeFrame(frame);
-        ++frameCount;
-    }
+    const int copies = int(due - (frameCount - 1));
+    if (copies < 1)
+        return;
+    writeQueue.add(std::move(frame), copies);
+    frameCount += copies;
 }
 
 void Recording::writeFrame(const cv::Mat &frame)
@@ -182,6 +184,7 @@ bool Recording::finish(bool reportProblems)
 void Recording::finishVideo()
 {
     onWriterTimer();   // the frames due up to this moment
+    writeQueue.drain();
     if (capture.videoWriter && capture.videoWriter->isOpened())
         capture.videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
     videoOn = false;

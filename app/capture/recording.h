@@ -8,6 +8,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "framewritequeue.h"
 #include "soundrecorder.h"
 
 class ImageProcessing;
@@ -23,7 +24,7 @@ class ImageProcessing;
 // this object's timer. One frame is written per elapsed period of the
 // declared rate (a late tick repeats the current picture), so frames / rate
 // is the time recorded. The station clock names the files and paces the
-// frames.
+// frames. Frames are decoded and written on a thread of their own.
 class Recording : public QObject
 {
     Q_OBJECT
@@ -75,6 +76,7 @@ private:
     // "%1/%2.%3": the working directory, the time stamp of `when`, `extension`.
     static QString pathAt(const QDateTime &when, const QString &extension);
     bool openWriter(const QString &path);
+    // On the write queue's thread.
     void writeFrame(const cv::Mat &frame);
     bool finish(bool reportProblems);
     void finishVideo();
@@ -91,4 +93,6 @@ private:
     qint64 startedMs = 0;
     QSize writerSize;
     QString mainPath;
+    // Last member: drained before the writer it feeds goes away.
+    FrameWriteQueue writeQueue{[this](const cv::Mat &frame) { writeFrame(frame); }};
 };
