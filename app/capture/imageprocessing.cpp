@@ -401,12 +401,52 @@ bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use
         qDebug() << "photo refused: no live frame";
         return false;
     }
+    {
+        MutexLocker lock(&childPicturesMutex);
+        childPicture1 = ChildPicture();
+        childPicture2 = ChildPicture();
+    }
     childImage1 = child1;
     childImage2 = child2;
     useChildImage1 = use1;
     useChildImage2 = use2;
     photoRequested = true;
     return true;
+}
+
+bool ImageProcessing::setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1,
+                                          bool use2)
+{
+    if (!hasLiveFrame()) {
+        qDebug() << "photo refused: no live frame";
+        return false;
+    }
+    childImage1 = child1.shown;
+    childImage2 = child2.shown;
+    {
+        MutexLocker lock(&childPicturesMutex);
+        childPicture1 = std::move(child1);
+        childPicture2 = std::move(child2);
+    }
+    useChildImage1 = use1;
+    useChildImage2 = use2;
+    photoRequested = true;
+    return true;
+}
+
+void ImageProcessing::resolveChildPictures()
+{
+    ChildPicture child1;
+    ChildPicture child2;
+    {
+        MutexLocker lock(&childPicturesMutex);
+        std::swap(child1, childPicture1);
+        std::swap(child2, childPicture2);
+    }
+    if (useChildImage1 && child1.full)
+        childImage1 = child1.resolve();
+    if (useChildImage2 && child2.full)
+        childImage2 = child2.resolve();
 }
 
 void ImageProcessing::readFarme(QImage image)
@@ -515,8 +555,10 @@ void ImageProcessing::runOnePass()
         cameraOpen = false;   // also after an open that ran meanwhile
         capture.release();
     }
-    if (photoRequested.exchange(false))
+    if (photoRequested.exchange(false)) {
+        resolveChildPictures();
         takePhoto();
+    }
     if (resolutionChanged.exchange(false)) {
         closeCamara(false);
         openCamara();

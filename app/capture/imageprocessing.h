@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cameracapture.h"
+#include "childpicture.h"
 #include "fullsizeframe.h"
 #include "threadsafety.h"
 #include "threadstopper.h"
@@ -127,6 +128,10 @@ public:
     // Requests a photo of the next pass; false (nothing requested) while the
     // camera is closed or delivers no frames.
     bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+    // The same with second-camera pictures made full size on this thread,
+    // when it takes the photo.
+    bool setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1, bool use2)
+        EXCLUDES(childPicturesMutex);
     bool hasLiveFrame() const;
 
     QImage handleQImage(QImage image);
@@ -193,6 +198,7 @@ private:
     void publishFrame(const cv::Mat &grabbed, int reduction);
     // Paths of a photo taken off the capture thread; the loop delivers them.
     void deliverPhotoPaths(const QList<QString> &paths) EXCLUDES(pendingPathsMutex);
+    void resolveChildPictures() EXCLUDES(childPicturesMutex);
     void flushPendingPhotoPaths() EXCLUDES(pendingPathsMutex);
 
     mutable Mutex frameMutex;
@@ -200,6 +206,9 @@ private:
     std::atomic<int> previewWidth{0};
     std::atomic<int> previewHeight{0};
     ThreadStopper stopper{running};
+    Mutex childPicturesMutex;
+    ChildPicture childPicture1 GUARDED_BY(childPicturesMutex);
+    ChildPicture childPicture2 GUARDED_BY(childPicturesMutex);
     Mutex pendingPathsMutex;
     QList<QList<QString>> pendingPhotoPaths GUARDED_BY(pendingPathsMutex);
 };

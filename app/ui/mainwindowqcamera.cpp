@@ -524,7 +524,9 @@ void MainWindowQCamera::onShootingTimer()
 
 bool MainWindowQCamera::takePhotoWithChildren()
 {
-    return preview()->setTakePhotoCammond(childView1->getChildImage(), childView2->getChildImage(),
+    // The insets are made full size on the capture thread, not here.
+    return preview()->setTakePhotoCammond(childView1->preview()->keptPicture(),
+                                          childView2->preview()->keptPicture(),
                                           childView1->isVisible(), childView2->isVisible());
 }
 
