@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QImage>
+#include <QMutexLocker>
 #include <QVector>
 
 #include <cstring>
@@ -208,7 +209,10 @@ void Dialog::on_btnDelete_clicked()
         showMessage(QStringLiteral("当前ID未登记!"));
         return;
     }
-    finger.dbDel(id);
+    {
+        QMutexLocker lock(&algorithmMutex);
+        finger.dbDel(id);
+    }
     if (store.open())
         store.del(id);
     showMessage(QStringLiteral("删除完成!"));
@@ -220,7 +224,10 @@ void Dialog::on_btnClear_clicked()
         showMessage(QStringLiteral("设备未连接!"));
         return;
     }
-    finger.dbClear();
+    {
+        QMutexLocker lock(&algorithmMutex);
+        finger.dbClear();
+    }
     if (store.open())
         store.clear();
     showMessage(QStringLiteral("清空完成!"));
@@ -230,10 +237,20 @@ void Dialog::on_btnClear_clicked()
 
 void Dialog::startCapture()
 {
+    const int width = imageWidth;
+    const int height = imageHeight;
+    const auto extract = [this, width, height](const QByteArray &captured) {
+        QByteArray picture = captured;   // the algorithm takes a writable buffer
+        unsigned char templ[QXFinger10::kTemplateCapacity] = {};
+        QMutexLocker lock(&algorithmMutex);
+        const int length = finger.extract2(reinterpret_cast<unsigned char *>(picture.data()), width,
+                                           height, templ, int(sizeof templ));
+        return length > 0 ? QByteArray(reinterpret_cast<const char *>(templ), length) : QByteArray();
+    };
     captureThread = std::make_unique<FingerCaptureThread>(sensor, handle, int(image.size()),
-                                                          kCaptureIntervalMs);
+                                                          kCaptureIntervalMs, extract);
     connect(captureThread.get(), &FingerCaptureThread::captured, this, &Dialog::onCapture,
-            Qt::QueuedConnection);
+            Qt::BlockingQueuedConnection);
     captureThread->begin();
 }
 
@@ -242,17 +259,18 @@ void Dialog::stopCapture()
     captureThread.reset();
 }
 
-void Dialog::onCapture(QByteArray captured)
+void Dialog::onCapture(QByteArray captured, QByteArray extracted)
 {
     // An image still on its way when the sensor closed belongs to no one.
     if (!handle || image.empty() || std::size_t(captured.size()) != image.size())
         return;
     std::memcpy(image.data(), captured.constData(), image.size());
     showImage();
-    unsigned char templ[QXFinger10::kTemplateCapacity] = {};
-    const int length = finger.extract2(image.data(), imageWidth, imageHeight, templ, int(sizeof templ));
-    if (length <= 0)
+    const int length = int(extracted.size());
+    if (length <= 0 || length > QXFinger10::kTemplateCapacity)
         return;
+    unsigned char templ[QXFinger10::kTemplateCapacity] = {};
+    std::memcpy(templ, extracted.constData(), std::size_t(length));
     if (registering)
         enrolStep(templ, length);
     else

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDialog>
+#include <QMutex>
 #include <QPixmap>
 
 #include <memory>
@@ -39,9 +40,9 @@ public:
     bool isRegistering() const { return registering; }
 
 public slots:
-    // An image the capture thread took while a finger was there: shows it
-    // and enrols or identifies its template.
-    void onCapture(QByteArray captured);
+    // An image the capture thread took while a finger was there and its
+    // template: shows the image and enrols or identifies the template.
+    void onCapture(QByteArray captured, QByteArray templ);
 
     void on_btnEnum_clicked();
     void on_btnOpen_clicked();
@@ -89,4 +90,7 @@ private:
 
     // Runs while the sensor is open.
     std::unique_ptr<FingerCaptureThread> captureThread;
+    // The capture thread extracts while the buttons may change the
+    // algorithm's database.
+    QMutex algorithmMutex;
 };

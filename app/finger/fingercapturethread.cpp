@@ -12,8 +12,13 @@ constexpr int kStopGraceMs = 3000;
 } // namespace
 
 FingerCaptureThread::FingerCaptureThread(FPSensor &sensor, void *handle, int imageBytes,
-                                         int intervalMs, QObject *parent)
-    : QThread(parent), sensor(sensor), handle(handle), imageBytes(imageBytes), intervalMs(intervalMs)
+                                         int intervalMs, Extract extract, QObject *parent)
+    : QThread(parent),
+      sensor(sensor),
+      handle(handle),
+      imageBytes(imageBytes),
+      intervalMs(intervalMs),
+      extract(std::move(extract))
 {
     setObjectName(QStringLiteral("FingerCapture"));
 }
@@ -45,7 +50,7 @@ void FingerCaptureThread::run()
                                                imageBytes);
         // The receiver keeps its own copy: the next capture writes a new buffer.
         if (count > 0 && running)
-            emit captured(image);
+            emit captured(image, extract(image));
         stopper.sleep(intervalMs);
     }
 }

@@ -6,19 +6,26 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class FPSensor;
 
 // Waits for fingers on an open sensor off the window's thread: the plug-in's
-// capture holds its caller for as long as a finger lies on the glass. Each
-// image taken is handed over by signal, one capture every interval.
+// capture holds its caller for as long as a finger lies on the glass, and the
+// template extraction takes long too. Each image taken is handed over with its
+// template, and the thread waits until the receiver has dealt with it before
+// the next capture, so captures and their answers keep their order.
 class FingerCaptureThread : public QThread
 {
     Q_OBJECT
 public:
-    // `sensor` and `handle` must stay valid until stop() returned.
+    // The template of one image; empty when none could be extracted.
+    using Extract = std::function<QByteArray(const QByteArray &image)>;
+
+    // `sensor` and `handle` must stay valid until stop() returned; `extract`
+    // runs on this thread.
     FingerCaptureThread(FPSensor &sensor, void *handle, int imageBytes, int intervalMs,
-                        QObject *parent = nullptr);
+                        Extract extract, QObject *parent = nullptr);
     ~FingerCaptureThread() override;
 
     void begin();
@@ -26,8 +33,9 @@ public:
     void stop();
 
 signals:
-    // One image of `imageBytes` bytes, as the sensor delivered it.
-    void captured(QByteArray image);
+    // One image of `imageBytes` bytes as the sensor delivered it, and its
+    // template (empty when none). Connect it blocking.
+    void captured(QByteArray image, QByteArray templ);
 
 protected:
     void run() override;
@@ -37,6 +45,7 @@ private:
     void *const handle;
     const int imageBytes;
     const int intervalMs;
+    const Extract extract;
     std::atomic<bool> running{false};
     ThreadStopper stopper{running};
 };
