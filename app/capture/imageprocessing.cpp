@@ -22,7 +22,6 @@ namespace {
 // that stopped delivering frames.
 constexpr int kIdleMs = 33;
 constexpr int kReopenDelayMs = 5000;
-constexpr int kCloseSettleMs = 500;
 // How long end() waits for the loop to leave.
 constexpr int kStopGraceMs = 1000;
 
@@ -265,9 +264,7 @@ void ImageProcessing::closeCamara(bool)
         emit closeCameraSignal();
         return;
     }
-    // The loop's read in flight ends meanwhile; a stopping loop needs no settling.
-    if (QThread::currentThread() == this)
-        stopper.sleep(kCloseSettleMs);
+    // On the loop's own thread no read is in flight: nothing to wait for.
     capture.release();
     emit closeCameraSignal();
 }

@@ -99,7 +99,7 @@ public:
     void openCamara();
     // On the capture thread (or with the loop stopped) the camera is released
     // here; from the owner's thread the camera counts as closed at once and
-    // the loop releases it, so the owner never waits out the settle time.
+    // the loop releases it, so the owner never waits for the read in flight.
     // Either way it stays closed until the owner asks for it again.
     void closeCamara(bool unused);
     // The camera at `index` reopened by the loop, the owner not waiting.

@@ -346,6 +346,7 @@ void FormSystemTray::applyCameraRequest()
         return;
     if (request == CameraRequest::Close) {
         imageProcessing->closeCamara(false);
+        updateUseMark();   // the camera counts as closed from here
         return;
     }
     // The capture thread closes and reopens the camera, so the window never
