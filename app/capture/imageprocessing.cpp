@@ -20,7 +20,6 @@ namespace {
 // that stopped delivering frames.
 constexpr int kIdleMs = 33;
 constexpr int kReopenDelayMs = 5000;
-constexpr int kCloseSettleMs = 500;
 // How long end() waits for the loop to leave.
 constexpr int kStopGraceMs = 1000;
 
@@ -74,6 +73,12 @@ cv::Mat ImageProcessing::currentFrame() const
     // Decoded outside the lock (the loop goes on publishing meanwhile), and
     // kept with the frame, so every reader of the same frame shares one decode.
     return kept ? kept->picture() : cv::Mat();
+}
+
+std::shared_ptr<FullSizeFrame> ImageProcessing::currentFullSizeFrame() const
+{
+    MutexLocker lock(&frameMutex);
+    return keptFrame;
 }
 
 void ImageProcessing::setCurrentFrame(const cv::Mat &fresh)
@@ -299,10 +304,24 @@ void ImageProcessing::closeCamara(bool)
     // A photo must never be taken of a frame from before the camera closed,
     // nor of the one a read under way brings after it.
     setCameraState(false);
-    // The loop's read in flight ends meanwhile; a stopping loop needs no settling.
-    stopper.sleep(kCloseSettleMs);
+    if (QThread::currentThread() != this && isRunning()) {
+        // A reopen asked for earlier must not bring the camera back, and the
+        // loop's read in flight ends on the loop's own time.
+        resolutionChanged = false;
+        restartRequested = false;
+        closeRequested = true;
+        emit closeCameraSignal();
+        return;
+    }
+    // On the loop's own thread no read is in flight: nothing to wait for.
     capture.release();
     emit closeCameraSignal();
+}
+
+void ImageProcessing::requestCameraSwitch(int index)
+{
+    cameraListIndex = index;
+    restartRequested = true;
 }
 
 void ImageProcessing::videoParameterSettings()
@@ -428,12 +447,52 @@ bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use
         qDebug() << "photo refused: no live frame";
         return false;
     }
+    {
+        MutexLocker lock(&childPicturesMutex);
+        childPicture1 = ChildPicture();
+        childPicture2 = ChildPicture();
+    }
     childImage1 = child1;
     childImage2 = child2;
     useChildImage1 = use1;
     useChildImage2 = use2;
     photoRequested = true;
     return true;
+}
+
+bool ImageProcessing::setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1,
+                                          bool use2)
+{
+    if (!hasLiveFrame()) {
+        qDebug() << "photo refused: no live frame";
+        return false;
+    }
+    childImage1 = child1.shown;
+    childImage2 = child2.shown;
+    {
+        MutexLocker lock(&childPicturesMutex);
+        childPicture1 = std::move(child1);
+        childPicture2 = std::move(child2);
+    }
+    useChildImage1 = use1;
+    useChildImage2 = use2;
+    photoRequested = true;
+    return true;
+}
+
+void ImageProcessing::resolveChildPictures()
+{
+    ChildPicture child1;
+    ChildPicture child2;
+    {
+        MutexLocker lock(&childPicturesMutex);
+        std::swap(child1, childPicture1);
+        std::swap(child2, childPicture2);
+    }
+    if (useChildImage1 && child1.full)
+        childImage1 = child1.resolve();
+    if (useChildImage2 && child2.full)
+        childImage2 = child2.resolve();
 }
 
 void ImageProcessing::readFarme(QImage image)
@@ -538,8 +597,14 @@ void ImageProcessing::publishFrame(const cv::Mat &grabbed, int reduction)
 void ImageProcessing::runOnePass()
 {
     flushPendingPhotoPaths();
-    if (photoRequested.exchange(false))
+    if (closeRequested.exchange(false)) {
+        cameraOpen = false;   // also after an open that ran meanwhile
+        capture.release();
+    }
+    if (photoRequested.exchange(false)) {
+        resolveChildPictures();
         takePhoto();
+    }
     if (resolutionChanged.exchange(false)) {
         closeCamara(false);
         openCamara();
@@ -563,11 +628,15 @@ void ImageProcessing::runOnePass()
     if (grabbed.empty() || !kept) {
         closeCamara(false);
         const quint64 closed = cameraGenerationNow();
-        // Reopened only if nobody opened or closed it meanwhile.
-        if (stopper.sleep(kReopenDelayMs) && closed == cameraGenerationNow())
+        // Reopened only if nobody opened or closed it meanwhile: a camera its
+        // owner closed during the wait stays closed.
+        if (stopper.sleep(kReopenDelayMs) && !closeRequested && closed == cameraGenerationNow())
             openCamara();
         return;
     }
+    // Closed by the owner while the frame was on its way: not shown, not kept.
+    if (closeRequested)
+        return;
     const int reduction = kept->liveReduction();
     if (!keepLiveFrame(std::move(kept), generation))
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cameracapture.h"
+#include "childpicture.h"
 #include "fullsizeframe.h"
 #include "threadsafety.h"
 #include "threadstopper.h"
@@ -49,6 +50,8 @@ public:
     std::atomic<bool> resolutionChanged{false};
     std::atomic<bool> restartRequested{false};
     std::atomic<bool> photoRequested{false};
+    // The owner closed the camera; the loop releases it and reopens nothing.
+    std::atomic<bool> closeRequested{false};
     int correction = 0;
     int erweima = 0;
     int shootType = 0;
@@ -84,6 +87,9 @@ public:
     // and never writes into one a reader may hold. A frame the live path
     // decoded reduced is decoded in full here, once.
     cv::Mat currentFrame() const EXCLUDES(frameMutex);
+    // The same frame not yet decoded, for a reader that decodes it on a
+    // thread of its own; null without a frame.
+    std::shared_ptr<FullSizeFrame> currentFullSizeFrame() const EXCLUDES(frameMutex);
     // Replaces the current frame as the loop does (tests and pushed frames use it).
     void setCurrentFrame(const cv::Mat &fresh) EXCLUDES(frameMutex);
     void setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh) EXCLUDES(frameMutex);
@@ -102,7 +108,13 @@ public:
     static cv::Mat QImageToMat(QImage image);
 
     void openCamara();
+    // On the capture thread (or with the loop stopped) the camera is released
+    // here; from the owner's thread the camera counts as closed at once and
+    // the loop releases it, so the owner never waits for the read in flight.
+    // Either way it stays closed until the owner asks for it again.
     void closeCamara(bool unused);
+    // The camera at `index` reopened by the loop, the owner not waiting.
+    void requestCameraSwitch(int index);
     void videoParameterSettings();
     void reConfigVideoSetting();
     void setCameraResolution(QSize size);
@@ -127,6 +139,10 @@ public:
     // Requests a photo of the next pass; false (nothing requested) while the
     // camera is closed or delivers no frames.
     bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+    // The same with second-camera pictures made full size on this thread,
+    // when it takes the photo.
+    bool setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1, bool use2)
+        EXCLUDES(childPicturesMutex);
     bool hasLiveFrame() const;
 
     QImage handleQImage(QImage image);
@@ -193,6 +209,7 @@ private:
     void publishFrame(const cv::Mat &grabbed, int reduction);
     // Paths of a photo taken off the capture thread; the loop delivers them.
     void deliverPhotoPaths(const QList<QString> &paths) EXCLUDES(pendingPathsMutex);
+    void resolveChildPictures() EXCLUDES(childPicturesMutex);
     void flushPendingPhotoPaths() EXCLUDES(pendingPathsMutex);
 
     mutable Mutex faceMutex;
@@ -212,6 +229,9 @@ private:
     std::atomic<int> previewWidth{0};
     std::atomic<int> previewHeight{0};
     ThreadStopper stopper{running};
+    Mutex childPicturesMutex;
+    ChildPicture childPicture1 GUARDED_BY(childPicturesMutex);
+    ChildPicture childPicture2 GUARDED_BY(childPicturesMutex);
     Mutex pendingPathsMutex;
     QList<QList<QString>> pendingPhotoPaths GUARDED_BY(pendingPathsMutex);
 };

@@ -3,6 +3,7 @@
 #include "cache.h"
 #include "clock.h"
 #include "config.h"
+#include "fullsizeframe.h"
 #include "imageprocessing.h"
 #include "recordedvideo.h"
 
@@ -118,18 +119,21 @@ void Recording::onWriterTimer()
 {
     if (!videoOn || writeFailed || !capture.videoWriter || !capture.videoWriter->isOpened())
         return;
-    const cv::Mat frame = capture.currentFrame();
-    if (frame.empty())
+    std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
+    if (!frame)
         return;
     const qint64 due = (Clock::current().elapsedMs() - startedMs) / writerIntervalMs;
-    while (frameCount - 1 < due && !writeFailed) {
-        writeFrame(frame);
-        ++frameCount;
-    }
+    const int copies = int(due - (frameCount - 1));
+    if (copies < 1)
+        return;
+    writeQueue.add(std::move(frame), copies);
+    frameCount += copies;
 }
 
 void Recording::writeFrame(const cv::Mat &frame)
 {
+    if (writeFailed)
+        return;   // the file is cut short anyway; the end reports it
     cv::Mat bgr;
     if (frame.channels() == 1)
         cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
@@ -216,6 +220,7 @@ void Recording::setAsideIncomplete(bool reportProblems)
 void Recording::finishVideo()
 {
     onWriterTimer();   // the frames due up to this moment
+    writeQueue.drain();
     if (capture.videoWriter && capture.videoWriter->isOpened())
         capture.videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
     videoOn = false;

@@ -2,9 +2,11 @@
 #include "ui_dialog.h"
 
 #include "base64.h"
+#include "fingercapturethread.h"
 
 #include <QDebug>
 #include <QImage>
+#include <QMutexLocker>
 #include <QVector>
 
 #include <cstring>
@@ -35,13 +37,12 @@ QString deviceText(const _XUSBDevice &device)
 Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
 {
     ui->setupUi(this);
-    connect(&captureTimer, &QTimer::timeout, this, &Dialog::onCapture);
 }
 
 Dialog::~Dialog()
 {
     if (handle) {
-        captureTimer.stop();
+        stopCapture();
         sensor.sensorClose(handle);
         finger.free();
         handle = nullptr;
@@ -132,7 +133,7 @@ void Dialog::openDevice()
     image.assign(std::size_t(imageWidth) * std::size_t(imageHeight), 0);
     loadStoredTemplates();
     showMessage(QStringLiteral("连接成功!"));
-    captureTimer.start(kCaptureIntervalMs);
+    startCapture();
 }
 
 // Every stored row goes into the algorithm's database; a row whose text is
@@ -162,7 +163,7 @@ void Dialog::closeDevice()
         showMessage(QStringLiteral("设备未连接!"));
         return;
     }
-    captureTimer.stop();
+    stopCapture();
     sensor.sensorClose(handle);
     finger.free();
     handle = nullptr;
@@ -214,7 +215,10 @@ void Dialog::on_btnDelete_clicked()
         showMessage(QStringLiteral("删除失败，指纹库未能更新!"));
         return;
     }
-    finger.dbDel(id);
+    {
+        QMutexLocker lock(&algorithmMutex);
+        finger.dbDel(id);
+    }
     showMessage(QStringLiteral("删除完成!"));
 }
 
@@ -228,24 +232,51 @@ void Dialog::on_btnClear_clicked()
         showMessage(QStringLiteral("清空失败，指纹库未能更新!"));
         return;
     }
-    finger.dbClear();
+    {
+        QMutexLocker lock(&algorithmMutex);
+        finger.dbClear();
+    }
     showMessage(QStringLiteral("清空完成!"));
 }
 
 // ------------------------------------------------------------------ capture
 
-void Dialog::onCapture()
+void Dialog::startCapture()
 {
-    if (!handle || image.empty())
+    const int width = imageWidth;
+    const int height = imageHeight;
+    const auto extract = [this, width, height](const QByteArray &captured) {
+        QByteArray picture = captured;   // the algorithm takes a writable buffer
+        unsigned char templ[QXFinger10::kTemplateCapacity] = {};
+        QMutexLocker lock(&algorithmMutex);
+        const int length = finger.extract2(reinterpret_cast<unsigned char *>(picture.data()), width,
+                                           height, templ, int(sizeof templ));
+        return length > 0 ? QByteArray(reinterpret_cast<const char *>(templ), length) : QByteArray();
+    };
+    captureThread = std::make_unique<FingerCaptureThread>(sensor, handle, int(image.size()),
+                                                          kCaptureIntervalMs, extract);
+    connect(captureThread.get(), &FingerCaptureThread::captured, this, &Dialog::onCapture,
+            Qt::BlockingQueuedConnection);
+    captureThread->begin();
+}
+
+void Dialog::stopCapture()
+{
+    captureThread.reset();
+}
+
+void Dialog::onCapture(QByteArray captured, QByteArray extracted)
+{
+    // An image still on its way when the sensor closed belongs to no one.
+    if (!handle || image.empty() || std::size_t(captured.size()) != image.size())
         return;
-    const int captured = sensor.sensorCapture(handle, image.data(), int(image.size()));
-    if (captured <= 0)
-        return;
+    std::memcpy(image.data(), captured.constData(), image.size());
     showImage();
-    unsigned char templ[QXFinger10::kTemplateCapacity] = {};
-    const int length = finger.extract2(image.data(), imageWidth, imageHeight, templ, int(sizeof templ));
-    if (length <= 0)
+    const int length = int(extracted.size());
+    if (length <= 0 || length > QXFinger10::kTemplateCapacity)
         return;
+    unsigned char templ[QXFinger10::kTemplateCapacity] = {};
+    std::memcpy(templ, extracted.constData(), std::size_t(length));
     if (registering)
         enrolStep(templ, length);
     else

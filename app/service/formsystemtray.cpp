@@ -355,9 +355,7 @@ void FormSystemTray::takePhoto()
 
 void FormSystemTray::changeCamera(int index)
 {
-    imageProcessing->closeCamara(false);
-    imageProcessing->cameraListIndex = index;
-    imageProcessing->openCamara();
+    imageProcessing->requestCameraSwitch(index);
 }
 
 void FormSystemTray::requestCamera(bool open, int index, QSize size)
@@ -374,15 +372,16 @@ void FormSystemTray::applyCameraRequest()
     pendingCamera = CameraRequest::None;
     if (request == CameraRequest::None)
         return;
-    imageProcessing->closeCamara(false);
     if (request == CameraRequest::Close) {
-        updateUseMark();   // no frame follows a close to clear the mark
+        imageProcessing->closeCamara(false);
+        updateUseMark();   // the camera counts as closed from here
         return;
     }
-    imageProcessing->cameraListIndex = pendingCameraIndex;
+    // The capture thread closes and reopens the camera, so the window never
+    // waits for the camera to settle or open.
     imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
                                             qMax(0, pendingCameraSize.height()));
-    imageProcessing->openCamara();
+    imageProcessing->requestCameraSwitch(pendingCameraIndex);
     updateUseMark();
 }
 

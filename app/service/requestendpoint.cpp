@@ -140,9 +140,7 @@ QByteArray RequestEndpoint::respond(const QByteArray &line, const QByteArray &da
 QByteArray RequestEndpoint::openCamera(int position)
 {
     ImageProcessing *capture = station.capture();
-    capture->closeCamara(false);
-    capture->cameraListIndex = position;
-    capture->openCamara();
+    capture->requestCameraSwitch(position);
     return codeOnly();
 }
 

@@ -60,9 +60,14 @@ QImage CameraViewDialog::getChildImage() const
 {
     // A camera that stopped delivering (unplugged, reopening) has no current
     // picture; its last one would put an old scene into new photos.
+    return childPicture().resolve();
+}
+
+ChildPicture CameraViewDialog::childPicture() const
+{
     if (ui->iVideo->isSwitching())
-        return QImage();
-    return ui->iVideo->keptImage();
+        return ChildPicture();
+    return ui->iVideo->keptPicture();
 }
 
 void CameraViewDialog::closeEvent(QCloseEvent *event)

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QImage>
 
+#include "childpicture.h"
+
 class QCameraView;
 
 namespace Ui {
@@ -25,6 +27,9 @@ public:
     // The view's current frame; null before the first one and whenever its
     // camera is not delivering.
     QImage getChildImage() const;
+    // What a photo takes as this view's inset; empty while the camera is not
+    // delivering. Cheap: the full-size picture is made by the photo's thread.
+    ChildPicture childPicture() const;
     QCameraView *preview() const;
 
     // Camera list position shown by the first (`which` 1) or second (2)

@@ -5,6 +5,7 @@
 #include "config.h"
 #include "documentfile.h"
 #include "pageprogress.h"
+#include "picturethumbnail.h"
 #include "searchablepdf.h"
 #include "photonaming.h"
 #include "warningbox.h"
@@ -39,15 +40,22 @@ protected:
     }
 };
 
-QListWidgetItem *pageItem(const QString &path)
+// The icon follows when its picture is decoded, off the window's thread.
+QListWidgetItem *pageItem(QListWidget *list, const QString &path)
 {
     auto *item = new QListWidgetItem(path);
     item->setToolTip(path);
-    const QPixmap picture(path);
-    item->setIcon(QIcon(picture.isNull() ? picture
-                                         : picture.scaled(kIconSide, kIconSide, Qt::KeepAspectRatio,
-                                                          Qt::SmoothTransformation)));
     item->setSizeHint(QSize(kIconSide, kIconSide));
+    picturethumbnail::load(path, QSize(kIconSide, kIconSide), list, [list, path](const QImage &shown) {
+        if (shown.isNull())
+            return;
+        // The page may have been removed or moved meanwhile; it is found by its path.
+        for (int row = 0; row < list->count(); ++row) {
+            QListWidgetItem *page = list->item(row);
+            if (page->text() == path && page->icon().isNull())
+                page->setIcon(QIcon(QPixmap::fromImage(shown)));
+        }
+    });
     return item;
 }
 
@@ -134,10 +142,10 @@ void ImageSavePDFOrTiffDialog::setImage(QList<QString> paths)
     QListWidget *list = ui->listWidget;
     for (const QString &path : paths) {
         if (insertionRow >= 0 && insertionRow <= list->count()) {
-            list->insertItem(insertionRow, pageItem(path));
+            list->insertItem(insertionRow, pageItem(list, path));
             insertionRow = -1;
         } else {
-            list->addItem(pageItem(path));
+            list->addItem(pageItem(list, path));
         }
         ++count;
     }

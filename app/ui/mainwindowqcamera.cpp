@@ -12,6 +12,7 @@
 #include "idcarddialog.h"
 #include "imagemergingdialog.h"
 #include "imagesavepdfortiffdialog.h"
+#include "picturethumbnail.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
 #include "warningbox.h"
@@ -532,12 +533,13 @@ void MainWindowQCamera::onShootingTimer()
 
 bool MainWindowQCamera::takePhotoWithChildren()
 {
-    const QImage child1 = childView1->getChildImage();
-    const QImage child2 = childView2->getChildImage();
+    // The insets are made full size on the capture thread, not here.
+    const ChildPicture child1 = childView1->childPicture();
+    const ChildPicture child2 = childView2->childPicture();
     // An open view whose camera went away has no picture to give: the photo
     // goes without it rather than with one from before.
-    const bool missing1 = childView1->isVisible() && child1.isNull();
-    const bool missing2 = childView2->isVisible() && child2.isNull();
+    const bool missing1 = childView1->isVisible() && child1.shown.isNull();
+    const bool missing2 = childView2->isVisible() && child2.shown.isNull();
     if (!preview()->setTakePhotoCammond(child1, child2, childView1->isVisible() && !missing1,
                                         childView2->isVisible() && !missing2))
         return false;
@@ -761,13 +763,19 @@ void MainWindowQCamera::showThumbnail(int slot, const QString &path)
         picture.load(resources + QStringLiteral("recored.png"));
     else if (extension == QLatin1String("wav"))
         picture.load(resources + QStringLiteral("icon/icon_record.png"));
-    else
-        picture = QPixmap::fromImage(
-            QImage(path).scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     label->setScaledContents(true);
-    label->setPixmap(picture);
     label->setToolTip(QDir::toNativeSeparators(path));
     thumbnailPaths[slot] = path;
+    if (!picture.isNull()) {
+        label->setPixmap(picture);
+        return;
+    }
+    // A photo is decoded off the window's thread; the slot may hold a newer
+    // file by the time its picture is ready.
+    picturethumbnail::load(path, QSize(200, 200), label, [this, slot, path, label](const QImage &shown) {
+        if (thumbnailPaths[slot] == path)
+            label->setPixmap(QPixmap::fromImage(shown));
+    });
 }
 
 void MainWindowQCamera::takePhotoImage(QList<QString> paths, int type)

@@ -125,7 +125,7 @@ TEST_F(ExportTest, InitSetsUpTheIconList)
     dialog->setImage({photo("a.jpg", 400, 300, Qt::red)});
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->sizeHint(), QSize(150, 150));
-    EXPECT_FALSE(list->item(0)->icon().isNull());
+    EXPECT_TRUE(testenv::waitFor([&] { return !list->item(0)->icon().isNull(); }, 10000));
     EXPECT_EQ(dialog->imageCount(), 1);
     EXPECT_EQ(dialog->form()->btnSavePDF->text(), QStringLiteral("合并PDF"));
     EXPECT_EQ(dialog->form()->btnSaveTiff->text(), QStringLiteral("合并TIFF"));

@@ -7,6 +7,7 @@
 #include "camerainfo.h"
 #include "cameraviewdialog.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imagemergingdialog.h"
 #include "imageprocessing.h"
 #include "imagesavepdfortiffdialog.h"
@@ -27,6 +28,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QStatusBar>
+#include <QSignalSpy>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -235,6 +238,43 @@ TEST_F(SecondCameraTest, CameraToggleAndCameraListAreRefusedWhileAViewIsOpen)
     ui->comboBox->setCurrentIndex(1);
     EXPECT_EQ(warnings.size(), 2);
     EXPECT_EQ(window->preview()->cameraIndex(), 1);
+}
+
+// Closing a view is what the clerk sees at once, and its camera then stays
+// closed: also when the camera had gone away and its thread was waiting to
+// reopen it.
+TEST_F(SecondCameraTest, AClosedViewsCameraStaysClosedAfterTheReopenWait)
+{
+    useCameras(QStringLiteral("synthetic:sizes=160x120,fps=10;synthetic:sizes=160x120,fps=10,seed=2"), 2);
+    createWindow();
+    CameraViewDialog *view = window->childView(1);
+    ImageProcessing *childCapture = view->preview()->imageProcessing();
+    ui->btnSecCamCon_2->click();
+    ASSERT_TRUE(testenv::waitFor([&] { return view->form()->label->isHidden(); }, 20000));
+
+    FakeClock clock;   // the child's reopen wait passes as the test advances
+    const int childDevice = Cache::cameras->at(view->preview()->cameraIndex()).index;
+    VirtualCameras::setPlugged(childDevice, false);
+    ASSERT_TRUE(clock.advanceUntil([&] { return !view->form()->label->isHidden(); }, 5000));
+    ASSERT_TRUE(clock.waitForSleepers());   // in the five-second wait
+
+    QSignalSpy closedViews(view, &CameraViewDialog::closeView);
+    ui->btnSecCamCon_2->click();
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(closedViews.count(), 1);
+    EXPECT_FALSE(view->form()->label->isHidden());
+
+    VirtualCameras::setPlugged(childDevice, true);
+    const quint64 framesBefore = view->preview()->receivedFrames();
+    clock.advanceUntil([&] { return childCapture->capture.isOpened(); }, 12000, 100);
+    QApplication::processEvents();
+    EXPECT_FALSE(childCapture->capture.isOpened()) << "the hidden view holds its camera again";
+    EXPECT_FALSE(childCapture->cameraOpen);
+    EXPECT_EQ(view->preview()->receivedFrames(), framesBefore);
+
+    // Opened again, it shows its camera as before.
+    ui->btnSecCamCon_2->click();
+    ASSERT_TRUE(clock.advanceUntil([&] { return view->form()->label->isHidden(); }, 20000, 100));
 }
 
 // A still picture of one colour as the second camera, so its pixels are known.
