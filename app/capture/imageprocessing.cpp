@@ -228,11 +228,11 @@ void ImageProcessing::openCamara()
     const int device = Cache::cameras->at(cameraListIndex).index;
     {
         CameraCapture probe;
-        if (probe.open(device, cv::CAP_ANY)) {
+        if (probe.open(device)) {
             qDebug() << "isOpened" << device;
             probe.release();
             CameraCapture second;
-            second.open(device, cv::CAP_ANY);
+            second.open(device);
             second.release();
         }
     }
@@ -240,7 +240,7 @@ void ImageProcessing::openCamara()
         frameWidth = 3264;
         frameHeight = 2448;
     }
-    capture.open(device, cv::CAP_ANY);
+    capture.open(device);
     videoParameterSettings();
     cameraOpen = true;
 }
@@ -507,7 +507,8 @@ void ImageProcessing::runOnePass()
     // their pixels, and nobody sees a half-written one.
     cv::Mat grabbed;
     std::shared_ptr<FullSizeFrame> kept;
-    capture.read(grabbed, kept);
+    if (!capture.read(grabbed, kept) && capture.droppedFrame())
+        return;   // logged; the camera goes on, and so does the picture
     if (grabbed.empty() || !kept) {
         closeCamara(false);
         if (stopper.sleep(kReopenDelayMs))
