@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The hardware lab: boots Debian's 6.1 kernel in QEMU with a busybox
 # initramfs, the host's root read-only over 9p, and runs one test script
-# inside the guest against the build tree. Exits with the script's status;
+# inside the guest against the build tree. The build and source trees and
+# the unpacked kernel are shared on their own, since the guest's fresh /tmp
+# and /run would hide them when they live there. Exits with the script's status;
 # 77 when the lab cannot run here (no QEMU, no kernel to be had).
 #   lab/run-lab.sh BUILD_DIR GUEST_SCRIPT
 set -euo pipefail
@@ -79,6 +81,9 @@ timeout --foreground -k 10 "${DOCSTATION_LAB_TIMEOUT:-280}" "$qemu" \
   -kernel "$kernel" -initrd "$work/initrd.cpio" \
   -append "console=ttyS0 panic=-1 quiet loglevel=4 lab.script=$script lab.build=$build lab.modules=$modules_root lab.source=$source_dir" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$build",mount_tag=labbuild,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$source_dir",mount_tag=labsource,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$modules_root",mount_tag=labmodules,security_model=none,readonly=on,multidevs=remap \
   </dev/null 2>&1 | tee "$log" | sed -u 's/\r$//'
 set -e
 echo "lab: wall time $(( $(date +%s) - start )) s" >&2
