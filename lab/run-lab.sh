@@ -33,6 +33,8 @@ modules_root=$("$here/fetch-kernel.sh")
 status=$?
 set -e
 [ $status -eq 0 ] || { [ $status -eq 77 ] && skip "no kernel package"; exit $status; }
+# The MJPG camera's module; where it cannot be built its tests skip themselves.
+"$here/fetch-loopback.sh" "$modules_root" || [ $? -eq 77 ] || exit 1
 version=$(basename "$(ls -d "$modules_root"/lib/modules/*/ | head -n 1)")
 kernel="$modules_root/boot/vmlinuz-$version"
 moddir="$modules_root/lib/modules/$version"
@@ -76,7 +78,7 @@ mkdir -p "$(dirname "$log")"
 echo "lab: booting $version ($accel), console in $log" >&2
 start=$(date +%s)
 set +e
-timeout --foreground -k 10 "${DOCSTATION_LAB_TIMEOUT:-280}" "$qemu" \
+timeout --foreground -k 10 "${DOCSTATION_LAB_TIMEOUT:-720}" "$qemu" \
   -accel $accel -cpu max -smp 2 -m 1536 -nographic -no-reboot -nodefaults -serial stdio \
   -kernel "$kernel" -initrd "$work/initrd.cpio" \
   -append "console=ttyS0 panic=-1 quiet loglevel=4 lab.script=$script lab.build=$build lab.modules=$modules_root lab.source=$source_dir" \
