@@ -20,6 +20,8 @@ packages=(
   chromium
   dpkg-dev file lintian desktop-file-utils appstream udev
   qemu-system-x86 busybox-static cpio kmod v4l-utils
+  # GStreamer's camera source, there on every desktop; the lab runs beside it
+  gstreamer1.0-plugins-good
 )
 # Node and npm for the browser test; a machine that already has them (from
 # any source) keeps its own, whose packaging may conflict with Debian's npm.
@@ -56,5 +58,9 @@ fi
 
 # The hardware lab's kernel (Debian's own package, unpacked into a cache,
 # never installed); without it the lab test is skipped, not failed.
-"$(dirname "$0")/../lab/fetch-kernel.sh" >/dev/null \
-  || echo "setup: no kernel for the hardware lab; its test will be skipped"
+if lab_root=$("$(dirname "$0")/../lab/fetch-kernel.sh"); then
+  "$(dirname "$0")/../lab/fetch-loopback.sh" "$lab_root" \
+    || echo "setup: no v4l2loopback module for the hardware lab; its MJPG camera will be skipped"
+else
+  echo "setup: no kernel for the hardware lab; its test will be skipped"
+fi

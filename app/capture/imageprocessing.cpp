@@ -282,11 +282,11 @@ void ImageProcessing::openCamara()
     const int device = Cache::cameras->at(cameraListIndex).index;
     {
         CameraCapture probe;
-        if (probe.open(device, cv::CAP_ANY)) {
+        if (probe.open(device)) {
             qDebug() << "isOpened" << device;
             probe.release();
             CameraCapture second;
-            second.open(device, cv::CAP_ANY);
+            second.open(device);
             second.release();
         }
     }
@@ -294,7 +294,7 @@ void ImageProcessing::openCamara()
         frameWidth = 3264;
         frameHeight = 2448;
     }
-    capture.open(device, cv::CAP_ANY);
+    capture.open(device);
     videoParameterSettings();
     setCameraState(true);
 }
@@ -622,9 +622,11 @@ void ImageProcessing::runOnePass()
     // their pixels, and nobody sees a half-written one.
     cv::Mat grabbed;
     std::shared_ptr<FullSizeFrame> kept;
-    capture.read(grabbed, kept);
+    const bool delivered = capture.read(grabbed, kept);
     if (generation != cameraGenerationNow())
         return;   // closed or reopened during the read: that frame is nobody's
+    if (!delivered && capture.droppedFrame())
+        return;   // logged; the camera goes on, and so does the picture
     if (grabbed.empty() || !kept) {
         closeCamara(false);
         const quint64 closed = cameraGenerationNow();
