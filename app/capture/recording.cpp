@@ -88,14 +88,15 @@ QString Recording::beginSound()
 // OpenCV refuses the file, nothing is left running and the slot is empty.
 bool Recording::openWriter(const QString &path)
 {
-    const cv::Mat frame = capture.currentFrame();
+    // The size alone: decoding a full frame here would stall the window.
+    const std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
+    const cv::Size size = frame ? frame->size() : cv::Size();
     try {
-        writerSize = QSize(frame.cols, frame.rows);
+        writerSize = QSize(size.width, size.height);
         capture.videoWriter = new cv::VideoWriter();
-        if (!frame.empty())
+        if (!size.empty())
             capture.videoWriter->open(QFile::encodeName(path).toStdString(),
-                                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), writerFps,
-                                      cv::Size(frame.cols, frame.rows), true);
+                                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), writerFps, size, true);
     } catch (const cv::Exception &e) {
         qDebug() << "e.msg" << e.msg.c_str();
         releaseWriter();
