@@ -30,13 +30,16 @@ public:
             fail("write");
     }
 
-    void finish() override
+    // qpdf finishes its pipeline after every stream; the file is flushed
+    // and synced once, when the whole document is in it (complete()).
+    void finish() override {}
+
+    bool complete()
     {
         if (!failed && (!file.flush() || ::fsync(file.handle()) != 0))
             fail("flush");
+        return !failed;
     }
-
-    bool complete() const { return !failed; }
 
 private:
     void fail(const char *step)
@@ -63,7 +66,6 @@ bool save(QPDF &pdf, const QString &target)
         QPDFWriter writer(pdf);
         writer.setOutputPipeline(&output);
         writer.write();
-        output.finish();
         if (!output.complete())
             return false;
     } catch (const std::exception &error) {
