@@ -11,6 +11,7 @@ packages=(
   libopencv-dev opencv-data
   libzxing-dev
   libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng
+  libqpdf-dev libtiff-dev libjpeg-dev
   libusb-1.0-0-dev libsqlite3-dev
   default-jdk-headless
   alsa-utils xvfb xauth x11-apps xdotool imagemagick librsvg2-bin poppler-utils libtiff-tools

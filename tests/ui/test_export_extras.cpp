@@ -226,6 +226,15 @@ TEST_F(ExportExtras, SearchablePdfCarriesTheChineseAndEnglishTextOfItsPages)
     const QString text = withoutSpaces(run(QStringLiteral("pdftotext"), {written[0], QStringLiteral("-")}));
     EXPECT_TRUE(text.contains(QStringLiteral("存款凭证核对"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Accountnumber"))) << text.toStdString();
+    // The photos' JPEG data goes in unchanged.
+    QFile document(written[0]);
+    ASSERT_TRUE(document.open(QIODevice::ReadOnly));
+    const QByteArray documentBytes = document.readAll();
+    for (const QString &photo : {sources.filePath("text.jpg"), landscape}) {
+        QFile file(photo);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(documentBytes.contains(file.readAll())) << photo.toStdString();
+    }
     // The pages as the plain export lays them out: A4, turned like the image.
     const QList<QSizeF> searchable = pdfPageSizes(written[0], 2);
     Cache::config->searchablePdf = false;
