@@ -28,6 +28,11 @@ constexpr int kHueBins = 256 / kHueStep;
 constexpr int kLevelReach = 2;
 constexpr int kHueReach = 1;
 constexpr double kTableBinShare = 0.003;
+// A sheet reaching into the border ring must not teach paper as a table
+// colour: paper-like colours, brighter than most of the ring, are table only
+// when together they are a good part of it (the light squares of a cloth).
+constexpr double kPaperLikeRingShare = 0.08;
+constexpr double kPaperLikeLevelOverRing = 1.1;
 // Paper is nearly colourless; skin, wood and most cloth are not.
 constexpr int kPaperMaxChroma = 36;
 // Paper is not darker than the table around it (shadows are).
@@ -70,7 +75,9 @@ bool inRing(int x, int y, cv::Size size, int ring)
 }
 
 // Brightness of the table across the picture, a quadratic in x and y fitted
-// to the border ring: vignetting and a lamp to one side are smooth.
+// to the border ring: vignetting and a lamp to one side are smooth. A second
+// fit leaves out what the first missed by far (a shadow on the border, the
+// dark half of a cloth), so they do not pull the table's light down elsewhere.
 cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
 {
     std::vector<double> rows, values;
@@ -83,10 +90,24 @@ cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
             rows.insert(rows.end(), {1.0, u, v, u * u, u * v, v * v});
             values.push_back(std::max(1.0, double(level(y, x))));
         }
+    const int count = int(values.size());
+    cv::Mat1d design(count, 6, rows.data());
+    cv::Mat1d target(count, 1, values.data());
     cv::Mat1d coefficients;
-    const cv::Mat1d design(int(values.size()), 6, rows.data());
-    const cv::Mat1d target(int(values.size()), 1, values.data());
     cv::solve(design, target, coefficients, cv::DECOMP_QR);
+
+    const cv::Mat1d residual = cv::abs(design * coefficients - target);
+    std::vector<double> sorted(residual.begin(), residual.end());
+    std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
+    const double limit = std::max(4.0, 2.5 * sorted[size_t(count / 2)]);
+    cv::Mat1d keptDesign, keptTarget;
+    for (int i = 0; i < count; ++i)
+        if (residual(i) <= limit) {
+            keptDesign.push_back(design.row(i));
+            keptTarget.push_back(target.row(i));
+        }
+    if (keptTarget.rows >= 12)
+        cv::solve(keptDesign, keptTarget, coefficients, cv::DECOMP_QR);
     return coefficients;
 }
 
@@ -114,23 +135,46 @@ int binOf(uchar level, uchar red, uchar yellow)
     return (level / kLevelStep * kHueBins + red / kHueStep) * kHueBins + yellow / kHueStep;
 }
 
+bool paperLike(int level, int red, int yellow, int ringLevel)
+{
+    return level > kPaperLikeLevelOverRing * ringLevel
+           && std::abs(red - 128) + std::abs(yellow - 128) <= kPaperMaxChroma;
+}
+
 // Which colours the table shows, learnt from the border ring.
 std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, int ring)
 {
     std::vector<int> counts(size_t(kLevelBins * kHueBins * kHueBins), 0);
+    std::array<int, 256> levels{};
     int samples = 0;
     for (int y = 0; y < level.rows; ++y)
         for (int x = 0; x < level.cols; ++x)
             if (inRing(x, y, level.size(), ring)) {
                 ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
+                ++levels[level(y, x)];
                 ++samples;
             }
+    int ringLevel = 0;
+    for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
+        seen += levels[size_t(ringLevel)];
+    const auto paperBin = [&](int l, int r, int b) {
+        return paperLike(l * kLevelStep + kLevelStep / 2, r * kHueStep + kHueStep / 2,
+                         b * kHueStep + kHueStep / 2, ringLevel);
+    };
+    int paperSamples = 0;
+    for (int l = 0; l < kLevelBins; ++l)
+        for (int r = 0; r < kHueBins; ++r)
+            for (int b = 0; b < kHueBins; ++b)
+                if (paperBin(l, r, b))
+                    paperSamples += counts[size_t((l * kHueBins + r) * kHueBins + b)];
+    const bool tableHasPaperColours = paperSamples >= kPaperLikeRingShare * samples;
     const int seenOften = std::max(2, int(samples * kTableBinShare));
     std::vector<uchar> table(counts.size(), 0);
     for (int l = 0; l < kLevelBins; ++l)
         for (int r = 0; r < kHueBins; ++r)
             for (int b = 0; b < kHueBins; ++b) {
-                if (counts[size_t((l * kHueBins + r) * kHueBins + b)] < seenOften)
+                const int count = counts[size_t((l * kHueBins + r) * kHueBins + b)];
+                if (count < seenOften || (!tableHasPaperColours && paperBin(l, r, b)))
                     continue;
                 for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach); ++dl)
                     for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach); ++dr)
