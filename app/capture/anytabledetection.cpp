@@ -82,8 +82,8 @@ cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
 {
     std::vector<double> rows, values;
     const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
-    for (int y = 0; y < level.rows; y += 2)
-        for (int x = 0; x < level.cols; x += 2) {
+    for (int y = 0; y < level.rows; y += 3)
+        for (int x = 0; x < level.cols; x += 3) {
             if (!inRing(x, y, level.size(), ring))
                 continue;
             const double u = x * sx - 1.0, v = y * sy - 1.0;
@@ -245,14 +245,13 @@ std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
         const cv::RotatedRect rect = cv::minAreaRect(hull);
         if (!isSheetShaped(region, rect, small.size()))
             continue;
-        // Back to the picture's pixels: a work pixel covers `scale` of them,
-        // and the region's outline runs through the centres of its edge
-        // pixels, half a work pixel inside the sheet's edge.
+        // Back to the picture's pixels: a work pixel covers `scale` of them.
+        // The region's outline runs through the centres of its edge pixels;
+        // a mixed pixel at a sheet's edge mostly counts as paper already, so
+        // the outline is taken as the edge.
         const float half = 0.5f * float(scale - 1);
         const cv::RotatedRect full(rect.center * float(scale) + cv::Point2f(half, half),
-                                   cv::Size2f((rect.size.width + 1.0f) * float(scale),
-                                              (rect.size.height + 1.0f) * float(scale)),
-                                   rect.angle);
+                                   rect.size * float(scale), rect.angle);
         for (cv::Point &point : region)
             point = point * scale + cv::Point(scale / 2, scale / 2);
         found.push_back({full, std::move(region)});
