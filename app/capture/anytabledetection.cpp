@@ -43,9 +43,9 @@ constexpr double kMinFill = 0.75;
 constexpr double kWholeFrameShare = 0.92;
 
 struct Planes {
-    cv::Mat1b level;   // brightness
-    cv::Mat1b red;     // 128 + red - green
-    cv::Mat1b yellow;  // 128 + (red + green) / 2 - blue
+    cv::Mat1b level;  // brightness
+    cv::Mat1b red;    // 128 + red - green
+    cv::Mat1b yellow; // 128 + (red + green) / 2 - blue
 };
 
 Planes planesOf(const cv::Mat &small)
@@ -137,8 +137,8 @@ int binOf(uchar level, uchar red, uchar yellow)
 
 bool paperLike(int level, int red, int yellow, int ringLevel)
 {
-    return level > kPaperLikeLevelOverRing * ringLevel
-           && std::abs(red - 128) + std::abs(yellow - 128) <= kPaperMaxChroma;
+    return level > kPaperLikeLevelOverRing * ringLevel &&
+           std::abs(red - 128) + std::abs(yellow - 128) <= kPaperMaxChroma;
 }
 
 // Which colours the table shows, learnt from the border ring.
@@ -176,9 +176,12 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
                 const int count = counts[size_t((l * kHueBins + r) * kHueBins + b)];
                 if (count < seenOften || (!tableHasPaperColours && paperBin(l, r, b)))
                     continue;
-                for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach); ++dl)
-                    for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach); ++dr)
-                        for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach); ++db)
+                for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach);
+                     ++dl)
+                    for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach);
+                         ++dr)
+                        for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach);
+                             ++db)
                             table[size_t((dl * kHueBins + dr) * kHueBins + db)] = 1;
             }
     return table;
@@ -192,8 +195,8 @@ cv::Mat1b paperMask(const cv::Mat1b &level, const Planes &planes, const std::vec
         uchar *m = mask.ptr(y);
         for (int x = 0; x < level.cols; ++x) {
             const int chroma = std::abs(r[x] - 128) + std::abs(b[x] - 128);
-            const bool paper = l[x] >= kPaperMinLevel && chroma <= kPaperMaxChroma
-                               && !table[size_t(binOf(l[x], r[x], b[x]))];
+            const bool paper = l[x] >= kPaperMinLevel && chroma <= kPaperMaxChroma &&
+                               !table[size_t(binOf(l[x], r[x], b[x]))];
             m[x] = paper ? 255 : 0;
         }
     }

@@ -58,7 +58,8 @@ double cornerError(const cv::RotatedRect &rect, const std::array<cv::Point2f, 4>
         for (int direction : {1, 3}) {
             double worst = 0;
             for (int i = 0; i < 4; ++i)
-                worst = std::max(worst, double(cv::norm(corners[(start + direction * i) % 4] - truth[size_t(i)])));
+                worst = std::max(worst,
+                                 double(cv::norm(corners[(start + direction * i) % 4] - truth[size_t(i)])));
             best = std::min(best, worst);
         }
     return best;
@@ -114,8 +115,8 @@ void print(const char *surface, const char *detector, const Tally &t)
     std::printf("%-18s %-10s scenes found %3d/%-3d (%5.1f %%)  sheets %3d/%-3d  median corner error "
                 "%5.2f %%  extra %2d  empty tables with a sheet %d/%d  %.2f ms/frame\n",
                 surface, detector, t.scenesFound, t.scenes, 100.0 * t.scenesFound / std::max(1, t.scenes),
-                t.sheetsFound, t.sheets, 100.0 * median(t.errors), t.extra, t.emptyWithSheet,
-                t.emptyTables, 1000.0 * t.seconds / std::max(1, t.frames));
+                t.sheetsFound, t.sheets, 100.0 * median(t.errors), t.extra, t.emptyWithSheet, t.emptyTables,
+                1000.0 * t.seconds / std::max(1, t.frames));
 }
 
 void add(Tally &into, const Tally &from)
@@ -152,9 +153,10 @@ int main(int argc, char **argv)
             std::sscanf(argv[++i], "%dx%d", &size.width, &size.height);
     }
     cv::setNumThreads(1);
-    const int readMode = reduction == 2 ? cv::IMREAD_REDUCED_COLOR_2
+    const int readMode = reduction == 2   ? cv::IMREAD_REDUCED_COLOR_2
                          : reduction == 4 ? cv::IMREAD_REDUCED_COLOR_4
-                         : reduction == 8 ? cv::IMREAD_REDUCED_COLOR_8 : cv::IMREAD_COLOR;
+                         : reduction == 8 ? cv::IMREAD_REDUCED_COLOR_8
+                                          : cv::IMREAD_COLOR;
     if (readMode == cv::IMREAD_COLOR)
         reduction = 1;
     std::printf("%dx%d frames decoded at 1/%d, %d scenes and %d empty tables per surface, one thread\n",
@@ -175,10 +177,11 @@ int main(int argc, char **argv)
                 options.scene.qr = "DOC-" + std::to_string(n);
                 options.scene.code128 = "C128-" + std::to_string(n);
             }
-            options.occluder = n % 4 == 1 ? docscene::Occluder::Hand
-                               : n % 4 == 3 ? docscene::Occluder::Clip : docscene::Occluder::None;
+            options.occluder = n % 4 == 1   ? docscene::Occluder::Hand
+                               : n % 4 == 3 ? docscene::Occluder::Clip
+                                            : docscene::Occluder::None;
             options.perspective = 0.01;
-            options.jpegQuality = 0;   // compressed below, as the camera sends it
+            options.jpegQuality = 0; // compressed below, as the camera sends it
             docscene::TableFrame frame = docscene::renderOnTable(options);
             std::vector<uchar> bytes;
             cv::imencode(".jpg", frame.image, bytes, {cv::IMWRITE_JPEG_QUALITY, 85});
@@ -193,7 +196,8 @@ int main(int argc, char **argv)
                 const auto start = std::chrono::steady_clock::now();
                 for (int k = 0; k < repeat; ++k)
                     documents = detect(live, anyTable, reduction);
-                tally.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                tally.seconds +=
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 tally.frames += repeat;
                 score(tally, documents, frame.corners);
             }

@@ -11,7 +11,10 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-cv::Vec3f colourOf(double b, double g, double r) { return cv::Vec3f(float(b), float(g), float(r)); }
+cv::Vec3f colourOf(double b, double g, double r)
+{
+    return cv::Vec3f(float(b), float(g), float(r));
+}
 
 // Wood: rings running along x, bent by a slow wave, darker late wood.
 float grain(int x, int y, double period, double phase)
@@ -24,14 +27,10 @@ float grain(int x, int y, double period, double phase)
 cv::Vec3f surfaceColour(Surface surface, int x, int y, cv::RNG &rng, double phase, int split)
 {
     switch (surface) {
-    case Surface::DarkMat:
-        return colourOf(38, 36, 35);
-    case Surface::WhiteDesk:
-        return colourOf(196, 200, 202);
-    case Surface::LightWood:
-        return colourOf(118, 165, 205) * (1.0f + 0.10f * grain(x, y, 23.0, phase));
-    case Surface::DarkWood:
-        return colourOf(38, 62, 98) * (1.0f + 0.18f * grain(x, y, 17.0, phase));
+    case Surface::DarkMat: return colourOf(38, 36, 35);
+    case Surface::WhiteDesk: return colourOf(196, 200, 202);
+    case Surface::LightWood: return colourOf(118, 165, 205) * (1.0f + 0.10f * grain(x, y, 23.0, phase));
+    case Surface::DarkWood: return colourOf(38, 62, 98) * (1.0f + 0.18f * grain(x, y, 17.0, phase));
     case Surface::GreyLaminate:
         return colourOf(132, 134, 133) * (1.0f + 0.04f * float(rng.uniform(-1.0, 1.0)));
     case Surface::PatternedCloth: {
@@ -128,8 +127,8 @@ void paintOccluder(cv::Mat3f &table, const TableFrame &frame, Occluder occluder,
         const cv::Point2f edge = nearestEdgePoint(corner, table.size());
         const cv::Scalar skin(115, 150, 205);
         cv::line(table, corner, edge, skin, int(side * 0.22f), cv::LINE_AA);
-        cv::ellipse(table, corner, cv::Size(int(side * 0.13f), int(side * 0.10f)),
-                    rng.uniform(0.0, 180.0), 0, 360, skin, cv::FILLED, cv::LINE_AA);
+        cv::ellipse(table, corner, cv::Size(int(side * 0.13f), int(side * 0.10f)), rng.uniform(0.0, 180.0), 0,
+                    360, skin, cv::FILLED, cv::LINE_AA);
     } else {
         const cv::RotatedRect clip(corner, cv::Size2f(side * 0.16f, side * 0.10f),
                                    float(rng.uniform(0.0, 180.0)));
@@ -152,10 +151,10 @@ void light(cv::Mat3f &picture, cv::RNG &rng)
         for (int x = 0; x < picture.cols; ++x) {
             const double fx = double(x) / picture.cols;
             const double r2 = (fx - 0.5) * (fx - 0.5) + (fy - 0.5) * (fy - 0.5);
-            const double d2 = ((fx - shadow.x) * (fx - shadow.x) + (fy - shadow.y) * (fy - shadow.y))
-                              / (shadowRadius * shadowRadius);
-            const double gain = (1.0 - 0.6 * r2) * (1.0 + gx * (fx - 0.5) + gy * (fy - 0.5))
-                                * (1.0 - shadowDepth * std::exp(-d2));
+            const double d2 = ((fx - shadow.x) * (fx - shadow.x) + (fy - shadow.y) * (fy - shadow.y)) /
+                              (shadowRadius * shadowRadius);
+            const double gain = (1.0 - 0.6 * r2) * (1.0 + gx * (fx - 0.5) + gy * (fy - 0.5)) *
+                                (1.0 - shadowDepth * std::exp(-d2));
             row[x] *= float(gain);
         }
     }
@@ -163,8 +162,8 @@ void light(cv::Mat3f &picture, cv::RNG &rng)
 
 cv::Matx33d perspectiveOf(cv::Size size, double share, cv::RNG &rng)
 {
-    const cv::Point2f from[4] = {{0, 0}, {float(size.width), 0},
-                                 {float(size.width), float(size.height)}, {0, float(size.height)}};
+    const cv::Point2f from[4] = {
+        {0, 0}, {float(size.width), 0}, {float(size.width), float(size.height)}, {0, float(size.height)}};
     cv::Point2f to[4];
     for (int i = 0; i < 4; ++i)
         to[i] = from[i] + cv::Point2f(float(rng.uniform(-share, share) * size.width),
@@ -191,12 +190,10 @@ TableFrame renderOnTable(const TableOptions &options, int page)
 
     const cv::Matx33d homography = perspectiveOf(picture.size(), options.perspective, rng);
     cv::Mat3f seen;
-    cv::warpPerspective(picture, seen, homography, picture.size(), cv::INTER_LINEAR,
-                        cv::BORDER_REFLECT);
+    cv::warpPerspective(picture, seen, homography, picture.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
     for (std::array<cv::Point2f, 4> &corners : frame.corners) {
         std::vector<cv::Point2f> moved;
-        cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), moved,
-                                 homography);
+        cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), moved, homography);
         std::copy(moved.begin(), moved.end(), corners.begin());
     }
 

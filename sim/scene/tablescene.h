@@ -19,18 +19,18 @@ constexpr int kSurfaceCount = 7;
 enum class Occluder { None, Hand, Clip };
 
 struct TableOptions {
-    Options scene;               // size, sheets (0: an empty table), seal, codes, seed
+    Options scene; // size, sheets (0: an empty table), seal, codes, seed
     Surface surface = Surface::WhiteDesk;
-    Occluder occluder = Occluder::None;   // over one corner of the first sheet
-    bool unevenLight = true;     // vignetting, a light gradient and a soft shadow
-    double perspective = 0.02;   // largest shift of a frame corner, share of the frame's side
-    double noise = 3.0;          // standard deviation of the sensor noise, grey levels
-    int jpegQuality = 85;        // 0: no compression
+    Occluder occluder = Occluder::None; // over one corner of the first sheet
+    bool unevenLight = true;            // vignetting, a light gradient and a soft shadow
+    double perspective = 0.02;          // largest shift of a frame corner, share of the frame's side
+    double noise = 3.0;                 // standard deviation of the sensor noise, grey levels
+    int jpegQuality = 85;               // 0: no compression
 };
 
 struct TableFrame {
-    cv::Mat image;                                     // 8-bit BGR
-    std::vector<std::array<cv::Point2f, 4>> corners;   // per sheet, in frame pixels
+    cv::Mat image;                                   // 8-bit BGR
+    std::vector<std::array<cv::Point2f, 4>> corners; // per sheet, in frame pixels
 };
 
 TableFrame renderOnTable(const TableOptions &options, int page = 0);

@@ -14,8 +14,7 @@
 
 namespace {
 
-class AnyTable : public testenv::CaptureTest
-{
+class AnyTable : public testenv::CaptureTest {
 protected:
     void TearDown() override
     {
@@ -54,7 +53,8 @@ double cornerError(const cv::RotatedRect &rect, const std::array<cv::Point2f, 4>
         for (int direction : {1, 3}) {
             double worst = 0;
             for (int i = 0; i < 4; ++i)
-                worst = std::max(worst, double(cv::norm(corners[(start + direction * i) % 4] - sheet[size_t(i)])));
+                worst = std::max(worst,
+                                 double(cv::norm(corners[(start + direction * i) % 4] - sheet[size_t(i)])));
             best = std::min(best, worst);
         }
     return best;
@@ -75,17 +75,15 @@ void expectEverySheetFound(const std::vector<cv::RotatedRect> &found, const docs
 TEST_F(AnyTable, SheetsAreFoundOnDarkWoodenLaminateAndMixedTables)
 {
     Cache::config->anyTable = true;
-    for (docscene::Surface surface :
-         {docscene::Surface::DarkMat, docscene::Surface::DarkWood, docscene::Surface::GreyLaminate,
-          docscene::Surface::Mixed}) {
+    for (docscene::Surface surface : {docscene::Surface::DarkMat, docscene::Surface::DarkWood,
+                                      docscene::Surface::GreyLaminate, docscene::Surface::Mixed}) {
         for (int sheets : {1, 2}) {
             const docscene::TableFrame frame = table(surface, sheets, unsigned(sheets));
             expectEverySheetFound(liveDetections(frame.image), frame, docscene::surfaceName(surface));
         }
     }
     // A hand over one corner of the sheet: the sheet, not sheet and hand.
-    const docscene::TableFrame hand =
-        table(docscene::Surface::GreyLaminate, 1, 5, docscene::Occluder::Hand);
+    const docscene::TableFrame hand = table(docscene::Surface::GreyLaminate, 1, 5, docscene::Occluder::Hand);
     expectEverySheetFound(liveDetections(hand.image), hand, "hand over a corner");
     // The outlines the rest of the pipeline draws and crops by are in place.
     EXPECT_EQ(camera->documentContours.size(), 1u);
