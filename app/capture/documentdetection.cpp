@@ -1,5 +1,6 @@
 #include "documentdetection.h"
 
+#include "anytabledetection.h"
 #include "cache.h"
 #include "config.h"
 #include "imageprocessing.h"
@@ -39,6 +40,8 @@ float areaOf(const cv::RotatedRect &rect) { return rect.size.width * rect.size.h
 
 std::vector<Candidate> candidates(const cv::Mat &image)
 {
+    if (Cache::config && Cache::config->anyTable)
+        return anytabledetection::candidates(image);
     if (image.channels() == 1)
         return candidatesOfGrey(image);
     cv::Mat grey;
@@ -279,8 +282,10 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
 
     std::vector<cv::RotatedRect> detections;
     if (correctionNow != 0) {
+        // Sheets on any table are told from it by their colour too.
+        const cv::Mat &detectedOn = config.anyTable ? src : greyPicture();
         documentdetection::Documents documents = documentdetection::keepDocuments(
-            documentdetection::candidates(greyPicture()), reduction);
+            documentdetection::candidates(detectedOn), reduction);
         detections = documentdetection::resultFor(documents, correctionNow);
         toFullSize(documents, reduction);
         pipelinestate::publishDocuments(*this, std::move(documents));

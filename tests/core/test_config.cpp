@@ -79,7 +79,7 @@ const QStringList kFileKeys = {
     "gn/shenfenz", "gn/tiaoma", "gn/yanshi", "gn/zhiwen", "gn/record", "gn/zhuapai",
     "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp", "camera/listenAll",
     "camera/allowedOrigins", "extra/searchablePdf", "extra/barcodeNaming",
-    "extra/barcodeSeparator", "extra/dropBlankPages", "extra/knowPages",
+    "extra/barcodeSeparator", "extra/dropBlankPages", "extra/knowPages", "extra/anyTable",
 };
 
 // The whole table at once: every key is written in order, read back into its
@@ -185,9 +185,9 @@ TEST_F(ConfigFile, MissingFileIsCreatedWithFactoryValues)
     EXPECT_EQ(file.value("camera/listenAll").toString(), QStringLiteral("false"));
     // The optional page features are all off on a new station.
     for (const char *key : {"extra/searchablePdf", "extra/barcodeNaming", "extra/barcodeSeparator",
-                            "extra/dropBlankPages", "extra/knowPages"})
+                            "extra/dropBlankPages", "extra/knowPages", "extra/anyTable"})
         EXPECT_EQ(file.value(key).toString(), QStringLiteral("false")) << key;
-    EXPECT_EQ(file.allKeys().size(), 48);
+    EXPECT_EQ(file.allKeys().size(), 49);
 }
 
 // The service-mode line of the README run on a fresh machine, before the

@@ -335,12 +335,12 @@ TEST_F(ExportExtras, WithoutLanguageDataTheSwitchIsDisabledAndPagesStillExportPl
     EXPECT_TRUE(note->isHidden() == searchablepdf::available());
 }
 
-TEST_F(ExportExtras, SettingsDialogLoadsAndSavesTheFiveSwitches)
+TEST_F(ExportExtras, SettingsDialogLoadsAndSavesTheSixSwitches)
 {
     SettingDialog settings;
     settings.init();
     const char *const names[] = {"cbSearchablePdf", "cbBarcodeNaming", "cbBarcodeSeparator",
-                                 "cbDropBlankPages", "cbKnowPages"};
+                                 "cbDropBlankPages", "cbKnowPages", "cbAnyTable"};
     for (const char *name : names) {
         auto *box = settings.findChild<QCheckBox *>(QLatin1String(name));
         ASSERT_TRUE(box) << name;
@@ -354,11 +354,12 @@ TEST_F(ExportExtras, SettingsDialogLoadsAndSavesTheFiveSwitches)
     const bool recognition = searchablepdf::available();
     EXPECT_EQ(stored.value("extra/searchablePdf").toBool(), recognition);
     for (const char *key : {"extra/barcodeNaming", "extra/barcodeSeparator", "extra/dropBlankPages",
-                            "extra/knowPages"})
+                            "extra/knowPages", "extra/anyTable"})
         EXPECT_TRUE(stored.value(key).toBool()) << key;
-    EXPECT_TRUE(Cache::config->knowPages && Cache::config->dropBlankPages);
+    EXPECT_TRUE(Cache::config->knowPages && Cache::config->dropBlankPages && Cache::config->anyTable);
     settings.init();
     EXPECT_TRUE(settings.findChild<QCheckBox *>(QStringLiteral("cbKnowPages"))->isChecked());
+    EXPECT_TRUE(settings.findChild<QCheckBox *>(QStringLiteral("cbAnyTable"))->isChecked());
 }
 
 } // namespace
