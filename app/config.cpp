@@ -47,9 +47,16 @@ void Config::load()
     if (QFileInfo::exists(fileName)) {
         QSettings s(fileName, QSettings::IniFormat);
         QMutexLocker textsLocked(&textLock);
-        // A key missing from an existing file reads as 0, false or empty.
-        for (const ConfigSetting &setting : configSettings())
-            assignConfigValue(*this, setting, s.value(QString::fromLatin1(setting.key)));
+        // A file holding only some keys (one line appended by hand to switch
+        // on service mode) leaves the others at their factory values, not
+        // at 0 or empty: an empty working directory or prefix, or quality 0,
+        // would make every capture fail.
+        for (const ConfigSetting &setting : configSettings()) {
+            const QString key = QString::fromLatin1(setting.key);
+            assignConfigValue(*this, setting,
+                              s.contains(key) ? s.value(key)
+                                              : setting.factory.value_or(setting.constructed));
+        }
     } else {
         init();
         save();

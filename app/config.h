@@ -109,12 +109,14 @@ public:
     // (group "extra"): a text layer in merged PDFs, photos named after the
     // barcode they carry, code-only pages splitting an export into documents,
     // blank pages dropped, and automatic capture refusing repeated pages and
-    // waiting for hands to leave.
+    // waiting for hands to leave; sheets found on light, wooden and patterned
+    // tables too, not only on the dark base.
     bool searchablePdf;
     bool barcodeNaming;
     bool barcodeSeparator;
     bool dropBlankPages;
     bool knowPages;
+    bool anyTable;
 
     // Run-time only.
     QString appDir;

@@ -73,6 +73,7 @@ QVector<ConfigSetting> buildSettings()
         {"extra/barcodeSeparator", &Config::barcodeSeparator, false, false},
         {"extra/dropBlankPages", &Config::dropBlankPages, false, false},
         {"extra/knowPages", &Config::knowPages, false, false},
+        {"extra/anyTable", &Config::anyTable, false, false},
     };
 }
 

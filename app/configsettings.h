@@ -33,5 +33,6 @@ const QVector<ConfigSetting> &configSettings();
 QVariant configFileValue(const Config &config, const ConfigSetting &setting);
 
 // Sets the field from a value as read from the file or from the table. An
-// invalid value (a key missing from the file) gives 0, false or empty.
+// invalid value gives 0, false or empty; load() gives a key missing from the
+// file its factory value instead.
 void assignConfigValue(Config &config, const ConfigSetting &setting, const QVariant &value);

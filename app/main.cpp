@@ -39,9 +39,15 @@ int main(int argc, char *argv[])
     Startup::fillImageFormats(config);
     QCoreApplication::processEvents();
 
+    Startup::quitOnTerminationSignals();
     QWidget *window = Startup::createModeWindow(config);
     // A second start raises this window instead of leaving it behind others.
     app.window = window;
     window->show();
-    return app.exec();
+    const int status = app.exec();
+    // Finishes what the window runs (a recording, the capture threads) and
+    // removes the demo page's launcher.
+    app.window = nullptr;
+    delete window;
+    return status;
 }

@@ -5,9 +5,13 @@
 #include "formsystemtray.h"
 #include "mainwindowqcamera.h"
 
+#include <QApplication>
+
 QWidget *Startup::createModeWindow(Config &config)
 {
-    if (config.httpMode || config.webSocketMode)
+    if (config.httpMode || config.webSocketMode) {
+        QApplication::setQuitOnLastWindowClosed(false);
         return new FormSystemTray();
+    }
     return new MainWindowQCamera();
 }

@@ -26,7 +26,13 @@ void fillOutResolutions(Config &config);
 // The writable image formats, without JPEG 2000.
 void fillImageFormats(Config &config);
 
-// Creates the top-level window of the configured mode.
+// Creates the top-level window of the configured mode. In service mode no
+// dialog closing (a page's consent question, the card or fingerprint window)
+// ends the station: its own window is a tool window Qt does not count.
 QWidget *createModeWindow(Config &config);
+
+// SIGTERM, SIGINT and SIGHUP end the event loop instead of the process, so
+// main() can tear the window down. Call once the application object exists.
+void quitOnTerminationSignals();
 
 } // namespace Startup

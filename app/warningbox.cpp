@@ -1,6 +1,7 @@
 #include "warningbox.h"
 
 #include <QByteArray>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -30,4 +31,29 @@ QMessageBox::StandardButton WarningBox::warning(QWidget *parent, const QString &
 void WarningBox::setHandler(Handler handler)
 {
     currentHandler() = std::move(handler);
+}
+
+void WarningBox::notify(QWidget *parent, const QString &title, const QString &text)
+{
+    if (currentHandler()) {
+        currentHandler()(parent, title, text);
+        return;
+    }
+    if (qEnvironmentVariableIsSet("DOCSTATION_WARNINGS_TO_STDERR")) {
+        fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        return;
+    }
+    const QString name = QStringLiteral("WarningNotice");
+    QMessageBox *box = parent ? parent->findChild<QMessageBox *>(name, Qt::FindDirectChildrenOnly)
+                              : nullptr;
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+        box->setObjectName(name);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setWindowTitle(title);
+    box->setText(text);
+    box->show();
+    box->raise();
 }

@@ -17,7 +17,13 @@ using Handler = std::function<QMessageBox::StandardButton(QWidget *parent, const
 QMessageBox::StandardButton warning(QWidget *parent, const QString &title, const QString &text,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
-// Replaces the modal box; pass an empty handler to restore it.
+// The same warning without a modal loop, for code that must not hold the
+// event loop (a server's message handler): shown and left to the user. A
+// parent shows one such box at a time; a further warning replaces its text.
+void notify(QWidget *parent, const QString &title, const QString &text);
+
+// Replaces the modal box (and the box of notify()); pass an empty handler to
+// restore it.
 void setHandler(Handler handler);
 
 } // namespace WarningBox

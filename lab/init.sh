@@ -1,7 +1,8 @@
 #!/bin/busybox sh
 # /init of the lab's initramfs: mounts the host's root read-only over 9p,
-# gives it fresh /dev, /proc, /sys, /tmp and /run, and runs the one test script
-# named on the kernel command line inside it. The last console line is the
+# gives it fresh /dev, /proc, /sys, /tmp and /run, mounts the source and build
+# trees and the kernel's modules over it at their host paths, and runs the one
+# test script named on the kernel command line inside it. The last console line is the
 # script's exit status; the machine then powers off.
 /bin/busybox --install -s /bin
 export PATH=/bin
@@ -36,8 +37,18 @@ mount -t tmpfs tmpfs /host/run
 script=$(arg script)
 build=$(arg build)
 modules=$(arg modules)
+source=$(arg source)
+# The trees the script works in, at their host paths, also where the fresh
+# /tmp and /run above cover them.
+share() {
+  mkdir -p "/host$2" && mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose "$1" "/host$2" \
+    || { echo "lab: $2 did not mount"; finish 92; }
+}
+share labsource "$source"
+share labbuild "$build"
+share labmodules "$modules"
 echo "lab: guest up, running $script"
 chroot /host /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/tmp \
-  LAB_BUILD="$build" LAB_MODULES="$modules" LAB_SOURCE="$(arg source)" TMPDIR=/tmp \
+  LAB_BUILD="$build" LAB_MODULES="$modules" LAB_SOURCE="$source" TMPDIR=/tmp \
   /bin/sh -c 'cd "$LAB_BUILD" && exec /bin/sh "$0"' "$script" </dev/console >/dev/console 2>&1
 finish $?

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The hardware lab: boots Debian's 6.1 kernel in QEMU with a busybox
 # initramfs, the host's root read-only over 9p, and runs one test script
-# inside the guest against the build tree. Exits with the script's status;
+# inside the guest against the build tree. The build and source trees and
+# the unpacked kernel are shared on their own, since the guest's fresh /tmp
+# and /run would hide them when they live there. Exits with the script's status;
 # 77 when the lab cannot run here (no QEMU, no kernel to be had).
 #   lab/run-lab.sh BUILD_DIR GUEST_SCRIPT
 set -euo pipefail
@@ -31,6 +33,8 @@ modules_root=$("$here/fetch-kernel.sh")
 status=$?
 set -e
 [ $status -eq 0 ] || { [ $status -eq 77 ] && skip "no kernel package"; exit $status; }
+# The MJPG camera's module; where it cannot be built its tests skip themselves.
+"$here/fetch-loopback.sh" "$modules_root" || [ $? -eq 77 ] || exit 1
 version=$(basename "$(ls -d "$modules_root"/lib/modules/*/ | head -n 1)")
 kernel="$modules_root/boot/vmlinuz-$version"
 moddir="$modules_root/lib/modules/$version"
@@ -74,11 +78,14 @@ mkdir -p "$(dirname "$log")"
 echo "lab: booting $version ($accel), console in $log" >&2
 start=$(date +%s)
 set +e
-timeout --foreground -k 10 "${DOCSTATION_LAB_TIMEOUT:-280}" "$qemu" \
+timeout --foreground -k 10 "${DOCSTATION_LAB_TIMEOUT:-720}" "$qemu" \
   -accel $accel -cpu max -smp 2 -m 1536 -nographic -no-reboot -nodefaults -serial stdio \
   -kernel "$kernel" -initrd "$work/initrd.cpio" \
   -append "console=ttyS0 panic=-1 quiet loglevel=4 lab.script=$script lab.build=$build lab.modules=$modules_root lab.source=$source_dir" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$build",mount_tag=labbuild,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$source_dir",mount_tag=labsource,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$modules_root",mount_tag=labmodules,security_model=none,readonly=on,multidevs=remap \
   </dev/null 2>&1 | tee "$log" | sed -u 's/\r$//'
 set -e
 echo "lab: wall time $(( $(date +%s) - start )) s" >&2

@@ -19,7 +19,7 @@ packages=(
   "${build_depends[@]}" debhelper
   build-essential git qttools5-dev-tools libqt5opengl5-dev qt5-image-formats-plugins
   tesseract-ocr-chi-sim tesseract-ocr-eng
-  alsa-utils xvfb xauth x11-apps imagemagick poppler-utils libtiff-tools
+  alsa-utils xvfb xauth x11-apps xdotool imagemagick poppler-utils libtiff-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev ccache
   fonts-dejavu-core fonts-wqy-microhei
@@ -27,6 +27,8 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream udev
   qemu-system-x86 busybox-static cpio kmod v4l-utils
   crossbuild-essential-arm64 mmdebstrap qemu-user-static
+  # GStreamer's camera source, there on every desktop; the lab runs beside it
+  gstreamer1.0-plugins-good
 )
 # Node and npm for the browser test; a machine that already has them (from
 # any source) keeps its own, whose packaging may conflict with Debian's npm.
@@ -63,5 +65,9 @@ fi
 
 # The hardware lab's kernel (Debian's own package, unpacked into a cache,
 # never installed); without it the lab test is skipped, not failed.
-"$(dirname "$0")/../lab/fetch-kernel.sh" >/dev/null \
-  || echo "setup: no kernel for the hardware lab; its test will be skipped"
+if lab_root=$("$(dirname "$0")/../lab/fetch-kernel.sh"); then
+  "$(dirname "$0")/../lab/fetch-loopback.sh" "$lab_root" \
+    || echo "setup: no v4l2loopback module for the hardware lab; its MJPG camera will be skipped"
+else
+  echo "setup: no kernel for the hardware lab; its test will be skipped"
+fi

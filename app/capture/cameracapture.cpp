@@ -1,10 +1,12 @@
 #include "cameracapture.h"
 
+#include "cameraenumeration.h"
 #include "fullsizeframe.h"
 #include "mjpgframe.h"
 #include "virtualcameras.h"
 #include "virtualsource.h"
 
+#include <QDebug>
 #include <QMutexLocker>
 
 namespace {
@@ -30,10 +32,23 @@ void reportRequest(int propId, double value)
 
 const int kMjpg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
 
-bool isCompressedFrame(const cv::Mat &frame)
+// How the Video4Linux back end hands out a raw buffer.
+bool isByteRow(const cv::Mat &frame)
 {
-    return frame.rows == 1 && frame.type() == CV_8UC1 && frame.cols >= 2 && frame.at<uchar>(0) == 0xFF
-           && frame.at<uchar>(1) == 0xD8;
+    return frame.rows == 1 && frame.type() == CV_8UC1;
+}
+
+// A device node that exists but does not answer as a Video4Linux device.
+bool isOtherDevice(int deviceNumber)
+{
+    V4l2Api &api = V4l2Api::system();
+    const int fd = api.open(QStringLiteral("/dev/video") + QString::number(deviceNumber));
+    if (fd < 0)
+        return false;
+    v4l2_capability capability{};
+    const bool v4l2 = api.queryCap(fd, &capability) == 0;
+    api.close(fd);
+    return !v4l2;
 }
 
 } // namespace
@@ -51,7 +66,7 @@ CameraCapture::~CameraCapture()
     release();
 }
 
-bool CameraCapture::open(int deviceNumber, int apiPreference)
+bool CameraCapture::open(int deviceNumber)
 {
     MutexLocker lock(&mutex);
     device.release();
@@ -59,11 +74,26 @@ bool CameraCapture::open(int deviceNumber, int apiPreference)
     newest.reset();
     rawModeChecked = false;
     rawMode = false;
+    deviceSize = cv::Size();
     if (VirtualCameras::isVirtual(deviceNumber)) {
         virtualSource = VirtualCameras::createSource(deviceNumber);
         return virtualSource && virtualSource->open();
     }
-    return device.open(deviceNumber, apiPreference);
+    return openDevice(deviceNumber);
+}
+
+bool CameraCapture::openDevice(int deviceNumber)
+{
+    if (device.open(deviceNumber, cv::CAP_V4L2))
+        return true;
+    // A Video4Linux node that cannot be opened now (just plugged in, not
+    // capturing yet, gone) waits for the next reopen: another back end would
+    // only hold it. A node that is no Video4Linux device may be another's camera.
+    if (!isOtherDevice(deviceNumber) || !device.open(deviceNumber, cv::CAP_ANY))
+        return false;
+    qDebug() << "camera" << deviceNumber << "opened through the"
+             << QString::fromStdString(device.getBackendName()) << "back end, not Video4Linux";
+    return true;
 }
 
 bool CameraCapture::isOpened() const
@@ -92,6 +122,7 @@ bool CameraCapture::read(cv::Mat &image, std::shared_ptr<FullSizeFrame> &kept)
     MutexLocker lock(&mutex);
     kept.reset();
     newest.reset();
+    lastFrameDropped = false;
     const bool delivered = readLocked(image);
     kept = newest;
     return delivered;
@@ -106,13 +137,34 @@ bool CameraCapture::readLocked(cv::OutputArray image)
         image.release();
         return false;
     }
-    const bool compressed = fromDevice ? rawMode && isCompressedFrame(frame)
-                                       : virtualSource->deliversMjpg();
-    if (compressed)
+    const bool compressed = fromDevice ? rawMode && isByteRow(frame) : virtualSource->deliversMjpg();
+    if (compressed) {
+        const QString problem = mjpgFrameProblem(frame, negotiatedSize());
+        if (!problem.isEmpty()) {
+            qDebug() << "camera frame dropped:" << problem;
+            lastFrameDropped = true;
+            image.release();
+            return false;
+        }
         // A device's raw buffer goes back to the driver at the next grab.
         return decodeLive(frame, !fromDevice, image);
+    }
     keepPicture(frame, image);
     return true;
+}
+
+cv::Size CameraCapture::negotiatedSize() const
+{
+    if (virtualSource)
+        return cv::Size(int(virtualSource->get(cv::CAP_PROP_FRAME_WIDTH)),
+                        int(virtualSource->get(cv::CAP_PROP_FRAME_HEIGHT)));
+    return deviceSize;
+}
+
+bool CameraCapture::droppedFrame() const
+{
+    MutexLocker lock(&mutex);
+    return lastFrameDropped;
 }
 
 bool CameraCapture::readDevice(cv::Mat &frame)
@@ -128,16 +180,10 @@ bool CameraCapture::readDevice(cv::Mat &frame)
             switchDeviceToRaw(false);
             rawMode = false;
         }
+        deviceSize = cv::Size(int(device.get(cv::CAP_PROP_FRAME_WIDTH)),
+                              int(device.get(cv::CAP_PROP_FRAME_HEIGHT)));
     }
-    if (!device.read(frame))
-        return false;
-    if (rawMode && !frame.empty() && !isCompressedFrame(frame) && frame.type() != CV_8UC3) {
-        // Raw bytes of some other format: let the backend convert them again.
-        rawMode = false;
-        switchDeviceToRaw(false);
-        return device.read(frame);
-    }
-    return true;
+    return device.read(frame);
 }
 
 bool CameraCapture::switchDeviceToRaw(bool raw)

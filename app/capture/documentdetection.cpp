@@ -1,5 +1,6 @@
 #include "documentdetection.h"
 
+#include "anytabledetection.h"
 #include "cache.h"
 #include "config.h"
 #include "imageprocessing.h"
@@ -39,6 +40,8 @@ float areaOf(const cv::RotatedRect &rect) { return rect.size.width * rect.size.h
 
 std::vector<Candidate> candidates(const cv::Mat &image)
 {
+    if (Cache::config && Cache::config->anyTable)
+        return anytabledetection::candidates(image);
     if (image.channels() == 1)
         return candidatesOfGrey(image);
     cv::Mat grey;
@@ -279,8 +282,10 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
 
     std::vector<cv::RotatedRect> detections;
     if (correctionNow != 0) {
+        // Sheets on any table are told from it by their colour too.
+        const cv::Mat &detectedOn = config.anyTable ? src : greyPicture();
         documentdetection::Documents documents = documentdetection::keepDocuments(
-            documentdetection::candidates(greyPicture()), reduction);
+            documentdetection::candidates(detectedOn), reduction);
         detections = documentdetection::resultFor(documents, correctionNow);
         toFullSize(documents, reduction);
         pipelinestate::publishDocuments(*this, std::move(documents));
@@ -303,22 +308,20 @@ std::vector<cv::RotatedRect> ImageProcessing::handleMat(const cv::Mat &src, cv::
     }
 
     if (faceMode) {
-        std::vector<cv::Rect> faces;
         const int smallest = documentdetection::reducedLength(500, reduction);
         const int largest = documentdetection::reducedLength(1000, reduction);
-        faceClassifier.detectMultiScale(greyPicture(), faces, 1.1, 3, 0,
-                                        cv::Size(smallest, smallest), cv::Size(largest, largest));
+        const std::vector<cv::Rect> faces =
+            detectFaces(greyPicture(), cv::Size(smallest, smallest), cv::Size(largest, largest));
         if (!faces.empty() && dst.data == src.data)
             dst = src.clone();
         // The face region belongs to the frame it was found on, in the
         // camera's own pixels whatever scale the picture was decoded at.
         if (faces.empty())
-            pipelinestate::setObjectFace(cv::Rect());
+            setObjectFace(cv::Rect());
         for (const cv::Rect &face : faces) {
             const cv::Rect full(face.x * reduction, face.y * reduction, face.width * reduction,
                                 face.height * reduction);
-            pipelinestate::setObjectFace(
-                cv::Rect(full.x - 200, full.y - 200, full.width + 400, full.height + 400));
+            setObjectFace(cv::Rect(full.x - 200, full.y - 200, full.width + 400, full.height + 400));
             drawFace(dst, face, documentdetection::reducedLength(kOutlineThickness, reduction));
         }
     }
@@ -335,7 +338,7 @@ QImage ImageProcessing::cutOutDocument(const cv::Mat &processed, const cv::Rotat
 
 QImage ImageProcessing::cutOutFace(const cv::Mat &processed)
 {
-    const cv::Rect face = pipelinestate::objectFaceNow();
+    const cv::Rect face = objectFaceNow();
     const cv::RotatedRect region(cv::Point2f(float(face.x + face.width / 2),
                                              float(face.y + face.height / 2)),
                                  cv::Size2f(float(face.width), float(face.height)), 0.0f);

@@ -6,6 +6,7 @@ std::shared_ptr<FullSizeFrame> FullSizeFrame::ofPicture(const cv::Mat &picture)
 {
     std::shared_ptr<FullSizeFrame> frame(new FullSizeFrame);
     frame->full = picture;
+    frame->fullSize = picture.size();
     std::call_once(frame->decodeOnce, [] {});
     return frame;
 }
@@ -18,6 +19,7 @@ std::shared_ptr<FullSizeFrame> FullSizeFrame::ofCompressed(const cv::Mat &compre
     std::shared_ptr<FullSizeFrame> frame(new FullSizeFrame);
     frame->compressed = compressed;
     frame->reduction = reduction;
+    frame->fullSize = mjpgFrameSize(compressed);
     return frame;
 }
 

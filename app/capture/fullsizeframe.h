@@ -21,6 +21,8 @@ public:
 
     // Empty when the compressed bytes do not decode.
     cv::Mat picture() const;
+    // The full picture's size, known without decoding (from the JPEG header).
+    cv::Size size() const { return fullSize; }
     // 1 when the live picture is the full one, else 2, 4 or 8.
     int liveReduction() const { return reduction; }
 
@@ -29,6 +31,7 @@ private:
 
     mutable cv::Mat compressed;   // dropped once decoded
     int reduction = 1;
+    cv::Size fullSize;
     mutable std::once_flag decodeOnce;
     mutable cv::Mat full;
 };

@@ -14,15 +14,12 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-cv::Rect objectFace;
-
 namespace {
 
 // Idle pass while no camera is open, and the wait before reopening a camera
 // that stopped delivering frames.
 constexpr int kIdleMs = 33;
 constexpr int kReopenDelayMs = 5000;
-constexpr int kCloseSettleMs = 500;
 // How long end() waits for the loop to leave.
 constexpr int kStopGraceMs = 1000;
 
@@ -78,6 +75,12 @@ cv::Mat ImageProcessing::currentFrame() const
     return kept ? kept->picture() : cv::Mat();
 }
 
+std::shared_ptr<FullSizeFrame> ImageProcessing::currentFullSizeFrame() const
+{
+    MutexLocker lock(&frameMutex);
+    return keptFrame;
+}
+
 void ImageProcessing::setCurrentFrame(const cv::Mat &fresh)
 {
     setCurrentFrame(fresh.empty() ? nullptr : FullSizeFrame::ofPicture(fresh));
@@ -91,6 +94,57 @@ void ImageProcessing::setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh)
     MutexLocker lock(&frameMutex);
     keptFrame = std::move(fresh);
     frame = full;
+}
+
+cv::Rect ImageProcessing::objectFaceNow() const
+{
+    MutexLocker lock(&faceMutex);
+    return objectFace;
+}
+
+void ImageProcessing::setObjectFace(const cv::Rect &face)
+{
+    MutexLocker lock(&faceMutex);
+    objectFace = face;
+}
+
+std::vector<cv::Rect> ImageProcessing::detectFaces(const cv::Mat &grey, cv::Size smallest, cv::Size largest)
+{
+    std::vector<cv::Rect> faces;
+    MutexLocker lock(&faceMutex);
+    if (!faceClassifier.empty())
+        faceClassifier.detectMultiScale(grey, faces, 1.1, 3, 0, smallest, largest);
+    return faces;
+}
+
+bool ImageProcessing::keepLiveFrame(std::shared_ptr<FullSizeFrame> fresh, quint64 generation)
+{
+    cv::Mat full;
+    if (fresh && fresh->liveReduction() == 1)
+        full = fresh->picture();
+    MutexLocker lock(&frameMutex);
+    if (!cameraOpen || generation != cameraGeneration)
+        return false;
+    keptFrame = std::move(fresh);
+    frame = full;
+    return true;
+}
+
+void ImageProcessing::setCameraState(bool open)
+{
+    MutexLocker lock(&frameMutex);
+    ++cameraGeneration;
+    cameraOpen = open;
+    if (!open) {
+        keptFrame.reset();
+        frame = cv::Mat();
+    }
+}
+
+quint64 ImageProcessing::cameraGenerationNow() const
+{
+    MutexLocker lock(&frameMutex);
+    return cameraGeneration;
 }
 
 void ImageProcessing::setPreviewSize(QSize size)
@@ -222,17 +276,17 @@ void ImageProcessing::openCamara()
 {
     if (cameraListIndex < 0 || cameraListIndex >= Cache::cameras->size()) {
         qDebug() << "openCamara: no camera at" << cameraListIndex;
-        cameraOpen = true;   // the empty-frame rule retries later
+        setCameraState(true);   // the empty-frame rule retries later
         return;
     }
     const int device = Cache::cameras->at(cameraListIndex).index;
     {
         CameraCapture probe;
-        if (probe.open(device, cv::CAP_ANY)) {
+        if (probe.open(device)) {
             qDebug() << "isOpened" << device;
             probe.release();
             CameraCapture second;
-            second.open(device, cv::CAP_ANY);
+            second.open(device);
             second.release();
         }
     }
@@ -240,20 +294,34 @@ void ImageProcessing::openCamara()
         frameWidth = 3264;
         frameHeight = 2448;
     }
-    capture.open(device, cv::CAP_ANY);
+    capture.open(device);
     videoParameterSettings();
-    cameraOpen = true;
+    setCameraState(true);
 }
 
 void ImageProcessing::closeCamara(bool)
 {
-    cameraOpen = false;
-    // A photo must never be taken of a frame from before the camera closed.
-    setCurrentFrame(cv::Mat());
-    // The loop's read in flight ends meanwhile; a stopping loop needs no settling.
-    stopper.sleep(kCloseSettleMs);
+    // A photo must never be taken of a frame from before the camera closed,
+    // nor of the one a read under way brings after it.
+    setCameraState(false);
+    if (QThread::currentThread() != this && isRunning()) {
+        // A reopen asked for earlier must not bring the camera back, and the
+        // loop's read in flight ends on the loop's own time.
+        resolutionChanged = false;
+        restartRequested = false;
+        closeRequested = true;
+        emit closeCameraSignal();
+        return;
+    }
+    // On the loop's own thread no read is in flight: nothing to wait for.
     capture.release();
     emit closeCameraSignal();
+}
+
+void ImageProcessing::requestCameraSwitch(int index)
+{
+    cameraListIndex = index;
+    restartRequested = true;
 }
 
 void ImageProcessing::videoParameterSettings()
@@ -356,9 +424,9 @@ void ImageProcessing::setZoomValue(double delta)
 void ImageProcessing::setWebSize(int w, int h)
 {
     if (w > 0)
-        webWidth = w;
+        webWidth = qMin(w, kMaxWebSide);
     if (h > 0)
-        webHeight = h;
+        webHeight = qMin(h, kMaxWebSide);
 }
 
 void ImageProcessing::setCameraCorrection(int value) { correction = value; }
@@ -379,12 +447,52 @@ bool ImageProcessing::setTakePhotoCammond(QImage child1, QImage child2, bool use
         qDebug() << "photo refused: no live frame";
         return false;
     }
+    {
+        MutexLocker lock(&childPicturesMutex);
+        childPicture1 = ChildPicture();
+        childPicture2 = ChildPicture();
+    }
     childImage1 = child1;
     childImage2 = child2;
     useChildImage1 = use1;
     useChildImage2 = use2;
     photoRequested = true;
     return true;
+}
+
+bool ImageProcessing::setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1,
+                                          bool use2)
+{
+    if (!hasLiveFrame()) {
+        qDebug() << "photo refused: no live frame";
+        return false;
+    }
+    childImage1 = child1.shown;
+    childImage2 = child2.shown;
+    {
+        MutexLocker lock(&childPicturesMutex);
+        childPicture1 = std::move(child1);
+        childPicture2 = std::move(child2);
+    }
+    useChildImage1 = use1;
+    useChildImage2 = use2;
+    photoRequested = true;
+    return true;
+}
+
+void ImageProcessing::resolveChildPictures()
+{
+    ChildPicture child1;
+    ChildPicture child2;
+    {
+        MutexLocker lock(&childPicturesMutex);
+        std::swap(child1, childPicture1);
+        std::swap(child2, childPicture2);
+    }
+    if (useChildImage1 && child1.full)
+        childImage1 = child1.resolve();
+    if (useChildImage2 && child2.full)
+        childImage2 = child2.resolve();
 }
 
 void ImageProcessing::readFarme(QImage image)
@@ -489,8 +597,14 @@ void ImageProcessing::publishFrame(const cv::Mat &grabbed, int reduction)
 void ImageProcessing::runOnePass()
 {
     flushPendingPhotoPaths();
-    if (photoRequested.exchange(false))
+    if (closeRequested.exchange(false)) {
+        cameraOpen = false;   // also after an open that ran meanwhile
+        capture.release();
+    }
+    if (photoRequested.exchange(false)) {
+        resolveChildPictures();
         takePhoto();
+    }
     if (resolutionChanged.exchange(false)) {
         closeCamara(false);
         openCamara();
@@ -499,6 +613,7 @@ void ImageProcessing::runOnePass()
         closeCamara(false);
         openCamara();
     }
+    const quint64 generation = cameraGenerationNow();
     if (!cameraOpen) {
         stopper.sleep(kIdleMs);
         return;
@@ -507,15 +622,26 @@ void ImageProcessing::runOnePass()
     // their pixels, and nobody sees a half-written one.
     cv::Mat grabbed;
     std::shared_ptr<FullSizeFrame> kept;
-    capture.read(grabbed, kept);
+    const bool delivered = capture.read(grabbed, kept);
+    if (generation != cameraGenerationNow())
+        return;   // closed or reopened during the read: that frame is nobody's
+    if (!delivered && capture.droppedFrame())
+        return;   // logged; the camera goes on, and so does the picture
     if (grabbed.empty() || !kept) {
         closeCamara(false);
-        if (stopper.sleep(kReopenDelayMs))
+        const quint64 closed = cameraGenerationNow();
+        // Reopened only if nobody opened or closed it meanwhile: a camera its
+        // owner closed during the wait stays closed.
+        if (stopper.sleep(kReopenDelayMs) && !closeRequested && closed == cameraGenerationNow())
             openCamara();
         return;
     }
+    // Closed by the owner while the frame was on its way: not shown, not kept.
+    if (closeRequested)
+        return;
     const int reduction = kept->liveReduction();
-    setCurrentFrame(std::move(kept));
+    if (!keepLiveFrame(std::move(kept), generation))
+        return;
     // handleMat never draws into the frame it is given, so readers of the
     // current frame see it as the camera delivered it.
     publishFrame(grabbed, reduction);

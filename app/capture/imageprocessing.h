@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cameracapture.h"
+#include "childpicture.h"
 #include "fullsizeframe.h"
 #include "threadsafety.h"
 #include "threadstopper.h"
@@ -21,10 +22,6 @@
 #include <vector>
 
 Q_DECLARE_METATYPE(std::vector<QImage>)
-
-// Last detected face region, enlarged by 200 pixels on every side; read by
-// photo taking. Zero until a face is found.
-extern cv::Rect objectFace;
 
 // One camera's capture-and-processing thread: grabs frames, runs them through
 // the document pipeline and the user rotation, publishes them by signal, and
@@ -53,6 +50,8 @@ public:
     std::atomic<bool> resolutionChanged{false};
     std::atomic<bool> restartRequested{false};
     std::atomic<bool> photoRequested{false};
+    // The owner closed the camera; the loop releases it and reopens nothing.
+    std::atomic<bool> closeRequested{false};
     int correction = 0;
     int erweima = 0;
     int shootType = 0;
@@ -64,15 +63,33 @@ public:
     bool saveImageToTiff = false;
     int webWidth = 640;
     int webHeight = 480;
+    // The largest preview canvas side: each frame is drawn on a canvas of
+    // this size, whatever a page asks for.
+    static constexpr int kMaxWebSide = 4096;
     std::vector<cv::Point> largestContour;
     std::vector<std::vector<cv::Point>> documentContours;
+    // Frontal-face cascade of this camera alone: OpenCV's classifier must not
+    // run on two threads at once. Used under faceMutex.
     cv::CascadeClassifier faceClassifier;
+
+    // This camera's last detected face region, enlarged by 200 pixels on
+    // every side; read by its own photo taking, so a second camera's frames
+    // never move or clear the main photo's face. Zero until a face is found.
+    cv::Rect objectFaceNow() const EXCLUDES(faceMutex);
+    void setObjectFace(const cv::Rect &face) EXCLUDES(faceMutex);
+    // Faces on `grey` with this camera's classifier; also called off the
+    // capture thread (kept pictures, web capture).
+    std::vector<cv::Rect> detectFaces(const cv::Mat &grey, cv::Size smallest, cv::Size largest)
+        EXCLUDES(faceMutex);
 
     // The last frame at the camera's full size, a shallow copy taken under
     // the frame lock: the loop replaces `frame` with a new matrix each pass
     // and never writes into one a reader may hold. A frame the live path
     // decoded reduced is decoded in full here, once.
     cv::Mat currentFrame() const EXCLUDES(frameMutex);
+    // The same frame not yet decoded, for a reader that decodes it on a
+    // thread of its own; null without a frame.
+    std::shared_ptr<FullSizeFrame> currentFullSizeFrame() const EXCLUDES(frameMutex);
     // Replaces the current frame as the loop does (tests and pushed frames use it).
     void setCurrentFrame(const cv::Mat &fresh) EXCLUDES(frameMutex);
     void setCurrentFrame(std::shared_ptr<FullSizeFrame> fresh) EXCLUDES(frameMutex);
@@ -91,7 +108,13 @@ public:
     static cv::Mat QImageToMat(QImage image);
 
     void openCamara();
+    // On the capture thread (or with the loop stopped) the camera is released
+    // here; from the owner's thread the camera counts as closed at once and
+    // the loop releases it, so the owner never waits for the read in flight.
+    // Either way it stays closed until the owner asks for it again.
     void closeCamara(bool unused);
+    // The camera at `index` reopened by the loop, the owner not waiting.
+    void requestCameraSwitch(int index);
     void videoParameterSettings();
     void reConfigVideoSetting();
     void setCameraResolution(QSize size);
@@ -116,6 +139,10 @@ public:
     // Requests a photo of the next pass; false (nothing requested) while the
     // camera is closed or delivers no frames.
     bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+    // The same with second-camera pictures made full size on this thread,
+    // when it takes the photo.
+    bool setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1, bool use2)
+        EXCLUDES(childPicturesMutex);
     bool hasLiveFrame() const;
 
     QImage handleQImage(QImage image);
@@ -182,13 +209,29 @@ private:
     void publishFrame(const cv::Mat &grabbed, int reduction);
     // Paths of a photo taken off the capture thread; the loop delivers them.
     void deliverPhotoPaths(const QList<QString> &paths) EXCLUDES(pendingPathsMutex);
+    void resolveChildPictures() EXCLUDES(childPicturesMutex);
     void flushPendingPhotoPaths() EXCLUDES(pendingPathsMutex);
+
+    mutable Mutex faceMutex;
+    cv::Rect objectFace GUARDED_BY(faceMutex);
+
+    // Keeps a frame the loop read, unless the camera was closed or reopened
+    // since the read began (`generation`); false then.
+    bool keepLiveFrame(std::shared_ptr<FullSizeFrame> fresh, quint64 generation) EXCLUDES(frameMutex);
+    // Marks the camera open or closed; either ends the claim of a read under way.
+    void setCameraState(bool open) EXCLUDES(frameMutex);
+    quint64 cameraGenerationNow() const EXCLUDES(frameMutex);
 
     mutable Mutex frameMutex;
     std::shared_ptr<FullSizeFrame> keptFrame GUARDED_BY(frameMutex);   // with `frame`
+    // Counts the camera's openings and closings.
+    quint64 cameraGeneration GUARDED_BY(frameMutex) = 0;
     std::atomic<int> previewWidth{0};
     std::atomic<int> previewHeight{0};
     ThreadStopper stopper{running};
+    Mutex childPicturesMutex;
+    ChildPicture childPicture1 GUARDED_BY(childPicturesMutex);
+    ChildPicture childPicture2 GUARDED_BY(childPicturesMutex);
     Mutex pendingPathsMutex;
     QList<QList<QString>> pendingPhotoPaths GUARDED_BY(pendingPathsMutex);
 };

@@ -1,5 +1,7 @@
 #include "mjpgframe.h"
 
+#include <QDebug>
+
 #include <opencv2/imgcodecs.hpp>
 
 #include <vector>
@@ -35,8 +37,15 @@ bool decodeMjpgFrame(const cv::Mat &compressed, cv::OutputArray image, int reduc
         image.release();
         return false;
     }
-    // Full size is the call the Video4Linux backend makes for MJPG.
-    cv::Mat picture = cv::imdecode(compressed.reshape(1, 1), readModeFor(reduction));
+    cv::Mat picture;
+    try {
+        // Full size is the call the Video4Linux backend makes for MJPG.
+        picture = cv::imdecode(compressed.reshape(1, 1), readModeFor(reduction));
+    } catch (const cv::Exception &error) {
+        // OpenCV throws where a header asks for more pixels than it allows.
+        qDebug() << "MJPG frame not decoded:" << error.what();
+        picture.release();
+    }
     if (picture.empty()) {
         image.release();
         return false;
@@ -81,6 +90,41 @@ cv::Size mjpgFrameSize(const cv::Mat &compressed)
         at += 2 + segment;
     }
     return cv::Size();
+}
+
+namespace {
+
+// Cameras pad their frames with zeros after the end-of-image marker.
+bool endsWithEndOfImage(const uchar *bytes, size_t length)
+{
+    while (length > 0 && bytes[length - 1] == 0x00)
+        --length;
+    return length >= 4 && bytes[length - 2] == 0xFF && bytes[length - 1] == 0xD9;
+}
+
+QString sizeText(cv::Size size)
+{
+    return QStringLiteral("%1x%2").arg(size.width).arg(size.height);
+}
+
+} // namespace
+
+QString mjpgFrameProblem(const cv::Mat &compressed, cv::Size negotiated)
+{
+    if (compressed.empty() || compressed.depth() != CV_8U || !compressed.isContinuous())
+        return QStringLiteral("no bytes");
+    const uchar *bytes = compressed.ptr();
+    const size_t length = compressed.total() * compressed.elemSize();
+    if (length < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
+        return QStringLiteral("not a JPEG");
+    const cv::Size header = mjpgFrameSize(compressed);
+    if (header.empty())
+        return QStringLiteral("no frame header");
+    if (!negotiated.empty() && header != negotiated)
+        return QStringLiteral("header says %1, the camera delivers %2").arg(sizeText(header), sizeText(negotiated));
+    if (!endsWithEndOfImage(bytes, length))
+        return QStringLiteral("cut short");
+    return QString();
 }
 
 cv::Size reducedSize(cv::Size full, int reduction)

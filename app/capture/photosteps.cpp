@@ -5,6 +5,7 @@
 #include "camerainfo.h"
 #include "config.h"
 #include "imageprocessing.h"
+#include "paperresolution.h"
 #include "photonaming.h"
 #include "pipelinestate.h"
 #include "watermark.h"
@@ -93,16 +94,26 @@ std::vector<QImage> cutOuts(ImageProcessing &camera, const Shot &shot, int corre
     std::vector<QImage> pictures;
     if (correction != 1 && correction != 2)
         return pictures;
-    for (const cv::RotatedRect &rect : shot.detections)
-        pictures.push_back(camera.cutOutDocument(shot.processed, rect));
+    const QSize frame(shot.processed.cols, shot.processed.rows);
+    for (const cv::RotatedRect &rect : shot.detections) {
+        QImage sheet = camera.cutOutDocument(shot.processed, rect);
+        // A sheet of a standard paper size says so through its resolution,
+        // so that other programs lay it out at its real size.
+        const double ppi = paperresolution::sheetPpi(sheet.size(), frame);
+        if (ppi > 0.0) {
+            sheet.setDotsPerMeterX(paperresolution::dotsPerMeter(ppi));
+            sheet.setDotsPerMeterY(paperresolution::dotsPerMeter(ppi));
+        }
+        pictures.push_back(sheet);
+    }
     return pictures;
 }
 
-bool faceReplacesPictures(const Config &config)
+bool faceReplacesPictures(const ImageProcessing &camera, const Config &config)
 {
     if (config.cameraIndex != 0 || !config.gnRenlian)
         return false;
-    const cv::Rect face = pipelinestate::objectFaceNow();
+    const cv::Rect face = camera.objectFaceNow();
     return qint64(face.width) * qint64(face.height) >= kFaceReplacesArea;
 }
 
@@ -163,6 +174,12 @@ QImage finish(ImageProcessing &camera, const QImage &picture, bool whiteBackgrou
     if (photo.isNull())
         return photo;
     photo = paintable(photo);
+    // The sheet's resolution outlives the conversions (each setter copies a
+    // shared picture, hence only when it differs).
+    if (photo.dotsPerMeterX() != picture.dotsPerMeterX())
+        photo.setDotsPerMeterX(picture.dotsPerMeterX());
+    if (photo.dotsPerMeterY() != picture.dotsPerMeterY())
+        photo.setDotsPerMeterY(picture.dotsPerMeterY());
 
     const QString text = watermark::textFor(config, photonaming::now());
     const bool anyInset = (insets.first && !insets.first->isNull())
@@ -184,15 +201,6 @@ QImage finish(ImageProcessing &camera, const QImage &picture, bool whiteBackgrou
     }
     painter.end();
     return photo;
-}
-
-bool write(const QImage &photo, const QString &path, const QString &extension, int quality)
-{
-    const QByteArray format = extension.toLatin1();
-    if (photo.save(path, format.constData(), quality))
-        return true;
-    qDebug() << "photo not written:" << path;
-    return false;
 }
 
 } // namespace photosteps

@@ -32,8 +32,8 @@ QImage basePicture(const ImageProcessing &camera, const Shot &shot);
 // detection order; all-zero detections give null pictures.
 std::vector<QImage> cutOuts(ImageProcessing &camera, const Shot &shot, int correction);
 
-// Face mode with a face large enough to replace the photo's pictures.
-bool faceReplacesPictures(const Config &config);
+// Face mode with a face of `camera` large enough to replace the photo's pictures.
+bool faceReplacesPictures(const ImageProcessing &camera, const Config &config);
 
 // What the manual selection of the preview covers of `rotated`, `baseSize`
 // being the picture's size before rotation. Null when the preview geometry
@@ -50,7 +50,5 @@ struct Insets {
 QImage finish(ImageProcessing &camera, const QImage &picture, bool whiteBackground,
               const Insets &insets);
 
-// Writes the photo; false (and no file left behind) when the write failed.
-bool write(const QImage &photo, const QString &path, const QString &extension, int quality);
 
 } // namespace photosteps

@@ -2,6 +2,7 @@
 #include "blankpage.h"
 #include "cache.h"
 #include "config.h"
+#include "imagefile.h"
 #include "imageprocessing.h"
 #include "photonaming.h"
 #include "photosteps.h"
@@ -12,19 +13,15 @@ namespace {
 
 // With barcode naming on, the photo is named after the code it carries;
 // the usual name when it carries none or its text leaves no usable name.
-QString reserveNameFor(Config &config, const QImage &picture, const QString &extension,
-                       bool &named)
+QString reserveNameFor(Config &config, const QImage &picture, const QString &extension)
 {
-    named = false;
     if (config.barcodeNaming) {
         const QString text = BarcodeReader::locate(picture).text;
         const QString path = text.isEmpty()
                                  ? QString()
                                  : photonaming::reserveNamedPath(config, text, extension);
-        if (!path.isEmpty()) {
-            named = true;
+        if (!path.isEmpty())
             return path;
-        }
     }
     return photonaming::reservePhotoPath(config, extension);
 }
@@ -75,7 +72,7 @@ QList<QString> ImageProcessing::takePhotoPaths()
         if (use2)
             pictures.push_back(child2);
     }
-    if (photosteps::faceReplacesPictures(config))
+    if (photosteps::faceReplacesPictures(*this, config))
         pictures = {cutOutFace(shot.processed)};
 
     photosteps::Insets insets;
@@ -100,17 +97,15 @@ QList<QString> ImageProcessing::takePhotoPaths()
         const QImage photo = photosteps::finish(*this, picture, white, insets);
         if (photo.isNull())
             continue;
-        bool named = false;
-        const QString path = reserveNameFor(config, picture, extension, named);
-        if (!path.isEmpty() && photosteps::write(photo, path, extension, config.quality)) {
+        // Named only once the file is complete, so a failed write uses no
+        // running number and leaves no part of a photo under a real name.
+        const QString path =
+            imagefile::saveNew(photo, config.texts().documentsLocation, extension, config.quality,
+                               [&] { return reserveNameFor(config, picture, extension); });
+        if (path.isEmpty())
+            lost = true;
+        else
             paths.append(path);
-        } else if (named) {
-            photonaming::releaseIfEmpty(path);   // took no running number
-            lost = true;
-        } else {
-            photonaming::giveBack(config, path);
-            lost = true;
-        }
     }
     if (blank > 0)
         emit sendPhotoNoticeSignal(QStringLiteral("空白页已去除，未保存 %1 张").arg(blank));

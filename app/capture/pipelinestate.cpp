@@ -24,16 +24,4 @@ void publishDocuments(ImageProcessing &owner, documentdetection::Documents &&doc
         owner.largestContour = std::move(documents.largestOutline);
 }
 
-void setObjectFace(const cv::Rect &face)
-{
-    QMutexLocker lock(&stateMutex());
-    objectFace = face;
-}
-
-cv::Rect objectFaceNow()
-{
-    QMutexLocker lock(&stateMutex());
-    return objectFace;
-}
-
 } // namespace pipelinestate

@@ -3,7 +3,9 @@
 #include "cache.h"
 #include "clock.h"
 #include "config.h"
+#include "fullsizeframe.h"
 #include "imageprocessing.h"
+#include "recordedvideo.h"
 
 #include <QDebug>
 #include <QDir>
@@ -86,14 +88,15 @@ QString Recording::beginSound()
 // OpenCV refuses the file, nothing is left running and the slot is empty.
 bool Recording::openWriter(const QString &path)
 {
-    const cv::Mat frame = capture.currentFrame();
+    // The size alone: decoding a full frame here would stall the window.
+    const std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
+    const cv::Size size = frame ? frame->size() : cv::Size();
     try {
-        writerSize = QSize(frame.cols, frame.rows);
+        writerSize = QSize(size.width, size.height);
         capture.videoWriter = new cv::VideoWriter();
-        if (!frame.empty())
+        if (!size.empty())
             capture.videoWriter->open(QFile::encodeName(path).toStdString(),
-                                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), writerFps,
-                                      cv::Size(frame.cols, frame.rows), true);
+                                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), writerFps, size, true);
     } catch (const cv::Exception &e) {
         qDebug() << "e.msg" << e.msg.c_str();
         releaseWriter();
@@ -104,6 +107,7 @@ bool Recording::openWriter(const QString &path)
         return false;
     }
     videoOn = true;
+    writeFailed = false;
     frameCount = 1;
     startedMs = Clock::current().elapsedMs();
     writerTimer.start(writerIntervalMs);
@@ -114,20 +118,23 @@ bool Recording::openWriter(const QString &path)
 
 void Recording::onWriterTimer()
 {
-    if (!videoOn || !capture.videoWriter || !capture.videoWriter->isOpened())
+    if (!videoOn || writeFailed || !capture.videoWriter || !capture.videoWriter->isOpened())
         return;
-    const cv::Mat frame = capture.currentFrame();
-    if (frame.empty())
+    std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
+    if (!frame)
         return;
     const qint64 due = (Clock::current().elapsedMs() - startedMs) / writerIntervalMs;
-    while (frameCount - 1 < due) {
-        writeFrame(frame);
-        ++frameCount;
-    }
+    const int copies = int(due - (frameCount - 1));
+    if (copies < 1)
+        return;
+    writeQueue.add(std::move(frame), copies);
+    frameCount += copies;
 }
 
 void Recording::writeFrame(const cv::Mat &frame)
 {
+    if (writeFailed)
+        return;   // the file is cut short anyway; the end reports it
     cv::Mat bgr;
     if (frame.channels() == 1)
         cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
@@ -138,7 +145,12 @@ void Recording::writeFrame(const cv::Mat &frame)
     // The writer keeps the size it was opened with, also across a camera switch.
     if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
         cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
-    capture.videoWriter->write(bgr);
+    try {
+        capture.videoWriter->write(bgr);
+    } catch (const cv::Exception &e) {
+        qDebug() << "video frame not written:" << e.msg.c_str();
+        writeFailed = true;
+    }
 }
 
 // ---------------------------------------------------------------- end
@@ -172,16 +184,44 @@ bool Recording::finish(bool reportProblems)
     }
     if (hadVideo) {
         finishVideo();
-        saved = QFileInfo(mainPath).size() > 0;
-        if (!saved && reportProblems)
-            report(QStringLiteral("录像文件未能保存：%1").arg(mainPath));
+        // A file that merely has bytes is no recording: one cut short by a
+        // full disk holds the first seconds and no ending.
+        saved = !writeFailed && recordedvideo::complete(mainPath);
+        if (!saved)
+            setAsideIncomplete(reportProblems);
     }
     return saved;
+}
+
+// What was recorded is kept under a name that says it is incomplete, so
+// nobody takes it for the whole recording; a file that cannot be played
+// back is of no use and goes.
+void Recording::setAsideIncomplete(bool reportProblems)
+{
+    const QString recorded = mainPath;
+    QString text;
+    if (recordedvideo::playable(recorded)) {
+        const QFileInfo info(recorded);
+        const QString aside = QStringLiteral("%1/%2_未完成.%3")
+                                  .arg(info.absolutePath(), info.completeBaseName(), info.suffix());
+        if (QFile::rename(recorded, aside))   // never over an existing file
+            mainPath = aside;
+        text = QStringLiteral("录像未能完整保存（存储空间不足或无法写入）。已录下的部分保存为：%1")
+                   .arg(mainPath);
+    } else {
+        QFile::remove(recorded);
+        text = QStringLiteral("录像文件未能保存（存储空间不足或无法写入）：%1").arg(recorded);
+    }
+    if (reportProblems)
+        report(text);
+    else
+        qDebug() << "recording:" << text;
 }
 
 void Recording::finishVideo()
 {
     onWriterTimer();   // the frames due up to this moment
+    writeQueue.drain();
     if (capture.videoWriter && capture.videoWriter->isOpened())
         capture.videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
     videoOn = false;
@@ -193,7 +233,13 @@ void Recording::releaseWriter()
 {
     if (!capture.videoWriter)
         return;
-    capture.videoWriter->release();
+    try {
+        // The writer's last bytes and its index go to disk here.
+        capture.videoWriter->release();
+    } catch (const cv::Exception &e) {
+        qDebug() << "video not finished:" << e.msg.c_str();
+        writeFailed = true;
+    }
     delete capture.videoWriter;
     capture.videoWriter = nullptr;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QDateTime>
 #include <QObject>
 #include <QSize>
@@ -8,6 +10,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "framewritequeue.h"
 #include "soundrecorder.h"
 
 class ImageProcessing;
@@ -23,7 +26,7 @@ class ImageProcessing;
 // this object's timer. One frame is written per elapsed period of the
 // declared rate (a late tick repeats the current picture), so frames / rate
 // is the time recorded. The station clock names the files and paces the
-// frames.
+// frames. Frames are decoded and written on a thread of their own.
 class Recording : public QObject
 {
     Q_OBJECT
@@ -49,7 +52,9 @@ public:
 
     // Ends what runs: the sound first, then the video. True when the
     // recording's own file (the video, or the sound when it ran alone) was
-    // written; every failure is reported through problem().
+    // written completely; every failure is reported through problem(). A
+    // video cut short is kept as "<name>_未完成.avi" when it plays, else
+    // removed; path() then names what is left.
     bool end();
     // Ends what runs without reporting anything (shutting down).
     void endQuietly();
@@ -75,10 +80,12 @@ private:
     // "%1/%2.%3": the working directory, the time stamp of `when`, `extension`.
     static QString pathAt(const QDateTime &when, const QString &extension);
     bool openWriter(const QString &path);
+    // On the write queue's thread.
     void writeFrame(const cv::Mat &frame);
     bool finish(bool reportProblems);
     void finishVideo();
     void releaseWriter();
+    void setAsideIncomplete(bool reportProblems);
     void report(const QString &text);
 
     ImageProcessing &capture;
@@ -86,9 +93,14 @@ private:
     QTimer writerTimer;
 
     bool videoOn = false;
+    // The writer threw while writing or finishing: the file is incomplete.
+    // Set on the write queue's thread, read on the window's.
+    std::atomic<bool> writeFailed{false};
     bool soundAlone = false;
     int frameCount = 1;
     qint64 startedMs = 0;
     QSize writerSize;
     QString mainPath;
+    // Last member: drained before the writer it feeds goes away.
+    FrameWriteQueue writeQueue{[this](const cv::Mat &frame) { writeFrame(frame); }};
 };

@@ -2,10 +2,12 @@
 #include "bridgeable.h"
 #include "cache.h"
 #include "config.h"
+#include "imagefile.h"
 #include "imageprocessing.h"
 #include "photonaming.h"
 #include "photosteps.h"
 
+#include <QDebug>
 #include <QFileInfo>
 #include <QPainter>
 
@@ -49,7 +51,9 @@ cv::Mat letterboxed(const QImage &image, int canvasWidth, int canvasHeight, int 
 } // namespace
 
 // One photo written to the path a web page gave, with its quality and
-// rotation; several documents all go to that path, the last one stays.
+// rotation; several documents all go to that path, the last one stays. True
+// only when every picture was written: a failed write leaves the file that
+// was there before, and the page must not take that one for the new photo.
 bool ImageProcessing::takePhotoByWeb(QString path, int quality, int angleCode, int)
 {
     Config &config = *Cache::config;
@@ -57,26 +61,32 @@ bool ImageProcessing::takePhotoByWeb(QString path, int quality, int angleCode, i
 
     photosteps::Shot shot;
     if (!photosteps::shoot(*this, shot))
-        return true;
+        return false;
 
     std::vector<QImage> pictures;
     if (correctionNow == 0)
         pictures.push_back(handleAngleQImage(photosteps::basePicture(*this, shot), angleCode));
     else
         pictures = photosteps::cutOuts(*this, shot, correctionNow);
-    if (photosteps::faceReplacesPictures(config))
+    if (photosteps::faceReplacesPictures(*this, config))
         pictures = {cutOutFace(shot.processed)};
 
     const bool white = config.gnIswhite && correctionNow != 0;
     const QString extension = photonaming::extensionFor(config, saveImageToTiff);
+    bool written = false;
     for (const QImage &picture : pictures) {
         if (picture.isNull())
             continue;
         const QImage photo = photosteps::finish(*this, picture, white, photosteps::Insets());
-        if (!photo.isNull())
-            photosteps::write(photo, path, extension, quality);
+        if (photo.isNull())
+            continue;
+        written = imagefile::saveOver(photo, path, extension, quality);
+        if (!written) {
+            qDebug() << "photo not written:" << path;
+            return false;
+        }
     }
-    return true;
+    return written;
 }
 
 QString ImageProcessing::takePhotoByWebBase64(int quality, int angleCode, int extra)

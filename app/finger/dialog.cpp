@@ -2,9 +2,11 @@
 #include "ui_dialog.h"
 
 #include "base64.h"
+#include "fingercapturethread.h"
 
 #include <QDebug>
 #include <QImage>
+#include <QMutexLocker>
 #include <QVector>
 
 #include <cstring>
@@ -35,13 +37,12 @@ QString deviceText(const _XUSBDevice &device)
 Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
 {
     ui->setupUi(this);
-    connect(&captureTimer, &QTimer::timeout, this, &Dialog::onCapture);
 }
 
 Dialog::~Dialog()
 {
     if (handle) {
-        captureTimer.stop();
+        stopCapture();
         sensor.sensorClose(handle);
         finger.free();
         handle = nullptr;
@@ -132,7 +133,7 @@ void Dialog::openDevice()
     image.assign(std::size_t(imageWidth) * std::size_t(imageHeight), 0);
     loadStoredTemplates();
     showMessage(QStringLiteral("连接成功!"));
-    captureTimer.start(kCaptureIntervalMs);
+    startCapture();
 }
 
 // Every stored row goes into the algorithm's database; a row whose text is
@@ -162,7 +163,7 @@ void Dialog::closeDevice()
         showMessage(QStringLiteral("设备未连接!"));
         return;
     }
-    captureTimer.stop();
+    stopCapture();
     sensor.sensorClose(handle);
     finger.free();
     handle = nullptr;
@@ -208,9 +209,16 @@ void Dialog::on_btnDelete_clicked()
         showMessage(QStringLiteral("当前ID未登记!"));
         return;
     }
-    finger.dbDel(id);
-    if (store.open())
-        store.del(id);
+    // The store goes first: a finger revoked only in memory would be
+    // identified again after a restart.
+    if (store.open() && !store.del(id)) {
+        showMessage(QStringLiteral("删除失败，指纹库未能更新!"));
+        return;
+    }
+    {
+        QMutexLocker lock(&algorithmMutex);
+        finger.dbDel(id);
+    }
     showMessage(QStringLiteral("删除完成!"));
 }
 
@@ -220,26 +228,55 @@ void Dialog::on_btnClear_clicked()
         showMessage(QStringLiteral("设备未连接!"));
         return;
     }
-    finger.dbClear();
-    if (store.open())
-        store.clear();
+    if (store.open() && !store.clear()) {
+        showMessage(QStringLiteral("清空失败，指纹库未能更新!"));
+        return;
+    }
+    {
+        QMutexLocker lock(&algorithmMutex);
+        finger.dbClear();
+    }
     showMessage(QStringLiteral("清空完成!"));
 }
 
 // ------------------------------------------------------------------ capture
 
-void Dialog::onCapture()
+void Dialog::startCapture()
 {
-    if (!handle || image.empty())
+    const int width = imageWidth;
+    const int height = imageHeight;
+    const auto extract = [this, width, height](const QByteArray &captured) {
+        QByteArray picture = captured;   // the algorithm takes a writable buffer
+        unsigned char templ[QXFinger10::kTemplateCapacity] = {};
+        QMutexLocker lock(&algorithmMutex);
+        const int length = finger.extract2(reinterpret_cast<unsigned char *>(picture.data()), width,
+                                           height, templ, int(sizeof templ));
+        return length > 0 ? QByteArray(reinterpret_cast<const char *>(templ), length) : QByteArray();
+    };
+    captureThread = std::make_unique<FingerCaptureThread>(sensor, handle, int(image.size()),
+                                                          kCaptureIntervalMs, extract);
+    connect(captureThread.get(), &FingerCaptureThread::captured, this, &Dialog::onCapture,
+            Qt::BlockingQueuedConnection);
+    captureThread->begin();
+}
+
+void Dialog::stopCapture()
+{
+    captureThread.reset();
+}
+
+void Dialog::onCapture(QByteArray captured, QByteArray extracted)
+{
+    // An image still on its way when the sensor closed belongs to no one.
+    if (!handle || image.empty() || std::size_t(captured.size()) != image.size())
         return;
-    const int captured = sensor.sensorCapture(handle, image.data(), int(image.size()));
-    if (captured <= 0)
-        return;
+    std::memcpy(image.data(), captured.constData(), image.size());
     showImage();
-    unsigned char templ[QXFinger10::kTemplateCapacity] = {};
-    const int length = finger.extract2(image.data(), imageWidth, imageHeight, templ, int(sizeof templ));
-    if (length <= 0)
+    const int length = int(extracted.size());
+    if (length <= 0 || length > QXFinger10::kTemplateCapacity)
         return;
+    unsigned char templ[QXFinger10::kTemplateCapacity] = {};
+    std::memcpy(templ, extracted.constData(), std::size_t(length));
     if (registering)
         enrolStep(templ, length);
     else
@@ -293,7 +330,13 @@ void Dialog::enrolStep(unsigned char *templ, int length)
     if (store.open()) {
         const int storedLength = qMin(enrolledLength, QXFinger10::kTemplateCapacity);
         const std::string text = base64::encodeUnbroken(enrolled, storedLength);
-        store.add(enrolId, QString::fromLatin1(text.data(), int(text.size())));
+        if (!store.add(enrolId, QString::fromLatin1(text.data(), int(text.size())))) {
+            // Kept only in memory the finger would be lost at the next start
+            // while the clerk believes it enrolled.
+            finger.dbDel(enrolId);
+            showMessage(QStringLiteral("登记失败，指纹未能保存!"));
+            return;
+        }
     }
     showMessage(QStringLiteral("登记成功，指纹ID:%1").arg(enrolId));
 }

@@ -4,11 +4,15 @@
 #include "fpsensor.h"
 #include "qxfinger10.h"
 
+#include <QByteArray>
 #include <QDialog>
+#include <QMutex>
 #include <QPixmap>
-#include <QTimer>
 
+#include <memory>
 #include <vector>
+
+class FingerCaptureThread;
 
 namespace Ui {
 class Dialog;
@@ -36,9 +40,9 @@ public:
     bool isRegistering() const { return registering; }
 
 public slots:
-    // One capture tick: takes an image when a finger is there, shows it and
-    // enrols or identifies its template.
-    void onCapture();
+    // An image the capture thread took while a finger was there and its
+    // template: shows the image and enrols or identifies the template.
+    void onCapture(QByteArray captured, QByteArray templ);
 
     void on_btnEnum_clicked();
     void on_btnOpen_clicked();
@@ -55,6 +59,8 @@ private:
     void enumDevices();
     void openDevice();
     void closeDevice();
+    void startCapture();
+    void stopCapture();
     void loadStoredTemplates();
     void showImage();
     void enrolStep(unsigned char *templ, int length);
@@ -82,5 +88,9 @@ private:
     int enrolId = 0;
     unsigned char pressTemplates[kPresses][QXFinger10::kTemplateCapacity] = {};
 
-    QTimer captureTimer;
+    // Runs while the sensor is open.
+    std::unique_ptr<FingerCaptureThread> captureThread;
+    // The capture thread extracts while the buttons may change the
+    // algorithm's database.
+    QMutex algorithmMutex;
 };

@@ -6,10 +6,11 @@
 #include "cardreading.h"
 #include "cardjson.h"
 #include "config.h"
+#include "fittedfield.h"
 #include "holderphoto.h"
 #include "ownerfiles.h"
 #include "photonaming.h"
-#include "photosteps.h"
+#include "imagefile.h"
 #include "warningbox.h"
 #include "watermark.h"
 
@@ -55,12 +56,10 @@ Record recordFrom(const QByteArray &text)
     return record;
 }
 
-// Shows the start of a text longer than its field (an 18-digit number at
-// 14 pt), as on the printed card.
-void setField(QLineEdit *field, const QString &text)
+// The other kinds pad their fields with spaces up to the field's width.
+template <typename Record> QString paddedField(void (*accessor)(Record, char *), const Record &record)
 {
-    field->setText(text);
-    field->setCursorPosition(0);
+    return field(accessor, record).trimmed();
 }
 
 } // namespace
@@ -102,6 +101,14 @@ void IDCardDialog::initLayout()
     ui->widget->setStyleSheet(QStringLiteral("QWidget#widget{%1}").arg(style));
 }
 
+void IDCardDialog::warnOfReader(const QString &text)
+{
+    if (warningsBlock)
+        WarningBox::warning(this, kWarningTitle, text);
+    else
+        WarningBox::notify(this, kWarningTitle, text);
+}
+
 void IDCardDialog::openDriver()
 {
     // A second init() while the reader is open must not leak the first port.
@@ -110,22 +117,19 @@ void IDCardDialog::openDriver()
 
     const int readers = QXID_Init();
     if (readers <= 0) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("身份证阅读器USB初始化失败,code:%1").arg(readers));
+        warnOfReader(QStringLiteral("身份证阅读器USB初始化失败,code:%1").arg(readers));
         return;
     }
     qDebug() << "身份证阅读器数量：" << readers;
     port = QXID_OpenPort(0);
     if (port < 0) {
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("身份证阅读器打开失败,port:%1").arg(port));
+        warnOfReader(QStringLiteral("身份证阅读器打开失败,port:%1").arg(port));
         return;
     }
     if (QXID_GetSAMStatus(port, 0) < 0) {
         QThread::msleep(kSamRetryDelayMs);
         if (QXID_GetSAMStatus(port, 0) < 0) {
-            WarningBox::warning(this, kWarningTitle,
-                                QStringLiteral("身份证阅读器不能正常读取数据,port:%1").arg(port));
+            warnOfReader(QStringLiteral("身份证阅读器不能正常读取数据,port:%1").arg(port));
             return;
         }
     }
@@ -176,40 +180,68 @@ void IDCardDialog::showReading(const CardReading &reading)
     writePhoto(reinterpret_cast<unsigned char *>(photo.data()), int(reading.photoLength));
 }
 
+void IDCardDialog::clearCard()
+{
+    for (QLineEdit *line : {ui->lb_name, ui->lb_sex, ui->lb_nation, ui->lb_year, ui->lb_month, ui->lb_day,
+                            ui->lb_code, ui->lb_authority, ui->lb_date})
+        fittedfield::setText(line, QString());
+    fittedfield::setText(ui->lb_address, QString());
+    ui->lb_pic->clear();
+    cardRead = false;
+}
+
+void IDCardDialog::showBirthday(const QString &birthday)
+{
+    fittedfield::setText(ui->lb_year, birthday.mid(0, 4));
+    fittedfield::setText(ui->lb_month, birthday.mid(4, 2));
+    fittedfield::setText(ui->lb_day, birthday.mid(6, 2));
+}
+
 void IDCardDialog::read_identfy_info(Tidentify_info info)
 {
-    setField(ui->lb_code, field(getIDCardNumber, info));
-    setField(ui->lb_name, field(getIDName, info));
-    setField(ui->lb_sex, field(getIDGender, info));
-    setField(ui->lb_nation, field(getIDNational, info));
-    ui->lb_address->setText(field(getIDAddress, info));
-    const QString birthday = field(getIDBirthday, info);
-    setField(ui->lb_year, birthday.mid(0, 4));
-    setField(ui->lb_month, birthday.mid(4, 2));
-    setField(ui->lb_day, birthday.mid(6, 2));
-    setField(ui->lb_authority, field(getIDMaker, info));
-    setField(ui->lb_date,
-             field(getIDStartDate, info) + QStringLiteral("-") + field(getIDEndDate, info));
+    clearCard();
+    fittedfield::setText(ui->lb_code, field(getIDCardNumber, info));
+    fittedfield::setText(ui->lb_name, field(getIDName, info));
+    fittedfield::setText(ui->lb_sex, field(getIDGender, info));
+    fittedfield::setText(ui->lb_nation, field(getIDNational, info));
+    fittedfield::setText(ui->lb_address, field(getIDAddress, info));
+    showBirthday(field(getIDBirthday, info));
+    fittedfield::setText(ui->lb_authority, field(getIDMaker, info));
+    fittedfield::setText(ui->lb_date,
+                         field(getIDStartDate, info) + QStringLiteral("-") + field(getIDEndDate, info));
 }
 
-// Permanent-residence cards and residence permits are read field by field
-// but not shown: the panel keeps the previous texts and only the photo changes.
+// A permanent-residence card has no address and no issuing authority by
+// name; those fields stay empty rather than keep an earlier card's texts.
+// The nationality code stands where a resident card has its nation.
 void IDCardDialog::read_reside_info(Treside_info info)
 {
-    for (auto accessor : {getResideEnglishName, getResideGender, getResideId, getResideAreaCode,
-                          getResideChineseName, getResideStartDate, getResideEndDate,
-                          getResideBirthday, getResideVersionNumber, getResideOfficeNumber,
-                          getResideCardType, getResideReserved})
-        field(accessor, info);
+    clearCard();
+    QString name = paddedField(getResideChineseName, info);
+    if (name.isEmpty())
+        name = paddedField(getResideEnglishName, info);
+    fittedfield::setText(ui->lb_name, name);
+    fittedfield::setText(ui->lb_sex, field(getResideGender, info));
+    fittedfield::setText(ui->lb_nation, paddedField(getResideAreaCode, info));
+    showBirthday(paddedField(getResideBirthday, info));
+    fittedfield::setText(ui->lb_code, paddedField(getResideId, info));
+    fittedfield::setText(ui->lb_date, paddedField(getResideStartDate, info) + QStringLiteral("-") +
+                                          paddedField(getResideEndDate, info));
 }
 
+// A residence permit has no nation; its pass number and issue count have
+// no field on the panel.
 void IDCardDialog::read_gangaotai_info(Tgangaotai_info info)
 {
-    for (auto accessor : {getGATName, getGATGender, getGATReserved1, getGATBirthday, getGATAddress,
-                          getGATCardNumber, getGATMaker, getGATStartDate, getGATEndDate,
-                          getGATPassNumber, getGATLssueTimes, getGATReserved2, getGATCardType,
-                          getGATReserved3})
-        field(accessor, info);
+    clearCard();
+    fittedfield::setText(ui->lb_name, paddedField(getGATName, info));
+    fittedfield::setText(ui->lb_sex, field(getGATGender, info));
+    showBirthday(paddedField(getGATBirthday, info));
+    fittedfield::setText(ui->lb_address, paddedField(getGATAddress, info));
+    fittedfield::setText(ui->lb_code, paddedField(getGATCardNumber, info));
+    fittedfield::setText(ui->lb_authority, paddedField(getGATMaker, info));
+    fittedfield::setText(ui->lb_date, paddedField(getGATStartDate, info) + QStringLiteral("-") +
+                                          paddedField(getGATEndDate, info));
 }
 
 void IDCardDialog::writePhoto(unsigned char *photo, int length)
@@ -257,12 +289,14 @@ void IDCardDialog::on_btnSaveIDCard_clicked()
         watermark::draw(painter, picture.size(), config, text);
     }
 
-    const QString path = photonaming::reservePhotoPath(config, config.codec);
-    if (!photosteps::write(picture, path, config.codec, config.quality)) {
-        // Reporting a card picture that is not on disk would lose it silently;
-        // its running number goes back like a failed photo's.
-        photonaming::giveBack(config, path);
-        WarningBox::warning(this, kWarningTitle, QStringLiteral("保存失败:%1").arg(path));
+    // Reporting a card picture that is not on disk would lose it silently;
+    // like a photo it is named only once complete, so it uses no number then.
+    const QString path =
+        imagefile::saveNew(picture, config.documentsLocation, config.codec, config.quality,
+                           [&] { return photonaming::reservePhotoPath(config, config.codec); });
+    if (path.isEmpty()) {
+        WarningBox::warning(this, kWarningTitle,
+                            QStringLiteral("保存失败:%1").arg(config.documentsLocation));
         return;
     }
     QList<QString> paths;

@@ -59,6 +59,12 @@ public:
     void createMenu();
     void hideWindow();
 
+    // Whether a failure to open the reader is shown as a modal box (the
+    // default) or without a modal loop. The service window opens the dialog
+    // from a page's request, where a modal box would hold every page's
+    // messages until the clerk answers it.
+    void setWarningsBlock(bool block) { warningsBlock = block; }
+
     // The reader's port handle: -100 while no reader is open.
     int portHandle() const { return port; }
     bool isPolling() const { return readerTimer->isActive(); }
@@ -80,7 +86,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void warnOfReader(const QString &text);
     void showReading(const CardReading &reading);
+    // Empties every field and the photo: each card is shown on its own.
+    void clearCard();
+    void showBirthday(const QString &birthday);
     QString cardJson(const QString &savedPath) const;
 
     Ui::IDCardDialog *ui;
@@ -88,6 +98,7 @@ private:
     QString spare;
     int port = -100;
     bool cardRead = false;
+    bool warningsBlock = true;
     QSystemTrayIcon *trayIcon = nullptr;
     QMenu *trayMenu = nullptr;
     QAction *showMainAction = nullptr;

@@ -3,11 +3,18 @@
 #include "config.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QUrlQuery>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +31,33 @@ bool insideDirectory(const QString &canonicalFile, const QString &directory)
     if (dir.isEmpty())
         return false;
     return canonicalFile.startsWith(dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
+}
+
+// Where the open descriptor really leads, symlinks and all resolved.
+QString realPathOf(int fd)
+{
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    char resolved[PATH_MAX];
+    if (!::realpath(link.constData(), resolved))
+        return QString();
+    return QFile::decodeName(resolved);
+}
+
+// A name that does not exist, resolved as far as it does: its nearest
+// existing ancestor with symlinks followed, and the rest as given.
+QString resolvedAsFarAsItExists(const QString &path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    while (!QFileInfo::exists(existing)) {
+        const int slash = existing.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            return QString();
+        rest = existing.mid(slash) + rest;
+        existing = existing.left(slash);
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    return canonical.isEmpty() ? QString() : canonical + rest;
 }
 
 } // namespace
@@ -86,9 +120,14 @@ QString AccessPolicy::normalizedOrigin(const QByteArray &origin)
     if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http")
                                                    && scheme != QLatin1String("https")))
         return QString();
-    QString text = scheme + QStringLiteral("://") + url.host().toLower();
-    if (url.host().contains(QLatin1Char(':')))
-        text = scheme + QStringLiteral("://[") + url.host().toLower() + QLatin1Char(']');
+    // Browsers send host names in ASCII; QUrl would turn some back into
+    // Unicode, where a look-alike ("іcbc" with a Cyrillic і) passes for the real name.
+    const QString host = url.host(QUrl::EncodeUnicode).toLower();
+    if (host.isEmpty())
+        return QString();
+    QString text = scheme + QStringLiteral("://") + host;
+    if (host.contains(QLatin1Char(':')))
+        text = scheme + QStringLiteral("://[") + host + QLatin1Char(']');
     if (url.port() != -1)
         text += QLatin1Char(':') + QString::number(url.port());
     return text;
@@ -146,14 +185,65 @@ QUrl AccessPolicy::demoPageUrl(const QString &htmlPath) const
     return url;
 }
 
-bool AccessPolicy::mayRead(const QString &path) const
+bool AccessPolicy::plainName(const QString &path)
+{
+    for (const QChar c : path)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    return true;
+}
+
+AccessPolicy::ReadVerdict AccessPolicy::openForReading(const QString &path, QFile &file) const
 {
     if (path.isEmpty())
-        return false;
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (canonical.isEmpty() || !QFileInfo(canonical).isFile())
+        return ReadVerdict::Missing;   // names no file at all
+    if (!plainName(path))
+        return ReadVerdict::Refused;
+    const QByteArray name = QFile::encodeName(path);
+    // Devices are not even opened: opening some has effects of its own. What
+    // decides is the check of the opened file below.
+    struct stat named;
+    if (::lstat(name.constData(), &named) == 0 && !S_ISREG(named.st_mode))
+        return ReadVerdict::Refused;
+    // Non-blocking, so a named pipe swapped in cannot hold the station at the open.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if ((error != ENOENT && error != EACCES) || !wouldBeReadable(path))
+            return ReadVerdict::Refused;
+        return error == ENOENT ? ReadVerdict::Missing : ReadVerdict::Unreadable;
+    }
+    struct stat status;
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (!regular || !readableRealPath(realPathOf(fd))) {
+        ::close(fd);
+        return ReadVerdict::Refused;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return ReadVerdict::Refused;
+    }
+    return ReadVerdict::Opened;
+}
+
+bool AccessPolicy::mayRead(const QString &path) const
+{
+    QFile file;
+    return openForReading(path, file) == ReadVerdict::Opened;
+}
+
+bool AccessPolicy::readableRealPath(const QString &canonical) const
+{
+    if (canonical.isEmpty())
         return false;
     return writtenFiles.contains(canonical) || insideDirectory(canonical, config.documentsLocation);
+}
+
+bool AccessPolicy::wouldBeReadable(const QString &missingPath) const
+{
+    return readableRealPath(resolvedAsFarAsItExists(missingPath));
 }
 
 void AccessPolicy::rememberWritten(const QString &path)
@@ -165,7 +255,7 @@ void AccessPolicy::rememberWritten(const QString &path)
 
 bool AccessPolicy::mayWriteWithExtension(const QString &path, const QStringList &extensions)
 {
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || !plainName(path))
         return false;
     if (!extensions.contains(QFileInfo(path).suffix().toLower()))
         return false;

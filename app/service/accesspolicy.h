@@ -8,6 +8,7 @@
 #include <QUrl>
 
 class Config;
+class QFile;
 
 // Who may use the station's local servers, and which files a page may name.
 //
@@ -25,10 +26,12 @@ class Config;
 //   when approved ("always allow" in Config::allowedOrigins, "allow once" for
 //   this run); "null" and "file://" identify no page and are never trusted
 //   on their own; anything else must be asked about.
-// - Files: a page reads (10021, 10006) only files inside the working
-//   directory or files written for a page since start; it writes only
-//   images (10002, 10011) or videos (10022) by extension, never through a
-//   symlink and never over something that is not a regular file.
+// - Files: a page reads (10021, 10006) only regular files inside the
+//   working directory or files written for a page since start, opened once
+//   and judged by what was opened; it writes only images (10002, 10011) or
+//   videos (10022) by extension, never through a symlink and never over
+//   something that is not a regular file. A name with a NUL or another
+//   control character is refused outright.
 class AccessPolicy
 {
 public:
@@ -53,8 +56,8 @@ public:
     // none); `requestTarget` the request's target ("/?token=..."), which
     // carries the demo page's token.
     OriginVerdict decideOrigin(const QByteArray &origin, const QByteArray &requestTarget) const;
-    // Lower-case scheme://host[:port] as browsers send it; empty when the
-    // text is not a web origin.
+    // Lower-case scheme://host[:port] as browsers send it, the host in its
+    // ASCII (punycode) form; empty when the text is not a web origin.
     static QString normalizedOrigin(const QByteArray &origin);
     bool originApproved(const QString &origin) const;
     void allowOnce(const QString &origin);       // until the station quits
@@ -66,9 +69,17 @@ public:
     // The demo page's URL with the token.
     QUrl demoPageUrl(const QString &htmlPath) const;
 
-    // Paths a page may read: the file must exist; it is resolved with
-    // symlinks followed and must then lie inside the working directory or
-    // be a file written for a page since start.
+    // The one way a file a page names is read. The name is opened once,
+    // without following a symlink at its end; the opened file must be a
+    // regular file whose real path lies inside the working directory or is
+    // a file written for a page since start. On Opened, `file` is open on
+    // that descriptor, so a name swapped after the check is not what is read.
+    // Missing (no such file) and Unreadable (no permission) only for a name
+    // that would lie inside what pages may read: of anything else a page
+    // learns nothing, not even whether it exists.
+    enum class ReadVerdict { Opened, Missing, Unreadable, Refused };
+    ReadVerdict openForReading(const QString &path, QFile &file) const;
+    // openForReading() without keeping the file open.
     bool mayRead(const QString &path) const;
     // Remembers a file the station wrote for a page, so it can be read back.
     void rememberWritten(const QString &path);
@@ -87,9 +98,15 @@ public:
     // token), or no Origin with Sec-Fetch-Site "cross-site".
     bool crossSiteRequest(const QByteArray &head, const QByteArray &requestTarget) const;
 
+    // A name the file calls read as the checks do: no NUL (where those
+    // calls would end it) and no other control character.
+    static bool plainName(const QString &path);
+
 private:
     static bool mayWriteWithExtension(const QString &path, const QStringList &extensions);
     bool tokenPresented(const QByteArray &requestTarget) const;
+    bool readableRealPath(const QString &canonical) const;
+    bool wouldBeReadable(const QString &missingPath) const;
 
     Config &config;
     QString token;

@@ -1,11 +1,23 @@
 #include "consentdialog.h"
 
+#include "hostnames.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
+
+QString ConsentDialog::shownOrigin(const QString &origin)
+{
+    const QString asciiHost = QUrl(origin).host(QUrl::FullyEncoded);
+    const QString unicodeHost = HostNames::unicodeForm(asciiHost);
+    if (unicodeHost == asciiHost || !HostNames::mixesScripts(unicodeHost))
+        return origin;
+    return QStringLiteral("%1（显示为 %2，混用多种文字，可能是仿冒网址）").arg(origin, unicodeHost);
+}
 
 ConsentDialog::ConsentDialog(const QString &origin, QWidget *parent)
     : QDialog(parent), pageOrigin(origin), timeout(new QTimer(this))
@@ -17,7 +29,7 @@ ConsentDialog::ConsentDialog(const QString &origin, QWidget *parent)
 
     auto *text = new QLabel(QStringLiteral("网页 %1 请求使用本机的高拍仪摄像头、身份证读卡器和指纹仪。\n"
                                            "只有您信任的业务网页才应获得允许。是否允许？")
-                                .arg(origin),
+                                .arg(shownOrigin(origin)),
                             this);
     text->setObjectName(QStringLiteral("lbConsentText"));
     text->setTextFormat(Qt::PlainText);
@@ -57,6 +69,11 @@ void ConsentDialog::answer(Answer given)
     timeout->stop();
     emit answered(pageOrigin, given);
     close();
+}
+
+void ConsentDialog::reject()
+{
+    answer(Refuse);
 }
 
 void ConsentDialog::closeEvent(QCloseEvent *event)

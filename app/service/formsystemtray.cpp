@@ -9,7 +9,9 @@
 #include "demolauncher.h"
 #include "httpendpoint.h"
 #include "iamgezhuapai.h"
+#include "idleclientwatch.h"
 #include "imageprocessing.h"
+#include "logtext.h"
 #include "recording.h"
 #include "threadstopper.h"
 #include "websocketgate.h"
@@ -26,6 +28,7 @@
 #include <QScreen>
 #include <QTcpServer>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -60,6 +63,8 @@ FormSystemTray::FormSystemTray(QWidget *parent)
         webSocketServer = new QWebSocketServer(QStringLiteral("server"),
                                                QWebSocketServer::NonSecureMode, this);
         webSocketGate = new WebSocketGate(*webSocketServer, *accessPolicy, clients, this);
+        idleClients = new IdleClientWatch(this);
+        connect(idleClients, &IdleClientWatch::silent, this, &FormSystemTray::closeClient);
         connect(webSocketServer, &QWebSocketServer::newConnection, this,
                 &FormSystemTray::onNewConnection);
         onStartButtonClick();
@@ -70,11 +75,16 @@ FormSystemTray::FormSystemTray(QWidget *parent)
         httpEndpoint->start();
         tcpServer = httpEndpoint->server();
     }
-    // The demo page, with this start's token so it is let in; opened through
-    // a launcher because some desktops drop the query of a file address.
+    // The demo page, with this start's token so it is let in and the working
+    // directory it offers for captures; opened through a launcher because
+    // some desktops drop the query of a file address.
     const QString demoPage = config.appDir + QStringLiteral("/Resources/tavel-web/wsVideoDemo.html");
     if (QFileInfo::exists(demoPage)) {
-        demoLauncher = std::make_unique<DemoLauncher>(accessPolicy->demoPageUrl(demoPage));
+        QUrl demoUrl = accessPolicy->demoPageUrl(demoPage);
+        QUrlQuery demoQuery(demoUrl);
+        demoQuery.addQueryItem(QStringLiteral("dir"), config.documentsLocation);
+        demoUrl.setQuery(demoQuery);
+        demoLauncher = std::make_unique<DemoLauncher>(demoUrl);
         QDesktopServices::openUrl(demoLauncher->url());
     }
     startCaptureThreads();
@@ -240,6 +250,8 @@ void FormSystemTray::onNewConnection()
         connect(socket, &QWebSocket::textMessageReceived, this, &FormSystemTray::processTextMessage);
         connect(socket, &QWebSocket::disconnected, this, &FormSystemTray::socketDisconnected);
         clients.append(socket);
+        if (idleClients)
+            idleClients->watch(socket);
     }
     updateUseMark();
 }
@@ -257,6 +269,8 @@ void FormSystemTray::dropClient(QWebSocket *socket)
 {
     if (!clients.removeAll(socket))
         return;
+    if (idleClients)
+        idleClients->forget(socket);
     if (currentSocket == socket)
         currentSocket = clients.isEmpty() ? nullptr : clients.last();
     socket->disconnect(this);
@@ -264,26 +278,40 @@ void FormSystemTray::dropClient(QWebSocket *socket)
     updateUseMark();
 }
 
+void FormSystemTray::closeClient(QWebSocket *socket)
+{
+    dropClient(socket);
+    socket->abort();
+}
+
 // Every connected client gets the text. A preview frame is skipped for a
 // client that still has about two frames unsent, so a stalled page slows
 // neither the capture thread nor the other pages; other messages are always
-// queued.
+// queued, and a client whose queue passes maxUnsentBytes is closed.
 void FormSystemTray::sendToClients(const QByteArray &utf8, bool isFrame)
 {
     const QString text = QString::fromUtf8(utf8);
+    QList<QWebSocket *> notReading;
     for (QWebSocket *socket : qAsConst(clients)) {
         if (socket->state() != QAbstractSocket::ConnectedState)
             continue;
         if (isFrame && socket->bytesToWrite() > 2 * utf8.size())
             continue;
         socket->sendTextMessage(text);
+        if (socket->bytesToWrite() > maxUnsentBytes)
+            notReading.append(socket);
+    }
+    for (QWebSocket *socket : qAsConst(notReading)) {
+        qDebug() << "WebSocket client does not read, closed:" << socket->bytesToWrite()
+                 << "bytes unsent";
+        closeClient(socket);
     }
 }
 
 void FormSystemTray::sendDataWS(QString text)
 {
     sendToClients(text.toUtf8(), false);
-    qDebug() << "========返回数据\n" << text;
+    qDebug() << "========返回数据\n" << LogText::replySummary(text);
 }
 
 void FormSystemTray::sendDataJson(QJsonObject object)
@@ -327,9 +355,7 @@ void FormSystemTray::takePhoto()
 
 void FormSystemTray::changeCamera(int index)
 {
-    imageProcessing->closeCamara(false);
-    imageProcessing->cameraListIndex = index;
-    imageProcessing->openCamara();
+    imageProcessing->requestCameraSwitch(index);
 }
 
 void FormSystemTray::requestCamera(bool open, int index, QSize size)
@@ -346,13 +372,16 @@ void FormSystemTray::applyCameraRequest()
     pendingCamera = CameraRequest::None;
     if (request == CameraRequest::None)
         return;
-    imageProcessing->closeCamara(false);
-    if (request == CameraRequest::Close)
+    if (request == CameraRequest::Close) {
+        imageProcessing->closeCamara(false);
+        updateUseMark();   // the camera counts as closed from here
         return;
-    imageProcessing->cameraListIndex = pendingCameraIndex;
+    }
+    // The capture thread closes and reopens the camera, so the window never
+    // waits for the camera to settle or open.
     imageProcessing->setFrameWidthAndHeight(qMax(0, pendingCameraSize.width()),
                                             qMax(0, pendingCameraSize.height()));
-    imageProcessing->openCamara();
+    imageProcessing->requestCameraSwitch(pendingCameraIndex);
     updateUseMark();
 }
 

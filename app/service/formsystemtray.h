@@ -16,6 +16,7 @@ class AccessPolicy;
 class DemoLauncher;
 class HttpEndpoint;
 class IamgeZhuaPai;
+class IdleClientWatch;
 class ImageProcessing;
 class QHostAddress;
 class QLabel;
@@ -91,7 +92,13 @@ public:
     // Unsent bytes a client may have queued before preview frames are
     // skipped for it (about two frames at the web size).
     static constexpr qint64 maxQueuedBytes = 256 * 1024;
+    // A client that leaves this much unread is closed: replies are never
+    // skipped, so a page that does not read would otherwise grow the station
+    // without end.
+    static constexpr qint64 maxUnsentBytes = 4 * 1024 * 1024;
     static constexpr qint64 maxIncomingMessage = 1024 * 1024;
+    // Of an upload's reply body, what the page is told; the rest is read and dropped.
+    static constexpr qint64 maxUploadReplyBytes = 64 * 1024;
 
 signals:
     void startThread();
@@ -142,6 +149,8 @@ private:
     void createDialogs();
     void showLogo();
     void updateUseMark();
+    void dispatchCommand(int command, const QJsonObject &request);
+    void refuseCommand(int command, const QJsonObject &request);
     void startPreview(const QJsonObject &request);
     // Closing and opening a camera takes the GUI thread half a second or
     // more, so a burst of camera requests is applied once, as its last one.
@@ -153,6 +162,9 @@ private:
     bool toggleCentred(QDialog *dialog);
     void sendToClients(const QByteArray &utf8, bool isFrame);
     void dropClient(QWebSocket *socket);
+    // Drops the client and closes its connection at once.
+    void closeClient(QWebSocket *socket);
+    void keepUploadReply(QNetworkReply *reply);
     void takePhotoToFile(const QJsonObject &request);
     void takePhotoToBase64File(const QJsonObject &request);
     void readFileToBase64(const QJsonObject &request);
@@ -166,4 +178,5 @@ private:
     QPixmap logo;
     bool markShown = false;
     QNetworkReply *currentReply = nullptr;
+    IdleClientWatch *idleClients = nullptr;
 };

@@ -5,26 +5,25 @@
 #include "accesspolicy.h"
 #include "cache.h"
 #include "camerainfo.h"
+#include "commandmembers.h"
 #include "config.h"
 #include "imageprocessing.h"
+#include "logtext.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
-namespace {
+#include <opencv2/core.hpp>
 
-// Messages are logged, but a page flooding the station with megabytes
-// should not flood the log as well.
-QString forLog(const QString &message)
-{
-    const int shown = 2048;
-    return message.size() <= shown
-               ? message
-               : message.left(shown) + QStringLiteral("… (%1 characters)").arg(message.size());
-}
+#include <climits>
+#include <exception>
+
+namespace {
 
 QJsonArray resolutionList(const CameraInfo &camera)
 {
@@ -35,24 +34,97 @@ QJsonArray resolutionList(const CameraInfo &camera)
     return list;
 }
 
+// The ranges of each command's numeric members; what a command does not
+// list it does not use as a number.
+bool membersValid(int command, const QJsonObject &request, QString *problem)
+{
+    using commandmembers::kMaxCaptureSide;
+    using commandmembers::valid;
+    switch (command) {
+    case 10001:
+        return valid(request, {{"code", 0, 1}, {"camidx", INT_MIN, INT_MAX},
+                               {"width", 0, kMaxCaptureSide}, {"height", 0, kMaxCaptureSide},
+                               {"autocrop", 0, 1}, {"autograp", 0, 1},
+                               {"videoCanvas_width", 0, INT_MAX}, {"videoCanvas_height", 0, INT_MAX}},
+                     problem);
+    case 10002:
+    case 10003:
+        return valid(request, {{"quality", 0, 100}, {"angle", 0, 3}, {"bShow", 0, 1}}, problem);
+    case 10004:
+        return valid(request, {{"types", 0, 3}}, problem);
+    case 10005:
+        return valid(request, {{"width", 0, kMaxCaptureSide}, {"height", 0, kMaxCaptureSide}}, problem);
+    case 10007:
+        return valid(request, {{"bEnable", 0, 2}}, problem);
+    case 10008:
+        return valid(request, {{"bEnable", 0, 1}}, problem);
+    case 10009:
+        return valid(request, {{"angle", 0, 3}}, problem);
+    case 10012:
+        return valid(request, {{"camidx", INT_MIN, INT_MAX}}, problem);
+    default:
+        return true;
+    }
+}
+
+// The picture in an opened file, fitted into the preview canvas as Base64
+// JPEG; empty when it holds no picture. Decoded from the file as it streams,
+// so naming a large video reads no more than its first bytes.
+QString pictureAsBase64(ImageProcessing &capture, QFile &file)
+{
+    QImageReader reader(&file);
+    return capture.image2Data(reader.read());
+}
+
 } // namespace
 
 void FormSystemTray::processTextMessage(QString message)
 {
-    qDebug() << "收到消息并显示: \n" << forLog(message);
+    qDebug() << "收到消息并显示: \n" << LogText::clipped(message);
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message.toLocal8Bit(), &error);
     if (document.isNull()) {
-        qDebug() << "String NULL" << forLog(message);
+        qDebug() << "String NULL" << LogText::clipped(message);
         return;
     }
     const QJsonObject request = document.object();
     if (!request.contains(QStringLiteral("command")))
         return;
+    const int command = request.value(QLatin1String("command")).toInt();
+    QString problem;
+    if (!membersValid(command, request, &problem)) {
+        qDebug() << "command" << command << "refused:" << problem;
+        refuseCommand(command, request);
+        return;
+    }
+    // A page's input must never end the station: whatever OpenCV or the
+    // standard library throws ends this command only.
+    try {
+        dispatchCommand(command, request);
+    } catch (const cv::Exception &error) {
+        qDebug() << "command" << command << "failed:" << error.what();
+    } catch (const std::exception &error) {
+        qDebug() << "command" << command << "failed:" << error.what();
+    }
+}
+
+// Commands that answer say so also when their members were refused.
+void FormSystemTray::refuseCommand(int command, const QJsonObject &request)
+{
+    if (command == 10002)
+        sendDataJson(QJsonObject{{QStringLiteral("command"), 20002},
+                                 {QStringLiteral("result"), 0},
+                                 {QStringLiteral("path"), request.value(QLatin1String("path")).toString()}});
+    else if (command == 10003)
+        sendDataJson(QJsonObject{{QStringLiteral("command"), 20003}, {QStringLiteral("pic"), QString()}});
+}
+
+void FormSystemTray::dispatchCommand(int command, const QJsonObject &request)
+{
     const auto member = [&request](const char *name) { return request.value(QLatin1String(name)); };
     Config &config = *Cache::config;
 
-    switch (member("command").toInt()) {
+    switch (command) {
     case 10001:
         if (member("code").toInt() == 1) {
             startPreview(request);
@@ -118,7 +190,8 @@ void FormSystemTray::processTextMessage(QString message)
         if (AccessPolicy::mayWriteVideo(path))
             recordBegin(path);
         else
-            qDebug() << "recording refused: not a video file name or not a regular file:" << path;
+            qDebug() << "recording refused: not a video file name or not a regular file:"
+                     << LogText::clipped(path);
         break;
     }
     case 10023:
@@ -154,8 +227,6 @@ void FormSystemTray::startPreview(const QJsonObject &request)
 
     config.autoCaptureOn = request.value(QLatin1String("autograp")).toInt() == 1;
     imageProcessing->setCameraCorrection(request.value(QLatin1String("autocrop")).toInt() == 1 ? 1 : 0);
-    imageProcessing->setWebSize(request.value(QLatin1String("videoCanvas_width")).toInt(),
-                                request.value(QLatin1String("videoCanvas_height")).toInt());
     int width = request.value(QLatin1String("width")).toInt();
     int height = request.value(QLatin1String("height")).toInt();
     if (width < 1 || height < 1) {
@@ -164,6 +235,15 @@ void FormSystemTray::startPreview(const QJsonObject &request)
         width = qMax(0, configured.width());
         height = qMax(0, configured.height());
     }
+    // A canvas larger than the camera's picture shows nothing more and
+    // costs every frame its memory; setWebSize keeps a ceiling of its own.
+    const auto canvasSide = [](double requested, int cameraSide) {
+        const int side = int(qMin(requested, double(INT_MAX)));
+        return cameraSide > 0 ? qMin(side, cameraSide) : side;
+    };
+    imageProcessing->setWebSize(
+        canvasSide(request.value(QLatin1String("videoCanvas_width")).toDouble(), width),
+        canvasSide(request.value(QLatin1String("videoCanvas_height")).toDouble(), height));
     requestCamera(true, position, QSize(width, height));
     updateUseMark();
 
@@ -183,7 +263,8 @@ void FormSystemTray::takePhotoToFile(const QJsonObject &request)
     const QString path = request.value(QLatin1String("path")).toString();
     bool taken = false;
     if (!AccessPolicy::mayWriteImage(path)) {
-        qDebug() << "photo refused: not an image file name or not a regular file:" << path;
+        qDebug() << "photo refused: not an image file name or not a regular file:"
+                 << LogText::clipped(path);
     } else {
         taken = imageProcessing->takePhotoByWeb(path, request.value(QLatin1String("quality")).toInt(),
                                                 request.value(QLatin1String("angle")).toInt(),
@@ -201,26 +282,32 @@ void FormSystemTray::takePhotoToBase64File(const QJsonObject &request)
 {
     const QString path = request.value(QLatin1String("path")).toString();
     if (!AccessPolicy::mayWriteImage(path)) {
-        qDebug() << "photo refused: not an image file name or not a regular file:" << path;
+        qDebug() << "photo refused: not an image file name or not a regular file:"
+                 << LogText::clipped(path);
         return;
     }
     if (!imageProcessing->takePhotoByWeb(path, Cache::config->quality, imageProcessing->angle, 0)
         || !QFileInfo(path).isFile())
         return;
     accessPolicy->rememberWritten(path);
+    QFile file;
+    if (accessPolicy->openForReading(path, file) != AccessPolicy::ReadVerdict::Opened)
+        return;
     sendDataJson(QJsonObject{{QStringLiteral("command"), 20021},
                              {QStringLiteral("result"), QStringLiteral("1")},
-                             {QStringLiteral("base64"), imageProcessing->fileToBase64(path)}});
+                             {QStringLiteral("base64"), pictureAsBase64(*imageProcessing, file)}});
 }
 
 void FormSystemTray::readFileToBase64(const QJsonObject &request)
 {
     const QString path = request.value(QLatin1String("filepath")).toString();
-    const bool allowed = accessPolicy->mayRead(path);
-    if (!allowed)
-        qDebug() << "file refused: outside the working directory and not written for a page:" << path;
+    QFile file;
+    const bool opened = accessPolicy->openForReading(path, file) == AccessPolicy::ReadVerdict::Opened;
+    if (!opened)
+        qDebug() << "file refused: missing, outside the working directory and not written for a page:"
+                 << LogText::clipped(path);
     sendDataJson(QJsonObject{{QStringLiteral("command"), 20021},
-                             {QStringLiteral("result"), allowed ? QStringLiteral("1") : QStringLiteral("0")},
-                             {QStringLiteral("base64"), allowed ? imageProcessing->fileToBase64(path)
-                                                                : QString()}});
+                             {QStringLiteral("result"), opened ? QStringLiteral("1") : QStringLiteral("0")},
+                             {QStringLiteral("base64"), opened ? pictureAsBase64(*imageProcessing, file)
+                                                               : QString()}});
 }

@@ -13,6 +13,7 @@
 void FormSystemTray::createDialogs()
 {
     idCardDialog = new IDCardDialog(this);
+    idCardDialog->setWarningsBlock(false);
     connect(idCardDialog, &IDCardDialog::sendIdSignals, this, &FormSystemTray::recIdSignals);
     fingerDialog = new Dialog(this);
     connect(fingerDialog, &Dialog::sendFGSignals, this, &FormSystemTray::recFGSignals);

@@ -14,6 +14,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <opencv2/core.hpp>
+
+#include <exception>
+
 namespace {
 
 QByteArray codeOnly()
@@ -83,7 +87,16 @@ void RequestEndpoint::serve(RequestConnection *connection, const RequestConnecti
         connection->refuse();
         return;
     }
-    const QByteArray answer = respond(request.line, request.data);
+    // A request must never end the station: what OpenCV or the standard
+    // library throws ends this request only, unanswered.
+    QByteArray answer;
+    try {
+        answer = respond(request.line, request.data);
+    } catch (const cv::Exception &error) {
+        qDebug() << "request failed:" << error.what();
+    } catch (const std::exception &error) {
+        qDebug() << "request failed:" << error.what();
+    }
     if (!answer.isEmpty())
         connection->answer(answer);
 }
@@ -127,9 +140,7 @@ QByteArray RequestEndpoint::respond(const QByteArray &line, const QByteArray &da
 QByteArray RequestEndpoint::openCamera(int position)
 {
     ImageProcessing *capture = station.capture();
-    capture->closeCamara(false);
-    capture->cameraListIndex = position;
-    capture->openCamara();
+    capture->requestCameraSwitch(position);
     return codeOnly();
 }
 

@@ -2,6 +2,7 @@
 
 #include "accesspolicy.h"
 #include "consentdialog.h"
+#include "logtext.h"
 
 #include <QDebug>
 #include <QTcpServer>
@@ -18,8 +19,7 @@ WebSocketGate::WebSocketGate(QWebSocketServer &server, AccessPolicy &policy,
 
 WebSocketGate::~WebSocketGate()
 {
-    for (const QPointer<ConsentDialog> &dialog : qAsConst(dialogs))
-        delete dialog.data();
+    delete dialog.data();
 }
 
 bool WebSocketGate::listen(quint16 port)
@@ -53,10 +53,15 @@ bool WebSocketGate::isListening() const
 
 int WebSocketGate::connectionCount() const
 {
+    return clients.size() + reading.size();
+}
+
+int WebSocketGate::awaitingConsent() const
+{
     int waiting = 0;
     for (const auto &sockets : asking)
         waiting += sockets.size();
-    return clients.size() + reading.size() + waiting;
+    return waiting;
 }
 
 void WebSocketGate::acceptPending()
@@ -107,7 +112,8 @@ void WebSocketGate::decide(QTcpSocket *socket, const QByteArray &head)
     const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
     const QByteArray target = requestLine.size() >= 2 ? requestLine.at(1) : QByteArray();
     if (!AccessPolicy::hostAllowed(AccessPolicy::headerValue(head, "Host"))) {
-        qDebug() << "WebSocket refused: Host" << AccessPolicy::headerValue(head, "Host");
+        qDebug() << "WebSocket refused: Host"
+                 << LogText::clipped(QString::fromUtf8(AccessPolicy::headerValue(head, "Host")));
         refuse(socket, "403 Forbidden");
         return;
     }
@@ -117,7 +123,7 @@ void WebSocketGate::decide(QTcpSocket *socket, const QByteArray &head)
         admit(socket);
         return;
     case AccessPolicy::OriginVerdict::Refuse:
-        qDebug() << "WebSocket refused: Origin" << origin;
+        qDebug() << "WebSocket refused: Origin" << LogText::clipped(QString::fromUtf8(origin));
         refuse(socket, "403 Forbidden");
         return;
     case AccessPolicy::OriginVerdict::Ask:
@@ -128,20 +134,38 @@ void WebSocketGate::decide(QTcpSocket *socket, const QByteArray &head)
 
 void WebSocketGate::askAbout(const QString &origin, QTcpSocket *socket)
 {
+    if (awaitingConsent() >= maxAwaitingConsent) {
+        qDebug() << "WebSocket refused: too many pages waiting for consent";
+        refuse(socket, "503 Service Unavailable");
+        return;
+    }
+    const bool known = asking.contains(origin);
     asking[origin].append(socket);
-    if (dialogs.value(origin))
+    if (known)
         return;   // one question per page, however many sockets it opens
-    auto *dialog = new ConsentDialog(origin);
-    dialogs.insert(origin, dialog);
-    connect(dialog, &ConsentDialog::answered, this, &WebSocketGate::consentAnswered);
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
+    questions.append(origin);
+    askNext();
+}
+
+void WebSocketGate::askNext()
+{
+    while (!dialog && !questions.isEmpty()) {
+        const QString origin = questions.takeFirst();
+        if (asking.value(origin).isEmpty()) {
+            asking.remove(origin);   // the page left before its turn
+            continue;
+        }
+        dialog = new ConsentDialog(origin);
+        connect(dialog, &ConsentDialog::answered, this, &WebSocketGate::consentAnswered);
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    }
 }
 
 void WebSocketGate::consentAnswered(QString origin, int answer)
 {
-    dialogs.remove(origin);
+    dialog = nullptr;   // it deletes itself as it closes
     if (answer == ConsentDialog::AllowAlways)
         policy.allowAlways(origin);
     else if (answer == ConsentDialog::AllowOnce)
@@ -155,13 +179,16 @@ void WebSocketGate::consentAnswered(QString origin, int answer)
         else
             admit(socket);
     }
+    askNext();
 }
 
 void WebSocketGate::forget(QTcpSocket *socket)
 {
     delete reading.take(socket);
-    for (auto it = asking.begin(); it != asking.end(); ++it)
+    for (auto it = asking.begin(); it != asking.end(); ++it) {
         it->removeAll(socket);
+        it->removeAll(nullptr);
+    }
 }
 
 void WebSocketGate::admit(QTcpSocket *socket)

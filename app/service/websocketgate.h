@@ -19,6 +19,10 @@ class QWebSocketServer;
 // Origin that is absent, approved or the demo page's token, and room under
 // the connection limit. An unknown web origin waits while the clerk is asked
 // (ConsentDialog); refused or unanswered handshakes get "403 Forbidden".
+// Handshakes waiting for an answer have a small limit of their own and take
+// no place of accepted pages, so pages naming new origins cannot lock out
+// the demo page or native programs; the clerk sees one question at a time,
+// the other origins wait their turn.
 // Accepted sockets go to the QWebSocketServer untouched (the handshake is
 // only peeked at), which then emits newConnection().
 class WebSocketGate : public QObject
@@ -35,6 +39,8 @@ public:
     bool isListening() const;
 
     static constexpr int maxConnections = 32;
+    // Handshakes waiting for the clerk's answer, all origins together.
+    static constexpr int maxAwaitingConsent = 8;
     static constexpr int maxHandshakeBytes = 8192;
     static constexpr int handshakeTimeoutMs = 10000;
 
@@ -54,7 +60,9 @@ private:
     void refuse(QTcpSocket *socket, const QByteArray &status);
     void forget(QTcpSocket *socket);
     void askAbout(const QString &origin, QTcpSocket *socket);
+    void askNext();
     int connectionCount() const;
+    int awaitingConsent() const;
 
     QWebSocketServer &server;
     AccessPolicy &policy;
@@ -62,5 +70,6 @@ private:
     QList<QTcpServer *> listeners;
     QHash<QTcpSocket *, QTimer *> reading;             // handshake not complete yet
     QHash<QString, QList<QPointer<QTcpSocket>>> asking;  // origin -> sockets awaiting consent
-    QHash<QString, QPointer<ConsentDialog>> dialogs;
+    QList<QString> questions;            // origins not asked about yet, in order of arrival
+    QPointer<ConsentDialog> dialog;      // the one question shown
 };

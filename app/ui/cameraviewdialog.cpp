@@ -58,7 +58,16 @@ void CameraViewDialog::SetCamera(int index)
 
 QImage CameraViewDialog::getChildImage() const
 {
-    return ui->iVideo->keptImage();
+    // A camera that stopped delivering (unplugged, reopening) has no current
+    // picture; its last one would put an old scene into new photos.
+    return childPicture().resolve();
+}
+
+ChildPicture CameraViewDialog::childPicture() const
+{
+    if (ui->iVideo->isSwitching())
+        return ChildPicture();
+    return ui->iVideo->keptPicture();
 }
 
 void CameraViewDialog::closeEvent(QCloseEvent *event)

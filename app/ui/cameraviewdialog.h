@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QImage>
 
+#include "childpicture.h"
+
 class QCameraView;
 
 namespace Ui {
@@ -22,8 +24,12 @@ public:
     // Binds the view to the camera at `index` of the camera list, at the
     // reduced size for a second camera.
     void SetCamera(int index);
-    // The view's current frame; null before the first one.
+    // The view's current frame; null before the first one and whenever its
+    // camera is not delivering.
     QImage getChildImage() const;
+    // What a photo takes as this view's inset; empty while the camera is not
+    // delivering. Cheap: the full-size picture is made by the photo's thread.
+    ChildPicture childPicture() const;
     QCameraView *preview() const;
 
     // Camera list position shown by the first (`which` 1) or second (2)

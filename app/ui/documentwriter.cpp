@@ -1,31 +1,140 @@
 #include "documentwriter.h"
 
+#include "paperresolution.h"
+#include "pdfoutput.h"
+#include "photopage.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QImage>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
+#include <QSizeF>
 
-#include <opencv2/imgcodecs.hpp>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <algorithm>
-#include <vector>
+#include <exception>
+#include <stdexcept>
+#include <string>
 
 namespace documentwriter {
 
 namespace {
 
-QPageLayout::Orientation orientationOf(const QImage &image)
-{
-    return image.width() > image.height() ? QPageLayout::Landscape : QPageLayout::Portrait;
-}
+constexpr qint64 kCopyChunk = 1 << 16;
 
 void report(const Progress &progress, int page)
 {
     if (progress)
         progress(page);
+}
+
+// The photo's JPEG bytes, read while the document is written, so that only
+// one page's data is in memory at a time.
+void copyFile(const QString &path, Pipeline *pipeline)
+{
+    QFile photo(path);
+    if (!photo.open(QIODevice::ReadOnly))
+        throw std::runtime_error("photo not readable: " + path.toStdString());
+    QByteArray chunk;
+    while (!(chunk = photo.read(kCopyChunk)).isEmpty())
+        pipeline->write(reinterpret_cast<const unsigned char *>(chunk.constData()), size_t(chunk.size()));
+    if (photo.error() != QFileDevice::NoError)
+        throw std::runtime_error("photo not read: " + path.toStdString());
+    pipeline->finish();
+}
+
+QPDFObjectHandle imageDictionary(QSize pixels, bool grey)
+{
+    QPDFObjectHandle dictionary = QPDFObjectHandle::newDictionary();
+    dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
+    dictionary.replaceKey("/Width", QPDFObjectHandle::newInteger(pixels.width()));
+    dictionary.replaceKey("/Height", QPDFObjectHandle::newInteger(pixels.height()));
+    dictionary.replaceKey("/ColorSpace", QPDFObjectHandle::newName(grey ? "/DeviceGray" : "/DeviceRGB"));
+    dictionary.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
+    return dictionary;
+}
+
+struct PageImage {
+    QPDFObjectHandle stream;
+    QSize pixels;
+    double dpiX = 0.0;
+    double dpiY = 0.0;
+};
+
+// A JPEG in grey or YCbCr goes in as it stands (DCTDecode).
+PageImage jpegImage(QPDF &pdf, const QString &path, const photopage::JpegHeader &header, int page,
+                    const Progress &progress)
+{
+    PageImage image;
+    image.pixels = QSize(header.width, header.height);
+    image.dpiX = header.dpiX;
+    image.dpiY = header.dpiY;
+    image.stream = pdf.newStream();
+    image.stream.replaceDict(imageDictionary(image.pixels, header.components == 1));
+    image.stream.replaceStreamData(
+        [path, page, progress](Pipeline *pipeline) {
+            report(progress, page);
+            copyFile(path, pipeline);
+        },
+        QPDFObjectHandle::newName("/DCTDecode"), QPDFObjectHandle::newNull());
+    return image;
+}
+
+// Any other picture goes in losslessly: each row as its difference to the
+// row above (PNG's "up" predictor), compressed with Flate.
+PageImage decodedImage(QPDF &pdf, const QImage &decoded)
+{
+    const bool grey = decoded.allGray();
+    const QImage pixels = decoded.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const int colours = grey ? 1 : 3;
+    const int lineBytes = pixels.width() * colours;
+    QByteArray predicted((lineBytes + 1) * pixels.height(), '\0');
+    uchar *out = reinterpret_cast<uchar *>(predicted.data());
+    for (int y = 0; y < pixels.height(); ++y) {
+        const uchar *line = pixels.constScanLine(y);
+        const uchar *above = y > 0 ? pixels.constScanLine(y - 1) : nullptr;
+        *out++ = 2;
+        for (int x = 0; x < lineBytes; ++x)
+            *out++ = uchar(line[x] - (above ? above[x] : 0));
+    }
+    // qCompress gives a zlib stream behind four bytes of length.
+    const QByteArray compressed = qCompress(predicted).mid(4);
+    PageImage image;
+    image.pixels = pixels.size();
+    image.dpiX = paperresolution::ppiOf(decoded.dotsPerMeterX());
+    image.dpiY = paperresolution::ppiOf(decoded.dotsPerMeterY());
+    image.stream = pdf.newStream();
+    image.stream.replaceDict(imageDictionary(image.pixels, grey));
+    QPDFObjectHandle parameters = QPDFObjectHandle::newDictionary();
+    parameters.replaceKey("/Predictor", QPDFObjectHandle::newInteger(15));
+    parameters.replaceKey("/Colors", QPDFObjectHandle::newInteger(colours));
+    parameters.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
+    parameters.replaceKey("/Columns", QPDFObjectHandle::newInteger(pixels.width()));
+    image.stream.replaceStreamData(compressed.toStdString(), QPDFObjectHandle::newName("/FlateDecode"),
+                                   parameters);
+    return image;
+}
+
+// A page showing the image stretched over all of it.
+void addPage(QPDF &pdf, const PageImage &image)
+{
+    const QSizeF size = photopage::pagePoints(image.pixels, image.dpiX, image.dpiY);
+    const std::string width = QByteArray::number(size.width(), 'f', 2).toStdString();
+    const std::string height = QByteArray::number(size.height(), 'f', 2).toStdString();
+    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
+    images.replaceKey("/Im0", image.stream);
+    resources.replaceKey("/XObject", images);
+    QPDFObjectHandle page = QPDFObjectHandle::newDictionary();
+    page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+    page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 " + width + " " + height + "]"));
+    page.replaceKey("/Resources", resources);
+    page.replaceKey("/Contents", pdf.newStream("q " + width + " 0 0 " + height + " 0 0 cm /Im0 Do Q\n"));
+    QPDFPageDocumentHelper(pdf).addPage(pdf.makeIndirectObject(page), false);
 }
 
 } // namespace
@@ -35,73 +144,27 @@ Outcome writePdf(const QStringList &images, const QString &target, const Progres
     Outcome outcome;
     if (images.isEmpty())
         return outcome;
-    report(progress, 1);
-    QImage image(images.first());
-    if (image.isNull()) {
-        outcome.unreadableImage = images.first();
-        return outcome;
-    }
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qDebug() << "pdf not opened:" << target << file.errorString();
-        return outcome;
-    }
-    QPdfWriter writer(&file);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageOrientation(orientationOf(image));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-        qDebug() << "pdf painter not started:" << target;
-        return outcome;
-    }
-    const QRect viewport = painter.viewport();
-    const int shortSide = std::min(viewport.width(), viewport.height());
-    const int longSide = std::max(viewport.width(), viewport.height());
-    for (int row = 0; row < images.size(); ++row) {
-        if (row > 0) {
+    try {
+        QPDF pdf;
+        pdf.emptyPDF();
+        for (int row = 0; row < images.size(); ++row) {
+            const QString &path = images.at(row);
+            photopage::JpegHeader header;
+            if (photopage::readJpegHeader(path, header) && header.plainColours) {
+                addPage(pdf, jpegImage(pdf, path, header, row + 1, progress));
+                continue;
+            }
             report(progress, row + 1);
-            image = QImage(images.at(row));
-            if (image.isNull()) {
-                outcome.unreadableImage = images.at(row);
-                painter.end();
+            const QImage decoded(path);
+            if (decoded.isNull()) {
+                outcome.unreadableImage = path;
                 return outcome;
             }
-            writer.setPageOrientation(orientationOf(image));
-            writer.newPage();
+            addPage(pdf, decodedImage(pdf, decoded));
         }
-        const QRect page = orientationOf(image) == QPageLayout::Landscape
-                               ? QRect(0, 0, longSide, shortSide)
-                               : QRect(0, 0, shortSide, longSide);
-        painter.drawImage(page, image, image.rect());
-        image = QImage();   // one page's pixels at a time
-    }
-    painter.end();
-    file.close();
-    outcome.written = file.error() == QFileDevice::NoError;
-    return outcome;
-}
-
-Outcome writeTiff(const QStringList &images, const QString &target, const Progress &progress)
-{
-    Outcome outcome;
-    if (images.isEmpty())
-        return outcome;
-    std::vector<cv::Mat> pages;
-    pages.reserve(size_t(images.size()));
-    for (int row = 0; row < images.size(); ++row) {
-        report(progress, row + 1);
-        cv::Mat page = cv::imread(QFile::encodeName(images.at(row)).toStdString(), cv::IMREAD_COLOR);
-        if (page.empty()) {
-            outcome.unreadableImage = images.at(row);
-            return outcome;
-        }
-        pages.push_back(std::move(page));
-    }
-    try {
-        outcome.written = cv::imwrite(QFile::encodeName(target).toStdString(), pages);
-    } catch (const cv::Exception &error) {
-        qDebug() << "tiff not written:" << target << error.what();
+        outcome.written = pdfoutput::save(pdf, target);
+    } catch (const std::exception &error) {
+        qDebug() << "pdf not written:" << target << error.what();
     }
     return outcome;
 }

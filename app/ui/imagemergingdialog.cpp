@@ -3,7 +3,7 @@
 
 #include "cache.h"
 #include "config.h"
-#include "documentfile.h"
+#include "imagefile.h"
 #include "photonaming.h"
 #include "warningbox.h"
 
@@ -129,12 +129,9 @@ void ImageMergingDialog::on_btnSave_clicked()
 
     Config &config = *Cache::config;
     const QString extension = config.codec;
-    DocumentFile file(config.documentsLocation, extension);
-    const bool written = file.isValid() && !canvas.isNull()
-                         && canvas.save(file.path(), extension.toLatin1().constData(), config.quality);
     const QString path =
-        written ? file.publish([&] { return photonaming::reservePhotoPath(config, extension); })
-                : QString();
+        imagefile::saveNew(canvas, config.documentsLocation, extension, config.quality,
+                           [&] { return photonaming::reservePhotoPath(config, extension); });
     if (path.isEmpty()) {
         WarningBox::warning(this, kWarningTitle,
                             QStringLiteral("合并图像写入失败：%1").arg(config.documentsLocation));

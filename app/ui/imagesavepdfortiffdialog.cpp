@@ -5,6 +5,7 @@
 #include "config.h"
 #include "documentfile.h"
 #include "pageprogress.h"
+#include "picturethumbnail.h"
 #include "searchablepdf.h"
 #include "photonaming.h"
 #include "warningbox.h"
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPixmap>
+#include <QSet>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -38,15 +40,22 @@ protected:
     }
 };
 
-QListWidgetItem *pageItem(const QString &path)
+// The icon follows when its picture is decoded, off the window's thread.
+QListWidgetItem *pageItem(QListWidget *list, const QString &path)
 {
     auto *item = new QListWidgetItem(path);
     item->setToolTip(path);
-    const QPixmap picture(path);
-    item->setIcon(QIcon(picture.isNull() ? picture
-                                         : picture.scaled(kIconSide, kIconSide, Qt::KeepAspectRatio,
-                                                          Qt::SmoothTransformation)));
     item->setSizeHint(QSize(kIconSide, kIconSide));
+    picturethumbnail::load(path, QSize(kIconSide, kIconSide), list, [list, path](const QImage &shown) {
+        if (shown.isNull())
+            return;
+        // The page may have been removed or moved meanwhile; it is found by its path.
+        for (int row = 0; row < list->count(); ++row) {
+            QListWidgetItem *page = list->item(row);
+            if (page->text() == path && page->icon().isNull())
+                page->setIcon(QIcon(QPixmap::fromImage(shown)));
+        }
+    });
     return item;
 }
 
@@ -133,10 +142,10 @@ void ImageSavePDFOrTiffDialog::setImage(QList<QString> paths)
     QListWidget *list = ui->listWidget;
     for (const QString &path : paths) {
         if (insertionRow >= 0 && insertionRow <= list->count()) {
-            list->insertItem(insertionRow, pageItem(path));
+            list->insertItem(insertionRow, pageItem(list, path));
             insertionRow = -1;
         } else {
-            list->addItem(pageItem(path));
+            list->addItem(pageItem(list, path));
         }
         ++count;
     }
@@ -280,9 +289,12 @@ QString ImageSavePDFOrTiffDialog::writeDocument(const exportplan::Document &docu
         return named.isEmpty() ? reserveDocumentPath(extension) : named;
     };
     const QString path = outcome.written ? file.publish(reserve) : QString();
-    if (path.isEmpty())
-        WarningBox::warning(this, kWarningTitle,
-                            QStringLiteral("文件写入失败：%1").arg(Cache::config->documentsLocation));
+    if (path.isEmpty()) {
+        QString text = QStringLiteral("文件写入失败：%1").arg(Cache::config->documentsLocation);
+        if (!document.name.isEmpty())
+            text += QStringLiteral("\n未能存储：%1").arg(document.name);
+        WarningBox::warning(this, kWarningTitle, text);
+    }
     return path;
 }
 
@@ -297,21 +309,30 @@ void ImageSavePDFOrTiffDialog::exportDocument(const QString &extension, const Wr
     }
     exporting = true;
     setEnabled(false);
+    // The export runs in a nested event loop, so photos may join the list
+    // meanwhile: only these items are the ones being exported.
+    const QList<QListWidgetItem *> exportedItems = pageItems();
+    const QStringList exportedPaths = pagePaths();
     exportplan::Plan plan;
-    const bool planned = planExport(pagePaths(), plan);
+    const bool planned = planExport(exportedPaths, plan);
     int written = 0;
     bool cancelled = false;
+    QString failedDocument;
     for (const exportplan::Document &document : qAsConst(plan.documents)) {
         if (!planned)
             break;
         const QString path = writeDocument(document, extension, writer, cancellable, cancelled);
-        if (path.isEmpty())
+        if (path.isEmpty()) {
+            failedDocument = document.name;
             break;
+        }
         ++written;
         emit saveImageMergingSignals(QList<QString>{path}, 1);
     }
     setEnabled(true);
     exporting = false;
+    if (planned)
+        removeWrittenPages(exportedItems, exportedPaths, plan, written);
 
     QStringList notes;
     if (!plan.blankPages.isEmpty())
@@ -320,11 +341,62 @@ void ImageSavePDFOrTiffDialog::exportDocument(const QString &extension, const Wr
         notes << QStringLiteral("按分隔页存储为 %1 个文件").arg(written);
     if (cancelled)
         notes << QStringLiteral("已取消存储，图像仍在列表中");
+    else if (planned && written < plan.documents.size() && plan.documents.size() > 1)
+        notes << QStringLiteral("“%1”未能存储，其图像仍在列表中")
+                     .arg(failedDocument.isEmpty() ? QStringLiteral("第 %1 个文件").arg(written + 1)
+                                                   : failedDocument);
     if (!notes.isEmpty())
         emit statusMessage(notes.join(QStringLiteral("；")));
-    // Anything not written stays in the list for another try.
-    if (!planned || written < plan.documents.size())
+    // Anything not written, and photos taken meanwhile, stay in the list
+    // for another try.
+    if (ui->listWidget->count() > 0)
         return;
     init();
     close();
+}
+
+QList<QListWidgetItem *> ImageSavePDFOrTiffDialog::pageItems() const
+{
+    QList<QListWidgetItem *> items;
+    for (int row = 0; row < ui->listWidget->count(); ++row)
+        items.append(ui->listWidget->item(row));
+    return items;
+}
+
+// The first `written` documents of the plan are on disk: their pages, with
+// the separator sheets and blank pages among and before them, leave the
+// list, so a retry does not write them again. With every document written
+// the whole exported list goes.
+void ImageSavePDFOrTiffDialog::removeWrittenPages(const QList<QListWidgetItem *> &exportedItems,
+                                                  const QStringList &exportedPaths,
+                                                  const exportplan::Plan &plan, int written)
+{
+    int removeUpTo = -1;   // index into the exported list, inclusive
+    if (written >= plan.documents.size()) {
+        removeUpTo = exportedPaths.size() - 1;
+    } else {
+        // Pages are planned in list order, so each page is found after the
+        // one before it, also where the same picture is in the list twice.
+        int next = 0;
+        for (int document = 0; document < written; ++document) {
+            for (const QString &page : plan.documents.at(document).pages) {
+                while (next < exportedPaths.size() && exportedPaths.at(next) != page)
+                    ++next;
+                removeUpTo = next++;
+            }
+        }
+    }
+    if (removeUpTo < 0)
+        return;
+    const QSet<QListWidgetItem *> done(exportedItems.begin(),
+                                       exportedItems.begin() + qMin(removeUpTo + 1, exportedItems.size()));
+    QListWidget *list = ui->listWidget;
+    for (int row = list->count() - 1; row >= 0; --row) {
+        if (!done.contains(list->item(row)))
+            continue;
+        delete list->takeItem(row);
+        --count;
+    }
+    insertionRow = -1;   // its row may have gone
+    showCount();
 }

@@ -13,6 +13,7 @@
 
 class QAction;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 
 namespace Ui {
@@ -66,6 +67,10 @@ private:
     // user was told why, unless he cancelled).
     QString writeDocument(const exportplan::Document &document, const QString &extension,
                           const Writer &writer, bool cancellable, bool &cancelled);
+    QList<QListWidgetItem *> pageItems() const;
+    void removeWrittenPages(const QList<QListWidgetItem *> &exportedItems,
+                            const QStringList &exportedPaths, const exportplan::Plan &plan,
+                            int written);
     void showCount();
 
     Ui::ImageSavePDFOrTiffDialog *ui;

@@ -12,6 +12,7 @@
 #include "idcarddialog.h"
 #include "imagemergingdialog.h"
 #include "imagesavepdfortiffdialog.h"
+#include "picturethumbnail.h"
 #include "qcameraview.h"
 #include "settingdialog.h"
 #include "warningbox.h"
@@ -36,6 +37,7 @@ const QString kWarningTitle = QStringLiteral("警告");
 // Notes on photos and documents stay this long in the status bar.
 constexpr int kNoticeMs = 10000;
 const QString kLoadingText = QStringLiteral("视频加载中，请稍候......");
+const QString kChildCameraAway = QStringLiteral("画中画摄像头无画面，本次拍照未含其画面");
 const QString kNoFrameForPhoto =
     QStringLiteral("视频切换中，请等摄像头准备就绪了再进行拍摄，谢谢......");
 
@@ -351,7 +353,7 @@ void MainWindowQCamera::changeCamera(int index)
 {
     if (index < 0 || index >= Cache::cameras->size())
         return;
-    if (busy({VideoRecording, TimedShooting})) {
+    if (busy({VideoRecording, TimedShooting}) || refuseWhilePictureInPicture()) {
         const QSignalBlocker blocker(ui->comboBox);
         ui->comboBox->setCurrentIndex(preview()->cameraIndex());
         return;
@@ -374,10 +376,8 @@ void MainWindowQCamera::on_btnToggleDevice_2_clicked()
     // A refused toggle leaves the button usable: no switch would re-enable it.
     if (busy({VideoRecording, TimedShooting}))
         return;
-    if (childView1->isVisible() || childView2->isVisible()) {
-        WarningBox::warning(this, kWarningTitle, QStringLiteral("画中画功能已经启用"));
+    if (refuseWhilePictureInPicture())
         return;
-    }
     const int count = Cache::cameras->size();
     if (count == 0)
         return;
@@ -404,6 +404,16 @@ void MainWindowQCamera::on_btnToggleDevice_2_clicked()
     const QList<QSize> &sizes = Cache::cameras->at(next).resolutions;
     const QSize size = sizes.isEmpty() ? QSize() : sizes.first();
     preview()->changeCamera(next, size.width(), size.height());
+}
+
+// An open view holds a stream of its own: the main preview switching to that
+// camera would be refused by the device and stay on "loading".
+bool MainWindowQCamera::refuseWhilePictureInPicture()
+{
+    if (!childView1->isVisible() && !childView2->isVisible())
+        return false;
+    WarningBox::warning(this, kWarningTitle, QStringLiteral("画中画功能已经启用"));
+    return true;
 }
 
 // A closing view is still visible while it reports: the main camera keeps
@@ -523,8 +533,19 @@ void MainWindowQCamera::onShootingTimer()
 
 bool MainWindowQCamera::takePhotoWithChildren()
 {
-    return preview()->setTakePhotoCammond(childView1->getChildImage(), childView2->getChildImage(),
-                                          childView1->isVisible(), childView2->isVisible());
+    // The insets are made full size on the capture thread, not here.
+    const ChildPicture child1 = childView1->childPicture();
+    const ChildPicture child2 = childView2->childPicture();
+    // An open view whose camera went away has no picture to give: the photo
+    // goes without it rather than with one from before.
+    const bool missing1 = childView1->isVisible() && child1.shown.isNull();
+    const bool missing2 = childView2->isVisible() && child2.shown.isNull();
+    if (!preview()->setTakePhotoCammond(child1, child2, childView1->isVisible() && !missing1,
+                                        childView2->isVisible() && !missing2))
+        return false;
+    if (missing1 || missing2)
+        showNotice(kChildCameraAway);
+    return true;
 }
 
 void MainWindowQCamera::on_btnShootingTime_clicked()
@@ -742,13 +763,19 @@ void MainWindowQCamera::showThumbnail(int slot, const QString &path)
         picture.load(resources + QStringLiteral("recored.png"));
     else if (extension == QLatin1String("wav"))
         picture.load(resources + QStringLiteral("icon/icon_record.png"));
-    else
-        picture = QPixmap::fromImage(
-            QImage(path).scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     label->setScaledContents(true);
-    label->setPixmap(picture);
     label->setToolTip(QDir::toNativeSeparators(path));
     thumbnailPaths[slot] = path;
+    if (!picture.isNull()) {
+        label->setPixmap(picture);
+        return;
+    }
+    // A photo is decoded off the window's thread; the slot may hold a newer
+    // file by the time its picture is ready.
+    picturethumbnail::load(path, QSize(200, 200), label, [this, slot, path, label](const QImage &shown) {
+        if (thumbnailPaths[slot] == path)
+            label->setPixmap(QPixmap::fromImage(shown));
+    });
 }
 
 void MainWindowQCamera::takePhotoImage(QList<QString> paths, int type)

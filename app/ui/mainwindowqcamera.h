@@ -141,6 +141,8 @@ private:
     // settings dialog neither opens nor saves.
     bool settingsBusy();
     bool refuseWhileSwitching(const QString &text);
+    // Refuses a camera switch with "画中画功能已经启用" while a view is open.
+    bool refuseWhilePictureInPicture();
     // A "警告" box, unless one of these is already open.
     void warnOnce(const QString &text);
     void showStatus(const QString &text);

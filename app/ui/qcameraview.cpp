@@ -157,10 +157,14 @@ void QCameraView::updateImage(QImage frame)
 
 QImage QCameraView::keptImage() const
 {
+    return keptPicture().resolve();
+}
+
+ChildPicture QCameraView::keptPicture() const
+{
     if (image.isNull())
-        return image;
-    const QImage full = capture->fullSizeLiveImage();
-    return full.isNull() ? image : full;
+        return ChildPicture();
+    return ChildPicture{image, capture->currentFullSizeFrame(), capture};
 }
 
 void QCameraView::relayPhotoPaths(QList<QString> paths, int type)
@@ -382,6 +386,13 @@ bool QCameraView::setTakePhotoCammond(QImage child1, QImage child2, bool use1, b
     if (Cache::config->correctionMode == 3)
         storeSelectionGeometry();
     return capture->setTakePhotoCammond(child1, child2, use1, use2);
+}
+
+bool QCameraView::setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1, bool use2)
+{
+    if (Cache::config->correctionMode == 3)
+        storeSelectionGeometry();
+    return capture->setTakePhotoCammond(std::move(child1), std::move(child2), use1, use2);
 }
 
 void QCameraView::takePhoto()

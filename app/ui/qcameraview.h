@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "childpicture.h"
 #include "recording.h"
 
 class ImageProcessing;
@@ -39,6 +40,8 @@ public:
     // The current picture at the camera's full size, for keeping: the shown
     // one may have been decoded at a reduced scale.
     QImage keptImage() const;
+    // The same, left to be made full size by the thread that takes a photo.
+    ChildPicture keptPicture() const;
     QLabel *cropLabel() const { return selectionLabel; }
     // True from a camera (re)open until its first frame arrives.
     bool isSwitching() const { return waitingFirstFrame; }
@@ -73,6 +76,7 @@ public:
     void openCamara();
     void closeCamara();
     bool setTakePhotoCammond(QImage child1, QImage child2, bool use1, bool use2);
+    bool setTakePhotoCammond(ChildPicture child1, ChildPicture child2, bool use1, bool use2);
 
     // Barcode reading and automatic capture on/off; ignored while the camera
     // is still opening.

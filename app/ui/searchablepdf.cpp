@@ -1,12 +1,18 @@
 #include "searchablepdf.h"
 
+#include "pdfoutput.h"
+#include "photopage.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QList>
+#include <QSizeF>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -14,8 +20,16 @@
 
 #include <leptonica/allheaders.h>
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <string>
+#include <vector>
 
 namespace searchablepdf {
 
@@ -24,8 +38,6 @@ const char *const kLanguages = "chi_sim+eng";
 namespace {
 
 const QString kSystemDataDirectory = QStringLiteral("/usr/share/tesseract-ocr/5/tessdata");
-constexpr double kA4ShortInches = 210.0 / 25.4;
-constexpr double kA4LongInches = 297.0 / 25.4;
 // Recognition needs about this many pixels per inch; fewer make a blurry
 // page and tesseract refuses below 70.
 constexpr int kMinPpi = 72;
@@ -46,28 +58,37 @@ QString &directoryOverride()
 
 struct PagePicture
 {
-    QImage image;   // the image stretched to the page's proportions
-    int ppi = 0;    // pixels per inch that make the page A4
+    QImage image;          // the photo as it is, for recognition
+    QString pictureFile;   // what the renderer embeds
+    QSizeF pagePoints;     // the page the picture is stretched over
+    int ppi = 0;           // the resolution recognition assumes
 };
 
-// The plain export stretches every image over an A4 page turned like it;
-// the renderer sizes a page from its picture and resolution, so the picture
-// is stretched to A4 proportions first.
-PagePicture pagePicture(const QImage &image)
+// A JPEG photo goes into the document as it stands: the renderer embeds the
+// file it is named, unchanged. Anything else is embedded as a JPEG written
+// here. The renderer sizes a page from its picture's pixels and resolution;
+// fitPages() then stretches each page over the page the plain export gives
+// the photo.
+bool pagePicture(const QString &path, const QString &scratchFile, PagePicture &page)
 {
-    const bool landscape = image.width() > image.height();
-    const int shortPixels = std::min(image.width(), image.height());
-    const int ppi = std::max(kMinPpi, int(std::lround(shortPixels / kA4ShortInches)));
-    const int shortSide = int(std::lround(ppi * kA4ShortInches));
-    const int longSide = int(std::lround(ppi * kA4LongInches));
-    const QSize size = landscape ? QSize(longSide, shortSide) : QSize(shortSide, longSide);
-    PagePicture page;
-    page.image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const int dotsPerMeter = int(std::lround(ppi / 0.0254));
-    page.image.setDotsPerMeterX(dotsPerMeter);
-    page.image.setDotsPerMeterY(dotsPerMeter);
-    page.ppi = ppi;
-    return page;
+    page.image = QImage(path);
+    if (page.image.isNull())
+        return false;
+    const double dpiX = page.image.dotsPerMeterX() * 0.0254;
+    const double dpiY = page.image.dotsPerMeterY() * 0.0254;
+    page.pagePoints = photopage::pagePoints(page.image.size(), dpiX, dpiY);
+    // A photo of a known paper size is read at its own resolution; any other
+    // at the one that makes it as large as its page.
+    const double pageShortInches = std::min(page.pagePoints.width(), page.pagePoints.height()) / 72.0;
+    const int shortPixels = std::min(page.image.width(), page.image.height());
+    page.ppi = std::max(kMinPpi, int(std::lround(shortPixels / pageShortInches)));
+    photopage::JpegHeader header;
+    if (photopage::readJpegHeader(path, header) && header.plainColours) {
+        page.pictureFile = path;
+        return true;
+    }
+    page.pictureFile = scratchFile;
+    return page.image.save(scratchFile, "jpg", kPageJpegQuality);
 }
 
 bool cancelRequested(void *flag, int)
@@ -114,13 +135,11 @@ Pix *greyPix(const QImage &image)
 
 // Recognises one page and hands it to the renderer; false on failure.
 bool addPage(tesseract::TessBaseAPI &api, tesseract::TessPDFRenderer &renderer,
-             const PagePicture &page, const QString &pictureFile, const std::atomic<bool> *cancel)
+             const PagePicture &page, const std::atomic<bool> *cancel)
 {
-    // The renderer embeds the page's JPEG file as it is, in colour; the
-    // recognition only needs grey.
-    if (!page.image.save(pictureFile, "jpg", kPageJpegQuality))
-        return false;
-    const QByteArray name = QFile::encodeName(pictureFile);
+    // The renderer embeds the page's JPEG file in colour; the recognition
+    // only needs grey.
+    const QByteArray name = QFile::encodeName(page.pictureFile);
     PixHolder pix(greyPix(page.image));
     if (pix.get() == nullptr)
         return false;
@@ -135,9 +154,45 @@ bool addPage(tesseract::TessBaseAPI &api, tesseract::TessPDFRenderer &renderer,
     if (isCancelled(cancel))
         return false;
     if (recognised < 0)
-        qDebug() << "page text not recognised:" << pictureFile;
+        qDebug() << "page text not recognised:" << page.pictureFile;
     // A page whose text could not be read still goes in, as a picture.
     return renderer.AddImage(&api);
+}
+
+// Stretches every page of the renderer's document over its page (picture
+// and text layer alike) and writes the result to `target`.
+bool fitPages(const QString &rendered, const QList<QSizeF> &pageSizes, const QString &target)
+{
+    try {
+        QPDF pdf;
+        pdf.processFile(QFile::encodeName(rendered).constData());
+        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+        if (pages.size() != size_t(pageSizes.size())) {
+            qDebug() << "searchable pdf incomplete:" << pages.size() << "pages";
+            return false;
+        }
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const QPDFObjectHandle::Rectangle box = pages[i].getMediaBox().getArrayAsRectangle();
+            const QSizeF wanted = pageSizes.at(int(i));
+            const double scaleX = wanted.width() / (box.urx - box.llx);
+            const double scaleY = wanted.height() / (box.ury - box.lly);
+            const std::string scale = QStringLiteral("q %1 0 0 %2 %3 %4 cm\n")
+                                          .arg(scaleX, 0, 'f', 6)
+                                          .arg(scaleY, 0, 'f', 6)
+                                          .arg(-box.llx * scaleX, 0, 'f', 4)
+                                          .arg(-box.lly * scaleY, 0, 'f', 4)
+                                          .toStdString();
+            pages[i].addPageContents(pdf.newStream(scale), true);
+            pages[i].addPageContents(pdf.newStream("\nQ\n"), false);
+            pages[i].getObjectHandle().replaceKey(
+                "/MediaBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                 0, 0, wanted.width(), wanted.height())));
+        }
+        return pdfoutput::save(pdf, target);
+    } catch (const std::exception &error) {
+        qDebug() << "searchable pdf not read back:" << error.what();
+        return false;
+    }
 }
 
 } // namespace
@@ -193,37 +248,52 @@ documentwriter::Outcome write(const QStringList &images, const QString &target,
     QTemporaryDir scratch;
     if (!scratch.isValid())
         return outcome;
-    const QByteArray base = QFile::encodeName(target.left(target.size() - 4));
-    tesseract::TessPDFRenderer renderer(base.constData(), directory.constData());
-    if (!renderer.happy() || !renderer.BeginDocument("")) {
-        qDebug() << "searchable pdf not opened:" << target;
+    // The renderer's document, before its pages are fitted, lies beside the
+    // target (it may be as large as the target).
+    QTemporaryFile rendered(QFileInfo(target).absolutePath() + QStringLiteral("/.docstation-ocr-XXXXXX.pdf"));
+    if (!rendered.open())
         return outcome;
+    rendered.close();
+    QList<QSizeF> pageSizes;
+    {
+        const QByteArray base = QFile::encodeName(rendered.fileName().chopped(4));
+        // The renderer closes its file only when it is destroyed.
+        tesseract::TessPDFRenderer renderer(base.constData(), directory.constData());
+        if (!renderer.happy() || !renderer.BeginDocument("")) {
+            qDebug() << "searchable pdf not opened:" << target;
+            return outcome;
+        }
+        for (int row = 0; row < images.size(); ++row) {
+            if (progress)
+                progress(row + 1);
+            if (isCancelled(cancel)) {
+                outcome.cancelled = true;
+                return outcome;
+            }
+            PagePicture page;
+            if (!pagePicture(images.at(row), scratch.filePath(QStringLiteral("page.jpg")), page)) {
+                if (page.image.isNull()) {
+                    outcome.unreadableImage = images.at(row);
+                    return outcome;
+                }
+                qDebug() << "searchable pdf page not written:" << images.at(row);
+                return outcome;
+            }
+            pageSizes.append(page.pagePoints);
+            const bool added = addPage(api, renderer, page, cancel);
+            if (isCancelled(cancel)) {
+                outcome.cancelled = true;
+                return outcome;
+            }
+            if (!added) {
+                qDebug() << "searchable pdf page not written:" << images.at(row);
+                return outcome;
+            }
+        }
+        if (!renderer.EndDocument() || !renderer.happy())
+            return outcome;
     }
-    for (int row = 0; row < images.size(); ++row) {
-        if (progress)
-            progress(row + 1);
-        if (isCancelled(cancel)) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        const QImage image(images.at(row));
-        if (image.isNull()) {
-            outcome.unreadableImage = images.at(row);
-            return outcome;
-        }
-        const PagePicture page = pagePicture(image);
-        const QString pictureFile = scratch.filePath(QStringLiteral("page.jpg"));
-        const bool added = addPage(api, renderer, page, pictureFile, cancel);
-        if (isCancelled(cancel)) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        if (!added) {
-            qDebug() << "searchable pdf page not written:" << images.at(row);
-            return outcome;
-        }
-    }
-    outcome.written = renderer.EndDocument() && renderer.happy();
+    outcome.written = fitPages(rendered.fileName(), pageSizes, target);
     return outcome;
 }
 

@@ -197,6 +197,7 @@ void SettingDialog::loadExtraControls(const Config &config)
     ui->cbBarcodeSeparator->setChecked(config.barcodeSeparator);
     ui->cbDropBlankPages->setChecked(config.dropBlankPages);
     ui->cbKnowPages->setChecked(config.knowPages);
+    ui->cbAnyTable->setChecked(config.anyTable);
 }
 
 void SettingDialog::storeControls()
@@ -257,6 +258,7 @@ void SettingDialog::storeControls()
     config.barcodeSeparator = ui->cbBarcodeSeparator->isChecked();
     config.dropBlankPages = ui->cbDropBlankPages->isChecked();
     config.knowPages = ui->cbKnowPages->isChecked();
+    config.anyTable = ui->cbAnyTable->isChecked();
 }
 
 QFont SettingDialog::watermarkFont() const

@@ -20,25 +20,20 @@
 #include "docscene.h"
 #include "formsystemtray.h"
 #include "imageprocessing.h"
+#include "servicebench.h"
 #include "timestamp.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QWebSocket>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,6 +41,12 @@
 #include <vector>
 
 namespace {
+
+using servicebench::freePort;
+using servicebench::pump;
+using servicebench::pumpUntil;
+using servicebench::StalledPage;
+using servicebench::Station;
 
 struct Settings {
     double seconds = 8;
@@ -56,50 +57,6 @@ struct Settings {
     QString station = QStringLiteral(DOCSTATION_BUILT_APP_DIR "/docstation");
     int costFrames = 150;
 };
-
-void pump(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(300);
-    }
-}
-
-bool pumpUntil(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(300);
-    }
-    return true;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// CPU seconds (user + system) of a process so far.
-double processCpu(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = file.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    const double ticks = double(sysconf(_SC_CLK_TCK));
-    return (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
-}
 
 // Where the stamp area of a camera frame lands in the web canvas (the
 // picture letterboxed on white, as the preview frames are made).
@@ -170,29 +127,6 @@ public:
     std::vector<double> latencies;
 };
 
-// A page that stops reading after the handshake: its socket fills up.
-class StalledPage
-{
-public:
-    bool open(quint16 port)
-    {
-        socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 16384);
-        socket.setReadBufferSize(1024);
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (!socket.waitForConnected(5000))
-            return false;
-        socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                     "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-        QByteArray answer;
-        pumpUntil([&] {
-            answer += socket.read(1);   // up to the end of the handshake answer, no further
-            return answer.endsWith("\r\n\r\n");
-        }, 10000);
-        return answer.startsWith("HTTP/1.1 101");
-    }
-    QTcpSocket socket;
-};
-
 double percentile(std::vector<double> values, double p)
 {
     if (values.empty())
@@ -200,56 +134,6 @@ double percentile(std::vector<double> values, double p)
     std::sort(values.begin(), values.end());
     return values[std::min(values.size() - 1, size_t(p * (values.size() - 1) + 0.5))];
 }
-
-class Station
-{
-public:
-    bool start(const Settings &settings)
-    {
-        QDir(home.path()).mkpath(QStringLiteral("VarEvuZu"));
-        QFile ini(home.path() + QStringLiteral("/system.ini"));
-        ini.open(QIODevice::WriteOnly);
-        ini.write(QStringLiteral("[camera]\nisWebsocket=true\n[image]\ncodec=jpg\nquality=85\n"
-                                 "[user]\ndocumentsLocation=%1/VarEvuZu\n").arg(home.path()).toUtf8());
-        ini.close();
-        port = freePort();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("TMPDIR"), home.path());
-        env.insert(QStringLiteral("DOCSTATION_WS_PORT"), QString::number(port));
-        env.insert(QStringLiteral("DOCSTATION_HTTP_PORT"), QString::number(freePort()));
-        env.insert(QStringLiteral("DOCSTATION_VIRTUAL_CAMERAS"),
-                   QStringLiteral("synthetic:sizes=%1x%2,fps=%3,stamp=1,sheets=2")
-                       .arg(settings.size.width()).arg(settings.size.height()).arg(settings.fps));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(home.path());
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setStandardOutputFile(home.path() + QStringLiteral("/station.log"));
-        process.start(settings.station, QStringList());
-        if (!process.waitForStarted(5000))
-            return false;
-        return pumpUntil([this] {
-            if (process.state() != QProcess::Running)
-                return true;
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            return probe.waitForConnected(100);
-        }, 30000) && process.state() == QProcess::Running;
-    }
-    ~Station()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(2000);
-    }
-    double cpu() { return processCpu(process.processId()); }
-
-    QTemporaryDir home;
-    QProcess process;
-    quint16 port = 0;
-};
 
 void startPreview(Page &page, const Settings &settings)
 {
@@ -434,7 +318,9 @@ int main(int argc, char **argv)
                 settings.size.width(), settings.size.height(), settings.fps, settings.seconds, settings.warmup);
 
     Station station;
-    if (!station.start(settings)) {
+    if (!station.start(settings.station,
+                       QStringLiteral("synthetic:sizes=%1x%2,fps=%3,stamp=1,sheets=2")
+                           .arg(settings.size.width()).arg(settings.size.height()).arg(settings.fps))) {
         std::fprintf(stderr, "the station did not start (%s)\n", qPrintable(settings.station));
         return 1;
     }

@@ -3,10 +3,6 @@
 # status is the number of failed programs.
 export QT_QPA_PLATFORM=offscreen
 export DOCSTATION_APP_DIR="$LAB_BUILD/app"
-# OpenCV tries its GStreamer back end before V4L2 for a camera number; the
-# lab exercises the V4L2 one, and skips a GStreamer start-up that costs
-# seconds per open under emulation.
-export OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0
 # A desktop runs udevd; libusb learns of plugged and unplugged devices
 # through it and keeps its device list from the first enumeration otherwise.
 if [ -x /lib/systemd/systemd-udevd ]; then

@@ -1,6 +1,7 @@
 // docstation-client.js on its own, in node with a stand-in WebSocket: the
 // address it connects to, the events it raises for frames and replies,
-// requests answered or timed out, and reconnecting after a lost connection.
+// requests answered or timed out, reconnecting after a lost connection and
+// not after a refused one.
 "use strict";
 
 const assert = require("node:assert/strict");
@@ -114,4 +115,33 @@ test("reconnects after a lost connection until disconnected", async () => {
   assert.equal(closes.at(-1).willReconnect, false);
   await sleep(100);
   assert.equal(FakeSocket.all.length, 3, "no reconnecting after disconnect()");
+});
+
+test("a connection that never opened is not tried again until the page asks", (t) => {
+  t.mock.timers.enable({ apis: ["setTimeout"] });
+  FakeSocket.all = [];
+  const client = new DocStationClient({ reconnectDelayMs: 1000 });
+  const closes = collect(client, "close");
+  client.connect();
+  FakeSocket.all[0].drop();   // refused: the clerk said no, or no station runs
+  assert.equal(closes[0].willReconnect, false);
+  assert.equal(closes[0].opened, false);
+  t.mock.timers.tick(10 * 60 * 1000);
+  assert.equal(FakeSocket.all.length, 1, "the consent question is not put again by itself");
+
+  client.connect();   // the user asks again
+  assert.equal(FakeSocket.all.length, 2);
+  FakeSocket.all[1].accept();
+  FakeSocket.all[1].drop();   // lost: tried again, a bounded number of times
+  for (let delay = 1000; FakeSocket.all.length < 20; delay = Math.min(delay * 2, 10000)) {
+    const before = FakeSocket.all.length;
+    t.mock.timers.tick(delay);
+    if (FakeSocket.all.length === before) break;
+    FakeSocket.all.at(-1).drop();
+  }
+  assert.equal(FakeSocket.all.length, 2 + 5, "five tries after the loss, then it stops");
+  assert.equal(closes.at(-1).willReconnect, false);
+  t.mock.timers.tick(10 * 60 * 1000);
+  assert.equal(FakeSocket.all.length, 7);
+  client.disconnect();
 });

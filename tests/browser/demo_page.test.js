@@ -162,9 +162,9 @@ async function main() {
     await page.goto(launcherUrl + "?port=" + wsPort);
     await page.waitForURL(/\/wsVideoDemo\.html\?/, { timeout: 30000 });
     const demoUrl = page.url();
-    check(new RegExp("^file://.*/Resources/tavel-web/wsVideoDemo\\.html\\?token=[0-9a-f]{16,}&port=" + wsPort + "$")
-      .test(demoUrl),
-      "the launcher leads to the installed demo page with a token and the port: "
+    check(new RegExp("^file://.*/Resources/tavel-web/wsVideoDemo\\.html\\?token=[0-9a-f]{16,}&dir=[^&]+&port="
+      + wsPort + "$").test(demoUrl),
+      "the launcher leads to the installed demo page with a token, the working directory and the port: "
         + demoUrl.replace(/token=[0-9a-f]*/, "token=…"));
     const stationDir = path.dirname(fs.realpathSync(station));
     check(fs.realpathSync(fileURLToPath(demoUrl))
@@ -187,6 +187,13 @@ async function main() {
     }), wsPort);
     check(refused === "refused", "a connection from the file page without the token is refused");
 
+    // Captures go into the clerk's working directory, not into /tmp where
+    // every user of the machine may read them.
+    const documents = path.join(home, "VarEvuZu");
+    check(await page.inputValue("#filePath") === path.join(documents, "docstation_demo.jpg")
+      && await page.inputValue("#videoPath") === path.join(documents, "docstation_demo.avi"),
+      "the page offers capture names in the working directory");
+
     await page.click("#btnBase64");
     const base64Size = await page.waitForFunction(() => {
       const img = document.getElementById("base64Result");
@@ -194,11 +201,30 @@ async function main() {
     }, null, { timeout: 30000 }).then((handle) => handle.jsonValue());
     check(base64Size[0] > 0 && base64Size[1] > 0, `the Base64 capture shows (${base64Size.join("x")})`);
 
+    // A second demo page sees the first one's replies (they go to every
+    // page) but must not answer them with requests of its own.
+    const other = await browser.newPage({ viewport: { width: 1366, height: 900 } });
+    other.on("pageerror", (e) => pageErrors.push(String(e)));
+    await other.goto(demoUrl);
+    await other.waitForFunction(() => document.getElementById("status").textContent === "已连接",
+      null, { timeout: 30000 });
+    const replies = (p, command) => p.textContent("#log")
+      .then((text) => text.split(`"command":${command}`).length - 1);
+
     const target = path.join(home, "VarEvuZu", "browser_capture.jpg");
     await page.fill("#filePath", target);
     await page.click("#btnFile");
     await page.waitForFunction(() => document.getElementById("fileCaption").textContent.startsWith("已保存"),
       null, { timeout: 30000 });
+    await waitUntil("the other page to see the reply 20002", async () => await replies(other, 20002) >= 1, 30000);
+    check(!(await other.textContent("#fileCaption")).startsWith("已保存"),
+      "the other page does not take the capture for its own");
+    // Anything the other page sent on seeing 20002 is answered before its next request.
+    const captures = await replies(page, 20003);
+    await other.click("#btnBase64");
+    await waitUntil("the other page's capture", async () => await replies(page, 20003) > captures, 30000);
+    check(await replies(page, 20021) === 1, "only the page that captured reads its file back (one 20021)");
+    await other.close();
     const written = fs.readFileSync(target);
     check(written[0] === 0xff && written[1] === 0xd8 && written.length > 10000,
       `the file capture is a JPEG on disk (${written.length} bytes)`);

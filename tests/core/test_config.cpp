@@ -67,18 +67,6 @@ std::string shown(const QVariant &value)
     return value.toString().toStdString();
 }
 
-bool holdsZero(const Config &config, const ConfigSetting &setting)
-{
-    struct IsZero {
-        const Config &config;
-        bool operator()(int Config::*field) const { return config.*field == 0; }
-        bool operator()(bool Config::*field) const { return !(config.*field); }
-        bool operator()(QString Config::*field) const { return (config.*field).isEmpty(); }
-        bool operator()(QStringList Config::*field) const { return (config.*field).isEmpty(); }
-    };
-    return std::visit(IsZero{config}, setting.field);
-}
-
 const QStringList kFileKeys = {
     "camera/index", "camera/exposure", "image/fourcc", "image/resolution",
     "image/out_resolution", "image/codec", "image/shooting_time", "image/quality",
@@ -91,12 +79,12 @@ const QStringList kFileKeys = {
     "gn/shenfenz", "gn/tiaoma", "gn/yanshi", "gn/zhiwen", "gn/record", "gn/zhuapai",
     "gn/renlian", "gn/iswhite", "camera/isWebsocket", "camera/isHttp", "camera/listenAll",
     "camera/allowedOrigins", "extra/searchablePdf", "extra/barcodeNaming",
-    "extra/barcodeSeparator", "extra/dropBlankPages", "extra/knowPages",
+    "extra/barcodeSeparator", "extra/dropBlankPages", "extra/knowPages", "extra/anyTable",
 };
 
 // The whole table at once: every key is written in order, read back into its
-// own field, reset by init() to its factory value (or kept), and read as zero
-// when missing from an existing file.
+// own field, reset by init() to its factory value (or kept), and read as its
+// factory value when missing from an existing file.
 TEST_F(ConfigFile, EverySettingRoundTripsThroughTheFile)
 {
     const QVector<ConfigSetting> &settings = configSettings();
@@ -137,9 +125,11 @@ TEST_F(ConfigFile, EverySettingRoundTripsThroughTheFile)
     EXPECT_TRUE(read.allowedOrigins.isEmpty());
 
     writeIni(QStringLiteral("[image]\n"));
-    Config zeroed;
+    Config sparse;
     for (const ConfigSetting &setting : settings)
-        EXPECT_TRUE(holdsZero(zeroed, setting)) << setting.key;
+        EXPECT_EQ(shown(fieldValue(sparse, setting)),
+                  shown(setting.factory.value_or(setting.constructed)))
+            << setting.key;
 }
 
 // Only the two fields init() keeps show their constructor values after a
@@ -195,25 +185,41 @@ TEST_F(ConfigFile, MissingFileIsCreatedWithFactoryValues)
     EXPECT_EQ(file.value("camera/listenAll").toString(), QStringLiteral("false"));
     // The optional page features are all off on a new station.
     for (const char *key : {"extra/searchablePdf", "extra/barcodeNaming", "extra/barcodeSeparator",
-                            "extra/dropBlankPages", "extra/knowPages"})
+                            "extra/dropBlankPages", "extra/knowPages", "extra/anyTable"})
         EXPECT_EQ(file.value(key).toString(), QStringLiteral("false")) << key;
-    EXPECT_EQ(file.allKeys().size(), 48);
+    EXPECT_EQ(file.allKeys().size(), 49);
 }
 
-TEST_F(ConfigFile, KeysMissingFromAnExistingFileReadAsZeroFalseOrEmpty)
+// The service-mode line of the README run on a fresh machine, before the
+// station ever started: a file of one key. The rest must not read as 0 or
+// empty (an empty working directory and prefix, quality 0: every capture
+// fails); a complete file still reads exactly as written.
+TEST_F(ConfigFile, KeysMissingFromAnExistingFileTakeTheirFactoryValues)
 {
-    writeIni(QStringLiteral("[image]\ncodec=png\n[save]\nplaysound=true\n"));
-    Config config;
-    EXPECT_EQ(config.codec, QStringLiteral("png"));
-    EXPECT_TRUE(config.playSound);
-    EXPECT_EQ(config.quality, 0);           // not the factory 80
-    EXPECT_EQ(config.outResolution, 0);
-    EXPECT_EQ(config.savePrefix, QString());
-    EXPECT_FALSE(config.gnPaizhao);
-    EXPECT_FALSE(config.gnIswhite);
-    EXPECT_FALSE(config.webSocketMode);
-    EXPECT_FALSE(config.httpMode);
-    EXPECT_FALSE(config.autoCaptureOn);
+    QDir(QDir::homePath() + QStringLiteral("/VarEvuZu")).removeRecursively();
+    writeIni(QStringLiteral("[camera]\nisWebsocket=true\n"));
+    Config service;
+    EXPECT_TRUE(service.webSocketMode);
+    EXPECT_EQ(service.documentsLocation, QDir::homePath() + QStringLiteral("/VarEvuZu"));
+    EXPECT_TRUE(QDir(service.documentsLocation).exists());
+    EXPECT_EQ(service.savePrefix, QStringLiteral("IMG"));
+    EXPECT_EQ(service.saveNumber, 1);
+    EXPECT_EQ(service.quality, 80);
+    EXPECT_EQ(service.codec, QStringLiteral("jpg"));
+    EXPECT_EQ(service.watermarkColor, QStringLiteral("ff000000"));
+    EXPECT_TRUE(service.gnPaizhao);
+    EXPECT_TRUE(service.gnIswhite);
+
+    writeIni(QStringLiteral("[image]\ncodec=png\nquality=0\n[save]\nplaysound=false\nprefix=\n"));
+    Config partial;
+    EXPECT_EQ(partial.codec, QStringLiteral("png"));
+    EXPECT_EQ(partial.quality, 0);   // written, so kept
+    EXPECT_FALSE(partial.playSound);
+    EXPECT_EQ(partial.savePrefix, QString());
+    EXPECT_EQ(partial.outResolution, 3);
+    EXPECT_EQ(partial.fontFamily, QStringLiteral("Arial"));
+    EXPECT_FALSE(partial.httpMode);
+    EXPECT_FALSE(partial.autoCaptureOn);
 }
 
 TEST_F(ConfigFile, ServiceModeSwitchesAreReadFromTheFile)

@@ -290,6 +290,60 @@ TEST_F(FingerDialogTest, DeleteOneAndClearAll)
     EXPECT_EQ(0, qxfpstub_db_size());
 }
 
+// Another connection holding the store's write lock, as a second station
+// program or a backup would: every write of the dialog fails, reads go on.
+class StoreWriteLock {
+public:
+    StoreWriteLock()
+    {
+        if (sqlite3_open("qxfinger.db", &db) == SQLITE_OK)
+            locked = sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~StoreWriteLock()
+    {
+        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    bool locked = false;
+
+private:
+    sqlite3 *db = nullptr;
+};
+
+TEST_F(FingerDialogTest, StoreFailuresAreShownAndMemoryStaysWithTheStore)
+{
+    openDialog();
+    enrol(7, kFingerA);
+    {
+        StoreWriteLock lock;
+        ASSERT_TRUE(lock.locked);
+
+        // An enrolment the store did not take is no enrolment.
+        typeId(*dialog, QStringLiteral("9"));
+        click(*dialog, "btnRegister");
+        press(*dialog, sensor, kFingerB);
+        press(*dialog, sensor, kFingerB);
+        EXPECT_EQ(QStringLiteral("登记失败，指纹未能保存!"), press(*dialog, sensor, kFingerB));
+        EXPECT_EQ(kNotIdentified, press(*dialog, sensor, kFingerB));
+
+        // A delete or clear the store refused leaves the finger enrolled.
+        typeId(*dialog, QStringLiteral("7"));
+        click(*dialog, "btnDelete");
+        EXPECT_EQ(QStringLiteral("删除失败，指纹库未能更新!"), message(*dialog));
+        EXPECT_TRUE(identifiedAs(press(*dialog, sensor, kFingerA), 7));
+        click(*dialog, "btnClear");
+        EXPECT_EQ(QStringLiteral("清空失败，指纹库未能更新!"), message(*dialog));
+        EXPECT_TRUE(identifiedAs(press(*dialog, sensor, kFingerA), 7));
+    }
+    ASSERT_EQ(1u, storedRows().size());
+    reopenDialog();
+    EXPECT_TRUE(identifiedAs(press(*dialog, sensor, kFingerA), 7));
+    EXPECT_EQ(kNotIdentified, press(*dialog, sensor, kFingerB));
+    // With the store free again, the id is enrolled as usual.
+    enrol(9, kFingerB);
+    EXPECT_EQ(2u, storedRows().size());
+}
+
 TEST_F(FingerDialogTest, StoreFileIsForItsOwnerOnlyWhateverTheUmask)
 {
     const mode_t previous = umask(0);

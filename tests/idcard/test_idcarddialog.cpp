@@ -23,6 +23,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QMenu>
 #include <QMutex>
 #include <QPushButton>
@@ -39,6 +40,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -617,36 +621,172 @@ TEST_F(IDCardDialogTest, PhotoThatDoesNotDecodeSendsNoImage)
                      .contains(QStringLiteral("image")));
 }
 
-TEST_F(IDCardDialogTest, PermanentResidenceCardChangesOnlyThePhoto)
+TEST_F(IDCardDialogTest, ACardOfAnotherKindNeverKeepsThePreviousHoldersTexts)
 {
     openDialog();
     ASSERT_TRUE(waitForCard());
     sam().set_card(CardKind::Permanent);
-    ASSERT_TRUE(testenv::waitFor([this] {
-        const QImage photo = shownPhoto();
-        for (int y = 0; y < photo.height(); y += 3)
-            for (int x = 0; x < photo.width(); x += 3)
-                if ((photo.pixel(x, y) & 0xFFFFFF) != (expectedPhotoPixel(1, x, y) & 0xFFFFFF))
-                    return false;
-        return true;
-    }, kWaitMs));
-    expectPortrait(QImage(photoPath()), 1);
-    EXPECT_EQ(text("lb_name"), QStringLiteral("张伟民"));
-    EXPECT_EQ(text("lb_code"), QStringLiteral("110101198503124018"));
-    EXPECT_EQ(text("lb_date"), QStringLiteral("20150620-20350620"));
+    ASSERT_TRUE(
+        testenv::waitFor([this] { return text("lb_code") == QStringLiteral("USA110085031534"); }, kWaitMs));
+    ASSERT_TRUE(testenv::waitFor([this] { return !shownPhoto().isNull(); }, kWaitMs));
+    expectPortrait(shownPhoto(), 1);
+    EXPECT_EQ(text("lb_name"), QStringLiteral("史密斯"));
+    EXPECT_EQ(text("lb_sex"), QStringLiteral("男"));
+    EXPECT_EQ(text("lb_nation"), QStringLiteral("USA"));
+    EXPECT_EQ(text("lb_year") + text("lb_month") + text("lb_day"), QStringLiteral("19850315"));
+    EXPECT_EQ(text("lb_date"), QStringLiteral("20190815-20290815"));
+    // No address and no authority on this kind: nothing of the resident card's.
+    EXPECT_EQ(child<QTextEdit>("lb_address")->toPlainText(), QString());
+    EXPECT_EQ(text("lb_authority"), QString());
+
+    QSignalSpy jsonSpy(dialog.get(), &IDCardDialog::sendIdSignals);
+    dialog->on_btnSaveIDCard_clicked();
+    ASSERT_EQ(jsonSpy.count(), 1);
+    const QJsonObject card = QJsonDocument::fromJson(jsonSpy.at(0).at(0).toString().toUtf8()).object();
+    EXPECT_EQ(card.value("Name").toString(), QStringLiteral("史密斯"));
+    EXPECT_EQ(card.value("IDNumber").toString(), QStringLiteral("USA110085031534"));
+    EXPECT_EQ(card.value("Adress").toString(), QString());
+    EXPECT_EQ(card.value("Mechanics").toString(), QString());
+    EXPECT_TRUE(card.contains(QStringLiteral("image")));
+
+    sam().set_card(CardKind::Permit);
+    openDialog();
+    ASSERT_TRUE(testenv::waitFor([this] { return text("lb_name") == QStringLiteral("陈家明"); }, kWaitMs));
+    ASSERT_TRUE(testenv::waitFor([this] { return !shownPhoto().isNull(); }, kWaitMs));
+    expectPortrait(shownPhoto(), 2);
+    EXPECT_EQ(text("lb_sex"), QStringLiteral("女"));
+    EXPECT_EQ(text("lb_nation"), QString());
+    EXPECT_EQ(text("lb_code").size(), 18);
+    EXPECT_TRUE(text("lb_code").startsWith(QStringLiteral("81000019920315452")));
+    EXPECT_EQ(child<QTextEdit>("lb_address")->toPlainText(),
+              QStringLiteral("广东省深圳市福田区福华三路88号"));
+    EXPECT_EQ(text("lb_authority"), QStringLiteral("深圳市公安局"));
+    EXPECT_EQ(text("lb_date"), QStringLiteral("20200101-20250101"));
 }
 
-TEST_F(IDCardDialogTest, PermitChangesOnlyThePhoto)
+// Card records as the reader hands them over: UTF-16LE, space padded.
+template <typename Record>
+void putText(Record &record, std::size_t offset, std::size_t width, const QString &text)
 {
-    openDialog();
-    ASSERT_TRUE(waitForCard());
-    sam().set_card(CardKind::Permit);
-    ASSERT_TRUE(testenv::waitFor([this] {
-        const QImage photo = QImage(photoPath());
-        return !photo.isNull() && (photo.pixel(20, 20) & 0xFFFFFF) == (expectedPhotoPixel(2, 20, 20) & 0xFFFFFF)
-               && (photo.pixel(51, 30) & 0xFFFFFF) == (expectedPhotoPixel(2, 51, 30) & 0xFFFFFF);
-    }, kWaitMs));
-    EXPECT_EQ(text("lb_name"), QStringLiteral("张伟民"));
+    auto *bytes = reinterpret_cast<unsigned char *>(&record);
+    for (std::size_t i = 0; i < width / 2; ++i) {
+        const ushort unit = int(i) < text.size() ? text.at(int(i)).unicode() : ushort(' ');
+        bytes[offset + 2 * i] = uchar(unit & 0xFF);
+        bytes[offset + 2 * i + 1] = uchar(unit >> 8);
+    }
+}
+#define PUT(record, member, text)                                                                            \
+    putText(record, offsetof(decltype(record), member), sizeof(record.member), text)
+
+template <typename Record> Record blankRecord()
+{
+    Record record;
+    std::memset(&record, 0, sizeof record);
+    putText(record, 0, sizeof record, QString());
+    return record;
+}
+
+// `count` wide characters, none repeated next to its neighbour.
+QString wideText(int count)
+{
+    const QString pool =
+        QStringLiteral("新疆维吾尔自治区伊犁哈萨克州阿勒泰地区布尔津县喀纳斯湖景区管理委员会");
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += pool.at(i % pool.size());
+    return text;
+}
+
+// A field shows its whole text when moving the cursor from its start to
+// its end scrolls nothing: a cut text would slide over to show its end.
+bool showsWholeText(QWidget *widget)
+{
+    if (auto *line = qobject_cast<QLineEdit *>(widget)) {
+        line->setCursorPosition(0);
+        const QImage atStart = line->grab().toImage();
+        line->setCursorPosition(line->text().size());
+        const QImage atEnd = line->grab().toImage();
+        line->setCursorPosition(0);
+        return atStart == atEnd;
+    }
+    auto *block = qobject_cast<QTextEdit *>(widget);
+    block->grab(); // lays the text out
+    return block->verticalScrollBar()->maximum() == 0 && block->horizontalScrollBar()->maximum() == 0;
+}
+
+TEST_F(IDCardDialogTest, EveryFieldShowsTheLongestTextOfEachCardKindWhole)
+{
+    Cache::config->codec = QStringLiteral("png");
+    Tidentify_info resident = blankRecord<Tidentify_info>();
+    PUT(resident, name, wideText(15));
+    PUT(resident, gender, QStringLiteral("2"));
+    PUT(resident, national, QStringLiteral("29")); // 柯尔克孜, the longest name
+    PUT(resident, birthday, QStringLiteral("19881228"));
+    PUT(resident, address, wideText(35));
+    PUT(resident, id, QStringLiteral("65432119881228888X"));
+    PUT(resident, maker, wideText(15));
+    PUT(resident, start_date, QStringLiteral("20181228"));
+    PUT(resident, end_date, QStringLiteral("20381228"));
+
+    Treside_info reside = blankRecord<Treside_info>();
+    PUT(reside, englishName, QStringLiteral("WOLFESCHLEGELSTEINHAUSEN, HUBERT BLAINE"));
+    PUT(reside, gender, QStringLiteral("1"));
+    PUT(reside, id, QStringLiteral("DEU440088121899"));
+    PUT(reside, areaCode, QStringLiteral("DEU"));
+    PUT(reside, chineseName, wideText(15));
+    PUT(reside, start_date, QStringLiteral("20231228"));
+    PUT(reside, end_date, QStringLiteral("20331228"));
+    PUT(reside, birthday, QStringLiteral("19881228"));
+    PUT(reside, cardType, QStringLiteral("I"));
+
+    Tgangaotai_info permit = blankRecord<Tgangaotai_info>();
+    PUT(permit, name, wideText(5));
+    PUT(permit, gender, QStringLiteral("1"));
+    PUT(permit, birthday, QStringLiteral("19881228"));
+    PUT(permit, address, wideText(35));
+    PUT(permit, id, QStringLiteral("83000019881228888X"));
+    PUT(permit, maker, wideText(15));
+    PUT(permit, start_date, QStringLiteral("20231228"));
+    PUT(permit, end_date, QStringLiteral("20281228"));
+    PUT(permit, passNumber, QStringLiteral("H12345678"));
+    PUT(permit, cardType, QStringLiteral("J"));
+
+    const char *const fields[] = {"lb_name", "lb_sex",  "lb_nation",  "lb_year",      "lb_month",
+                                  "lb_day",  "lb_code", "lb_address", "lb_authority", "lb_date"};
+    dialog = std::make_unique<IDCardDialog>();
+    const std::function<void()> cards[] = {
+        [&] { dialog->read_identfy_info(resident); },
+        [&] { dialog->read_reside_info(reside); },
+        [&] { dialog->read_gangaotai_info(permit); },
+    };
+    for (std::size_t kind = 0; kind < 3; ++kind) {
+        dialog->show();
+        cards[kind]();
+        for (const char *name : fields)
+            EXPECT_TRUE(showsWholeText(child<QWidget>(name))) << "card " << kind << " " << name;
+    }
+    dialog->read_identfy_info(resident);
+    EXPECT_EQ(text("lb_code"), QStringLiteral("65432119881228888X"));
+    EXPECT_EQ(text("lb_name").size(), 15);
+    EXPECT_EQ(text("lb_nation"), QStringLiteral("柯尔克孜"));
+    // Texts that fit keep the form's font.
+    for (const char *name : {"lb_sex", "lb_year", "lb_month", "lb_day"})
+        EXPECT_EQ(child<QWidget>(name)->font().pointSizeF(), 12.0) << name;
+
+    // The saved card picture, the clerk's record of the card, shows every
+    // field as the screen does: the number with its check character.
+    QSignalSpy saved(dialog.get(), &IDCardDialog::saveImageMergingSignals);
+    dialog->on_btnSaveIDCard_clicked();
+    ASSERT_EQ(saved.count(), 1);
+    const QImage picture =
+        QImage(saved.at(0).at(0).value<QList<QString>>().value(0)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(picture.size(), QSize(550, 692));
+    for (const char *name : fields) {
+        QWidget *field = child<QWidget>(name);
+        EXPECT_EQ(picture.copy(field->geometry()),
+                  field->grab().toImage().convertToFormat(QImage::Format_RGB32))
+            << name;
+    }
 }
 
 TEST_F(IDCardDialogTest, ClosingReleasesTheReaderAndASecondOpenReadsAgain)

@@ -275,19 +275,18 @@ TEST_F(Detection, FaceModeOnAnotherCameraNeitherDetectsNorTouchesTheFaceRegion)
 {
     Cache::config->gnRenlian = true;
     Cache::config->cameraIndex = 1;
-    objectFace = cv::Rect(-150, -120, 900, 900);
+    camera->setObjectFace(cv::Rect(-150, -120, 900, 900));
     cv::Mat dst;
     camera->handleMat(testframes::scene(kFrame, {}), dst, true);
-    EXPECT_EQ(objectFace, cv::Rect(-150, -120, 900, 900));
+    EXPECT_EQ(camera->objectFaceNow(), cv::Rect(-150, -120, 900, 900));
 }
 
 TEST_F(Detection, FaceCutOutHasTheFaceRegionsSize)
 {
-    objectFace = cv::Rect(100, 50, 500, 520);
+    camera->setObjectFace(cv::Rect(100, 50, 500, 520));
     const cv::Mat frame = testframes::scene(kFrame, {});
     const QImage face = camera->cutOutFace(frame);
     EXPECT_EQ(face.size(), QSize(500, 520));
-    objectFace = cv::Rect();
 }
 
 } // namespace

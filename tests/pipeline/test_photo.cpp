@@ -179,12 +179,12 @@ TEST_F(Photo, FaceRegionReplacesThePicturesFromAQuarterMegapixel)
     camera->faceClassifier = cv::CascadeClassifier();
     Cache::config->gnRenlian = true;
     camera->setCurrentFrame(testframes::scene({1280, 720}, {}));
-    objectFace = cv::Rect(100, 50, 400, 600);
+    camera->setObjectFace(cv::Rect(100, 50, 400, 600));
     camera->takePhoto();
     ASSERT_EQ(delivered.size(), 1);
     EXPECT_EQ(QImageReader(delivered[0][0]).size(), QSize(1280, 720));
 
-    objectFace = cv::Rect(100, 50, 500, 500);
+    camera->setObjectFace(cv::Rect(100, 50, 500, 500));
     camera->takePhoto();
     ASSERT_EQ(delivered.size(), 2);
     ASSERT_EQ(delivered[1].size(), 1);
@@ -195,6 +195,29 @@ TEST_F(Photo, FaceRegionReplacesThePicturesFromAQuarterMegapixel)
     camera->takePhoto();
     ASSERT_EQ(delivered.size(), 3);
     EXPECT_EQ(QImageReader(delivered[2][0]).size(), QSize(1280, 720));
+}
+
+TEST_F(Photo, ASecondCamerasFacesNeverTouchTheMainPhotosFace)
+{
+    // A second camera's view runs face detection on its own frames.
+    ImageProcessing secondCamera;
+    if (secondCamera.faceClassifier.empty())
+        GTEST_SKIP() << "no face cascade in the build's Resources";
+    Cache::config->gnRenlian = true;
+    // The main camera found a large face on its last frame (no detector runs
+    // on it here: a drawn scene has no face to find).
+    camera->faceClassifier = cv::CascadeClassifier();
+    camera->setCurrentFrame(testframes::scene({1280, 720}, {}));
+    camera->setObjectFace(cv::Rect(100, 50, 500, 500));
+    // Before the photo is taken, the second camera sees nobody.
+    cv::Mat shown;
+    secondCamera.handleMat(testframes::scene({640, 480}, {}), shown, true);
+    EXPECT_EQ(secondCamera.objectFaceNow(), cv::Rect());
+
+    camera->takePhoto();
+    ASSERT_EQ(delivered.size(), 1);
+    ASSERT_EQ(delivered[0].size(), 1);
+    EXPECT_EQ(QImageReader(delivered[0][0]).size(), QSize(500, 500));
 }
 
 TEST_F(Photo, SmallFrameIsUpscaledToTheConfiguredResolution)

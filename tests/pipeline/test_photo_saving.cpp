@@ -3,6 +3,7 @@
 // that has no face: nothing is lost silently, no running number is spent on
 // a photo that was not written, and an old face never replaces a document.
 #include "imageprocessing.h"
+#include "documentwriter.h"
 #include "photonaming.h"
 #include "testframes.h"
 
@@ -16,10 +17,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QProcess>
 #include <QSettings>
 
 #include <unistd.h>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -151,13 +154,67 @@ TEST_F(PhotoSaving, AFaceSeenEarlierDoesNotReplaceAPhotoWithoutOne)
         GTEST_SKIP() << "no face cascade in the build's Resources";
     Cache::config->gnRenlian = true;
     // A large face found on an earlier frame.
-    objectFace = cv::Rect(40, 20, 520, 520);
+    camera->setObjectFace(cv::Rect(40, 20, 520, 520));
     camera->setCurrentFrame(testframes::scene({1280, 720}, {}));
     camera->takePhoto();
     ASSERT_EQ(delivered.size(), 1);
     ASSERT_EQ(delivered[0].size(), 1);
     EXPECT_EQ(QImageReader(delivered[0][0]).size(), QSize(1280, 720));
-    EXPECT_EQ(objectFace, cv::Rect());
+    EXPECT_EQ(camera->objectFaceNow(), cv::Rect());
+}
+
+// A cut-out sheet whose proportions are those of a standard paper says how
+// large it was through its resolution, in every format; any other picture
+// keeps the resolution photos always had. The camera sees about an A3
+// sheet's length (420 mm) across its frame.
+TEST_F(PhotoSaving, ACutOutSheetOfAStandardPaperSizeCarriesItsResolution)
+{
+    const cv::Size frame(2448, 1836);
+    const double pixelsPerMm = 2448 / 420.0;
+    const auto sheet = [&](double widthMm, double heightMm) {
+        return testframes::Sheet{
+            {1224.0f, 918.0f},
+            {int(std::lround(widthMm * pixelsPerMm)), int(std::lround(heightMm * pixelsPerMm))}};
+    };
+    const double expectedPpi = pixelsPerMm * 25.4; // about 148
+    camera->correction = 1;
+    struct Case {
+        const char *codec;
+        bool tiff;
+        testframes::Sheet sheet;
+        double ppi;
+    };
+    const Case cases[] = {
+        {"jpg", false, sheet(210, 297), expectedPpi},     // A4 upright
+        {"png", false, sheet(279.4, 215.9), expectedPpi}, // Letter across
+        {"jpg", true, sheet(85.6, 53.98), expectedPpi},   // identity card, as TIFF
+        {"jpg", false, sheet(250, 210), 100.0},           // no paper: as always
+    };
+    QString card;
+    for (const Case &shot : cases) {
+        Cache::config->codec = QString::fromLatin1(shot.codec);
+        camera->saveImageToTiff = shot.tiff;
+        camera->setCurrentFrame(testframes::scene(frame, {shot.sheet}));
+        delivered.clear();
+        camera->takePhoto();
+        ASSERT_EQ(delivered.size(), 1) << shot.codec;
+        const QString path = delivered[0][0];
+        const QImage written(path);
+        ASSERT_FALSE(written.isNull()) << path.toStdString();
+        EXPECT_NEAR(written.dotsPerMeterX() * 0.0254, shot.ppi, 1.0) << path.toStdString();
+        EXPECT_NEAR(written.dotsPerMeterY() * 0.0254, shot.ppi, 1.0) << path.toStdString();
+        if (shot.tiff)
+            card = path;
+    }
+
+    // The identity card becomes a page of its own size in a PDF.
+    const QString pdf = documents.path() + QStringLiteral("/card.pdf");
+    ASSERT_TRUE(documentwriter::writePdf({card}, pdf, {}).written);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(20000));
+    EXPECT_TRUE(
+        QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("242.65 x 153.01 pts")));
 }
 
 } // namespace

@@ -164,6 +164,32 @@ TEST_F(AccessPolicyTest, PagesWriteOnlyImagesAndVideosToPlainFiles)
     EXPECT_FALSE(AccessPolicy::mayWriteImage(QString()));
 }
 
+TEST_F(AccessPolicyTest, NamesWithNulOrControlCharactersAreNeitherReadNorWritten)
+{
+    // The file calls end a name at its NUL, so the name checked would not be
+    // the file used; control characters belong in no name a page gives.
+    AccessPolicy policy(*Cache::config);
+    const QString victim = documents.path() + QStringLiteral("/victim.txt");
+    touch(victim);
+    EXPECT_FALSE(AccessPolicy::mayWriteImage(victim + QChar(0) + QStringLiteral(".jpg")));
+    EXPECT_FALSE(AccessPolicy::mayWriteVideo(victim + QChar(0) + QStringLiteral(".avi")));
+    EXPECT_FALSE(AccessPolicy::mayWriteImage(documents.path() + QStringLiteral("/new") + QChar(0)
+                                             + QStringLiteral(".png")));
+    for (const char16_t control : {u'\n', u'\r', u'\t', u'\x1b', u'\x7f'}) {
+        const QString name = documents.path() + QStringLiteral("/a") + QChar(control) + QStringLiteral("b");
+        EXPECT_FALSE(AccessPolicy::mayWriteImage(name + QStringLiteral(".jpg"))) << int(control);
+        EXPECT_FALSE(AccessPolicy::mayWriteVideo(name + QStringLiteral(".mp4"))) << int(control);
+        touch(name + QStringLiteral(".jpg"));
+        EXPECT_FALSE(policy.mayRead(name + QStringLiteral(".jpg"))) << int(control);
+    }
+    const QString inside = documents.path() + QStringLiteral("/a.jpg");
+    touch(inside);
+    EXPECT_FALSE(policy.mayRead(inside + QChar(0)));
+    EXPECT_FALSE(policy.mayRead(inside + QChar(0) + QStringLiteral("/../a.jpg")));
+    EXPECT_TRUE(policy.mayRead(inside));
+    EXPECT_TRUE(AccessPolicy::mayWriteImage(documents.path() + QStringLiteral("/名字 with spaces.jpg")));
+}
+
 TEST_F(AccessPolicyTest, CrossSiteRequestsOfTheEndpoint)
 {
     AccessPolicy policy(*Cache::config);

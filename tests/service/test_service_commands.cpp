@@ -215,6 +215,28 @@ TEST_F(TrayTest, CapturesToFilesAndToBase64)
     EXPECT_FALSE(readBack.value("base64").toString().isEmpty());
 }
 
+// With the camera closed nothing is captured: the page hears 0 and the
+// picture already at its path stays as it was.
+TEST_F(TrayTest, ACaptureThatWroteNothingSaysSoAndLeavesTheOldFile)
+{
+    auto page = connectPage();
+    const QString contract = docPath(QStringLiteral("contract.jpg"));
+    QImage older(64, 48, QImage::Format_RGB32);
+    older.fill(Qt::darkCyan);
+    ASSERT_TRUE(older.save(contract, "jpg"));
+    QFile file(contract);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray olderBytes = file.readAll();
+    file.close();
+
+    page->send(QJsonObject{{"command", 10002}, {"path", contract}, {"quality", 80}, {"angle", 0}, {"bShow", 0}});
+    const QJsonObject answer = page->waitFor(20002, 10000);
+    ASSERT_FALSE(answer.isEmpty());
+    EXPECT_EQ(answer.value("result").toInt(), 0);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), olderBytes);
+}
+
 TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
 {
     auto page = connectPage();
@@ -276,6 +298,41 @@ TEST_F(TrayTest, PageRecordingIsPacedByTheStationRecorder)
     page->send(QJsonObject{{"command", 10023}});
     pumpFor(100);
     EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
+}
+
+// A camera slow enough that a read is under way whenever a page closes it.
+class SlowCameraTest : public TrayTest
+{
+protected:
+    QString cameraEntries() const override { return QStringLiteral("synthetic:sizes=1280x720,fps=1"); }
+};
+
+TEST_F(SlowCameraTest, NothingIsCapturedOrRecordedOnceThePageClosedTheCamera)
+{
+    auto page = connectPage();
+    startPreview(*page);
+    page->send(QJsonObject{{"command", 10001}, {"code", 0}});
+    ImageProcessing &capture = *tray->imageProcessing;
+    ASSERT_TRUE(testenv::waitFor([&] { return !capture.cameraOpen; }, 5000));
+    const int framesAtClose = page->frames;
+    pumpFor(2000);   // the read that was under way has ended meanwhile
+    EXPECT_TRUE(capture.currentFrame().empty()) << "a picture from before the close is kept";
+    EXPECT_EQ(page->frames, framesAtClose);
+
+    const int from = page->messages.size();
+    page->send(QJsonObject{{"command", 10003}, {"quality", 80}});
+    EXPECT_TRUE(page->waitFor(20003, 10000, from).value("pic").toString().isEmpty());
+    const QString photo = docPath(QStringLiteral("closed.jpg"));
+    page->send(QJsonObject{{"command", 10002}, {"path", photo}, {"quality", 80}});
+    EXPECT_EQ(page->waitFor(20002, 10000, from).value("result").toInt(), 0);
+    EXPECT_FALSE(QFileInfo::exists(photo));
+    const QString video = docPath(QStringLiteral("closed.avi"));
+    page->send(QJsonObject{{"command", 10022}, {"filepath", video}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", ""}});   // a probe
+    ASSERT_FALSE(page->waitFor(20021, 5000, from).isEmpty());
+    EXPECT_FALSE(tray->recorder->isRecording());
+    EXPECT_FALSE(QFileInfo::exists(video));
+    EXPECT_FALSE(redDotShown(*tray));
 }
 
 // Where the launcher page sends the browser (the address in its script).

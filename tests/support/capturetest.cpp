@@ -11,7 +11,6 @@ void CaptureTest::SetUp()
     StationTest::SetUp();
     if (HasFatalFailure())
         return;
-    objectFace = cv::Rect();
     camera = std::make_unique<ImageProcessing>();
     QObject::connect(camera.get(),
                      qOverload<QList<QString>, int>(&ImageProcessing::sendTakePhotoImageSignal),
@@ -26,7 +25,6 @@ void CaptureTest::SetUp()
 void CaptureTest::TearDown()
 {
     camera.reset();
-    objectFace = cv::Rect();
     StationTest::TearDown();
 }
 

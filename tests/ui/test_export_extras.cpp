@@ -226,6 +226,15 @@ TEST_F(ExportExtras, SearchablePdfCarriesTheChineseAndEnglishTextOfItsPages)
     const QString text = withoutSpaces(run(QStringLiteral("pdftotext"), {written[0], QStringLiteral("-")}));
     EXPECT_TRUE(text.contains(QStringLiteral("存款凭证核对"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Accountnumber"))) << text.toStdString();
+    // The photos' JPEG data goes in unchanged.
+    QFile document(written[0]);
+    ASSERT_TRUE(document.open(QIODevice::ReadOnly));
+    const QByteArray documentBytes = document.readAll();
+    for (const QString &photo : {sources.filePath("text.jpg"), landscape}) {
+        QFile file(photo);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(documentBytes.contains(file.readAll())) << photo.toStdString();
+    }
     // The pages as the plain export lays them out: A4, turned like the image.
     const QList<QSizeF> searchable = pdfPageSizes(written[0], 2);
     Cache::config->searchablePdf = false;
@@ -326,12 +335,12 @@ TEST_F(ExportExtras, WithoutLanguageDataTheSwitchIsDisabledAndPagesStillExportPl
     EXPECT_TRUE(note->isHidden() == searchablepdf::available());
 }
 
-TEST_F(ExportExtras, SettingsDialogLoadsAndSavesTheFiveSwitches)
+TEST_F(ExportExtras, SettingsDialogLoadsAndSavesTheSixSwitches)
 {
     SettingDialog settings;
     settings.init();
     const char *const names[] = {"cbSearchablePdf", "cbBarcodeNaming", "cbBarcodeSeparator",
-                                 "cbDropBlankPages", "cbKnowPages"};
+                                 "cbDropBlankPages", "cbKnowPages", "cbAnyTable"};
     for (const char *name : names) {
         auto *box = settings.findChild<QCheckBox *>(QLatin1String(name));
         ASSERT_TRUE(box) << name;
@@ -345,11 +354,12 @@ TEST_F(ExportExtras, SettingsDialogLoadsAndSavesTheFiveSwitches)
     const bool recognition = searchablepdf::available();
     EXPECT_EQ(stored.value("extra/searchablePdf").toBool(), recognition);
     for (const char *key : {"extra/barcodeNaming", "extra/barcodeSeparator", "extra/dropBlankPages",
-                            "extra/knowPages"})
+                            "extra/knowPages", "extra/anyTable"})
         EXPECT_TRUE(stored.value(key).toBool()) << key;
-    EXPECT_TRUE(Cache::config->knowPages && Cache::config->dropBlankPages);
+    EXPECT_TRUE(Cache::config->knowPages && Cache::config->dropBlankPages && Cache::config->anyTable);
     settings.init();
     EXPECT_TRUE(settings.findChild<QCheckBox *>(QStringLiteral("cbKnowPages"))->isChecked());
+    EXPECT_TRUE(settings.findChild<QCheckBox *>(QStringLiteral("cbAnyTable"))->isChecked());
 }
 
 } // namespace

@@ -31,6 +31,7 @@
 #include <QSignalSpy>
 #include <QTextCodec>
 #include <QThread>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -411,7 +412,9 @@ TEST_F(MainWindowTest, ThumbnailRingFillsInOrderWrapsAndMarksTheNewest)
     EXPECT_EQ(window->nextSlot(), 4);
     EXPECT_EQ(slotLabel(*window, 3)->styleSheet(), QLatin1String(kRed));
     EXPECT_EQ(slotLabel(*window, 8)->styleSheet(), QLatin1String(kClear));
-    EXPECT_FALSE(slotLabel(*window, 1)->pixmap(Qt::ReturnByValue).isNull());
+    // Photos are decoded off the window's thread: their pictures follow.
+    EXPECT_TRUE(testenv::waitFor([&] { return !slotLabel(*window, 1)->pixmap(Qt::ReturnByValue).isNull(); },
+                                 10000));
 
     window->takePhotoImage({images[3]}, 0);
     EXPECT_EQ(slotLabel(*window, 3)->styleSheet(), QLatin1String(kClear));
@@ -437,6 +440,25 @@ TEST_F(MainWindowTest, ThumbnailRingFillsInOrderWrapsAndMarksTheNewest)
     EXPECT_EQ(window->slotPath(1), images[8]);
 }
 
+// Pictures are made off the window's thread and may come late: a slot that
+// took a newer file meanwhile keeps showing the newer one.
+TEST_F(MainWindowTest, ASlotShowsThePictureOfItsNewestFile)
+{
+    createWindow();
+    const QString dir = documents.path();
+    QList<QString> batch{writeImage(dir, QStringLiteral("first.png"), Qt::red)};
+    for (int i = 2; i <= 8; ++i)
+        batch.append(writeImage(dir, QStringLiteral("IMG_%1.png").arg(i), Qt::blue));
+    batch.append(writeImage(dir, QStringLiteral("ninth.png"), Qt::green));
+    window->takePhotoImage(batch, 0);   // the ninth file wraps into slot 1
+    EXPECT_EQ(window->slotPath(1), batch.last());
+    QThreadPool::globalInstance()->waitForDone();
+    QApplication::processEvents();
+    const QImage shown = slotLabel(*window, 1)->pixmap(Qt::ReturnByValue).toImage();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(QColor(shown.pixel(shown.width() / 2, shown.height() / 2)), QColor(Qt::green));
+}
+
 TEST_F(MainWindowTest, DocumentsShowTheirIconsAndPhotosTheirPicture)
 {
     createWindow();
@@ -453,8 +475,9 @@ TEST_F(MainWindowTest, DocumentsShowTheirIconsAndPhotosTheirPicture)
     EXPECT_TRUE(samePicture(slotLabel(*window, 3)->pixmap(Qt::ReturnByValue), resources + "recored.png"));
     EXPECT_TRUE(samePicture(slotLabel(*window, 4)->pixmap(Qt::ReturnByValue),
                             resources + "icon/icon_record.png"));
+    ASSERT_TRUE(testenv::waitFor([&] { return !slotLabel(*window, 5)->pixmap(Qt::ReturnByValue).isNull(); },
+                                 10000));
     const QImage shown = slotLabel(*window, 5)->pixmap(Qt::ReturnByValue).toImage();
-    ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.width(), 200);   // scaled copy, stretched by the label
     EXPECT_EQ(QColor(shown.pixel(100, 50)), QColor(Qt::yellow));
     EXPECT_TRUE(slotLabel(*window, 5)->hasScaledContents());
@@ -773,7 +796,8 @@ TEST_F(LiveWindowTest, TimedShootingFillsTheThumbnailsWithPhotos)
     for (int slot : {1, 2}) {
         EXPECT_TRUE(QFileInfo(window->slotPath(slot)).isFile()) << slot;
         EXPECT_EQ(QFileInfo(window->slotPath(slot)).absolutePath(), QDir(documents.path()).absolutePath());
-        EXPECT_FALSE(slotLabel(*window, slot)->pixmap(Qt::ReturnByValue).isNull());
+        EXPECT_TRUE(testenv::waitFor(
+            [&] { return !slotLabel(*window, slot)->pixmap(Qt::ReturnByValue).isNull(); }, 10000));
     }
     EXPECT_EQ(slotLabel(*window, window->nextSlot() == 1 ? 8 : window->nextSlot() - 1)->styleSheet(),
               QLatin1String(kRed));

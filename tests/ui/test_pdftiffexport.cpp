@@ -3,6 +3,7 @@
 // names and running numbers, and what happens when a page cannot be read or
 // the document cannot be written.
 #include "cache.h"
+#include "documentwriter.h"
 #include "config.h"
 #include "fakeclock.h"
 #include "imagesavepdfortiffdialog.h"
@@ -24,6 +25,8 @@
 #include <QTimer>
 
 #include <opencv2/imgcodecs.hpp>
+
+#include <tiffio.h>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +66,47 @@ protected:
 
     std::unique_ptr<FixedWallClock> wallClock;
 };
+
+QString runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// A picture with detail in it, so that its compression shows.
+QImage pattern(int width, int height, QImage::Format format)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = qRgb((x * 7 + y) % 256, (y * 5) % 256, (x * y) % 256);
+    }
+    return image.convertToFormat(format);
+}
+
+// Black strokes on white, as the station's black-and-white photos are:
+// a colour JPEG.
+QImage blackAndWhitePage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 20; y + 10 < height; y += 30)
+        for (int x = 20; x + 40 < width; x += 60)
+            for (int dy = 0; dy < 8; ++dy)
+                for (int dx = 0; dx < 40; ++dx)
+                    image.setPixel(x + dx, y + dy, qRgb(0, 0, 0));
+    return image;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 int pdfPageCount(const QString &path)
 {
@@ -125,7 +169,7 @@ TEST_F(ExportTest, InitSetsUpTheIconList)
     dialog->setImage({photo("a.jpg", 400, 300, Qt::red)});
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->sizeHint(), QSize(150, 150));
-    EXPECT_FALSE(list->item(0)->icon().isNull());
+    EXPECT_TRUE(testenv::waitFor([&] { return !list->item(0)->icon().isNull(); }, 10000));
     EXPECT_EQ(dialog->imageCount(), 1);
     EXPECT_EQ(dialog->form()->btnSavePDF->text(), QStringLiteral("合并PDF"));
     EXPECT_EQ(dialog->form()->btnSaveTiff->text(), QStringLiteral("合并TIFF"));
@@ -336,9 +380,14 @@ TEST_F(ExportTest, UnwritableWorkingDirectoryWarnsAndReportsNothing)
 TEST_F(ExportTest, LongExportShowsPagesWhileTheEventLoopRunsAndOnlyTheCompleteFileGetsItsName)
 {
     pageprogress::setDelay(0);
+    // PNG pages, which are decoded and compressed again: JPEG photos are
+    // only copied, too quickly for a long export.
     QStringList images;
-    for (int i = 0; i < 6; ++i)
-        images.append(photo(QStringLiteral("page%1.jpg").arg(i), 1600, 1200, QColor(40 * i, 90, 160)));
+    for (int i = 0; i < 6; ++i) {
+        const QString page = sources.filePath(QStringLiteral("page%1.png").arg(i));
+        ASSERT_TRUE(pattern(1600, 1200, QImage::Format_RGB32).save(page, "png"));
+        images.append(page);
+    }
     dialog->setImage(images);
 
     int ticks = 0;
@@ -368,6 +417,146 @@ TEST_F(ExportTest, LongExportShowsPagesWhileTheEventLoopRunsAndOnlyTheCompleteFi
     ASSERT_EQ(reported->count(), 1);
     EXPECT_EQ(pdfPageCount(reportedPath()), 6);
     EXPECT_EQ(documentFiles(), QStringList({QStringLiteral("IMG_7.pdf")}));
+}
+
+// The export runs in a nested event loop: a photo arriving meanwhile
+// (automatic capture, a photo in flight) joins the list and must still be
+// there afterwards; only the exported pages leave it.
+TEST_F(ExportTest, APhotoTakenWhileTheExportRunsStaysInTheList)
+{
+    pageprogress::setDelay(0);
+    QStringList images;
+    for (int i = 0; i < 4; ++i)
+        images.append(photo(QStringLiteral("page%1.jpg").arg(i), 1600, 1200, QColor(50 * i, 90, 160)));
+    dialog->setImage(images);
+    const QString late = photo(QStringLiteral("late.jpg"), 800, 600, Qt::yellow);
+
+    QTimer arrival;
+    arrival.setSingleShot(true);
+    QObject::connect(&arrival, &QTimer::timeout, [&] { dialog->setImage({late}); });
+    arrival.start(0);
+    dialog->form()->btnSavePDF->click();
+
+    ASSERT_FALSE(arrival.isActive()) << "the photo did not arrive during the export";
+    ASSERT_EQ(reported->count(), 1);
+    EXPECT_EQ(pdfPageCount(reportedPath()), 4);
+    EXPECT_EQ(dialog->pagePaths(), QStringList{late});
+    EXPECT_EQ(dialog->imageCount(), 1);
+    EXPECT_TRUE(dialog->isVisible());
+
+    // The next export writes that photo alone.
+    dialog->form()->btnSavePDF->click();
+    ASSERT_EQ(reported->count(), 2);
+    EXPECT_EQ(pdfPageCount(reportedPath()), 1);
+    EXPECT_EQ(dialog->pageList()->count(), 0);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+// JPEG photos go into the PDF byte for byte (no second compression, no
+// growth); other pictures losslessly; a full disk is a failure, not a file.
+TEST_F(ExportTest, PdfCarriesEachJpegAsItStandsAndOtherPicturesLosslessly)
+{
+    const QString colour = sources.filePath(QStringLiteral("colour.jpg"));
+    const QString grey = sources.filePath(QStringLiteral("grey.jpg"));
+    const QString png = sources.filePath(QStringLiteral("lossless.png"));
+    ASSERT_TRUE(pattern(400, 300, QImage::Format_RGB32).save(colour, "jpg", 80));
+    ASSERT_TRUE(pattern(300, 400, QImage::Format_Grayscale8).save(grey, "jpg", 80));
+    const QImage lossless = pattern(200, 150, QImage::Format_RGB32);
+    ASSERT_TRUE(lossless.save(png, "png"));
+    dialog->setImage({colour, grey, png});
+    dialog->form()->btnSavePDF->click();
+    const QString pdf = reportedPath();
+    ASSERT_FALSE(pdf.isEmpty()) << warnings.join(';').toStdString();
+
+    const QByteArray document = fileBytes(pdf);
+    EXPECT_TRUE(document.contains(fileBytes(colour)));
+    EXPECT_TRUE(document.contains(fileBytes(grey)));
+    // Each photo once, and little else: the document is about the photos' size.
+    const qint64 photos = fileBytes(colour).size() + fileBytes(grey).size();
+    EXPECT_LT(document.size(), photos + fileBytes(png).size() * 3 + 3 * 2048);
+
+    const QStringList listed = runTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                                   .split('\n', Qt::SkipEmptyParts)
+                                   .mid(2);
+    ASSERT_EQ(listed.size(), 3);
+    const auto columns = [&](int row) { return listed.at(row).simplified().split(' '); };
+    EXPECT_EQ(columns(0).mid(3, 6), QStringList({"400", "300", "rgb", "3", "8", "jpeg"}));
+    EXPECT_EQ(columns(1).mid(3, 6), QStringList({"300", "400", "gray", "1", "8", "jpeg"}));
+    EXPECT_EQ(columns(2).mid(3, 6), QStringList({"200", "150", "rgb", "3", "8", "image"}));
+
+    QTemporaryDir extracted;
+    runTool(QStringLiteral("pdfimages"), {QStringLiteral("-png"), QStringLiteral("-f"), QStringLiteral("3"),
+                                          pdf, extracted.filePath(QStringLiteral("img"))});
+    const QImage back = QImage(extracted.filePath(QStringLiteral("img-000.png"))).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(back, lossless);
+
+    EXPECT_FALSE(documentwriter::writePdf({colour, png}, QStringLiteral("/dev/full"), {}).written);
+    EXPECT_FALSE(documentwriter::writeTiff({colour, png}, QStringLiteral("/dev/full"), {}).written);
+}
+
+// Each TIFF page compressed for what it shows, its resolution tagged, and
+// readable by the usual readers.
+TEST_F(ExportTest, TiffPagesAreCompressedByKindAndReadBack)
+{
+    const QString bw = sources.filePath(QStringLiteral("bw.jpg"));
+    const QString colour = sources.filePath(QStringLiteral("colour.jpg"));
+    const QString grey = sources.filePath(QStringLiteral("grey.jpg"));
+    const QString png = sources.filePath(QStringLiteral("lossless.png"));
+    QImage bwPage = blackAndWhitePage(320, 240);
+    bwPage.setDotsPerMeterX(7874);   // 200 dpi
+    bwPage.setDotsPerMeterY(7874);
+    ASSERT_TRUE(bwPage.save(bw, "jpg", 80));
+    ASSERT_TRUE(pattern(300, 200, QImage::Format_RGB32).save(colour, "jpg", 80));
+    ASSERT_TRUE(pattern(160, 240, QImage::Format_Grayscale8).save(grey, "jpg", 80));
+    QImage lossless = pattern(120, 90, QImage::Format_RGB32);
+    lossless.setDotsPerMeterX(5906);   // 150 dpi
+    lossless.setDotsPerMeterY(5906);
+    ASSERT_TRUE(lossless.save(png, "png"));
+    dialog->setImage({bw, colour, grey, png});
+    dialog->form()->btnSaveTiff->click();
+    const QString tiffPath = reportedPath();
+    ASSERT_FALSE(tiffPath.isEmpty()) << warnings.join(';').toStdString();
+
+    struct Page { uint16_t compression; uint16_t photometric; float resolution; };
+    std::vector<Page> pages;
+    TIFF *tiff = TIFFOpen(QFile::encodeName(tiffPath).constData(), "r");
+    ASSERT_NE(tiff, nullptr);
+    do {
+        Page page{};
+        TIFFGetField(tiff, TIFFTAG_COMPRESSION, &page.compression);
+        TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &page.photometric);
+        TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &page.resolution);
+        pages.push_back(page);
+    } while (TIFFReadDirectory(tiff));
+    TIFFClose(tiff);
+    ASSERT_EQ(pages.size(), 4u);
+    EXPECT_EQ(pages[0].compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(pages[0].photometric, PHOTOMETRIC_MINISWHITE);
+    EXPECT_EQ(pages[1].compression, COMPRESSION_JPEG);
+    EXPECT_EQ(pages[1].photometric, PHOTOMETRIC_YCBCR);
+    EXPECT_EQ(pages[2].compression, COMPRESSION_JPEG);
+    EXPECT_EQ(pages[2].photometric, PHOTOMETRIC_MINISBLACK);
+    EXPECT_EQ(pages[3].compression, COMPRESSION_ADOBE_DEFLATE);
+    EXPECT_NEAR(pages[0].resolution, 200.0f, 0.5f);
+    EXPECT_NEAR(pages[1].resolution, 100.0f, 0.5f);   // what Qt's photos say
+    EXPECT_NEAR(pages[3].resolution, 150.0f, 0.5f);
+
+    std::vector<cv::Mat> read;
+    ASSERT_TRUE(cv::imreadmulti(tiffPath.toStdString(), read, cv::IMREAD_COLOR));
+    ASSERT_EQ(read.size(), 4u);
+    EXPECT_EQ(read[0].size(), cv::Size(320, 240));
+    EXPECT_EQ(read[0].at<cv::Vec3b>(24, 30), cv::Vec3b(0, 0, 0));           // a stroke
+    EXPECT_EQ(read[0].at<cv::Vec3b>(5, 5), cv::Vec3b(255, 255, 255));       // paper
+    const cv::Mat colourBack = cv::imread(colour.toStdString(), cv::IMREAD_COLOR);
+    EXPECT_LT(cv::norm(read[1], colourBack, cv::NORM_L1) / double(colourBack.total() * 3), 8.0);
+    EXPECT_EQ(read[2].size(), cv::Size(160, 240));
+    const cv::Mat pngBack = cv::imread(png.toStdString(), cv::IMREAD_COLOR);
+    EXPECT_EQ(cv::norm(read[3], pngBack, cv::NORM_INF), 0.0);   // lossless
+
+    EXPECT_FALSE(runTool(QStringLiteral("tiffinfo"), {tiffPath}).isEmpty());
+    const QStringList identified =
+        runTool(QStringLiteral("identify"), {tiffPath}).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(identified.size(), 4);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "camerainfo.h"
 #include "cameraviewdialog.h"
 #include "config.h"
+#include "fakeclock.h"
 #include "imagemergingdialog.h"
 #include "imageprocessing.h"
 #include "imagesavepdfortiffdialog.h"
@@ -26,6 +27,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QStatusBar>
+#include <QSignalSpy>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -211,7 +215,7 @@ TEST_F(SecondCameraTest, MainCameraAtFullHdKeepsItsSize)
     EXPECT_EQ(mainCaptureSize(), QSize(1920, 1080));
 }
 
-TEST_F(SecondCameraTest, CameraToggleIsRefusedWhileAViewIsOpen)
+TEST_F(SecondCameraTest, CameraToggleAndCameraListAreRefusedWhileAViewIsOpen)
 {
     useCameras(QStringLiteral("synthetic:sizes=160x120,fps=5;synthetic:sizes=160x120,fps=5,seed=2"), 2);
     createWindow();
@@ -220,6 +224,57 @@ TEST_F(SecondCameraTest, CameraToggleIsRefusedWhileAViewIsOpen)
     EXPECT_EQ(warnings, QStringList({QStringLiteral("警告|画中画功能已经启用")}));
     EXPECT_EQ(window->preview()->cameraIndex(), 0);
     EXPECT_TRUE(ui->btnToggleDevice_2->isEnabled());
+
+    // The list would put the main preview on the camera the view streams from.
+    ui->comboBox->setCurrentIndex(1);
+    EXPECT_EQ(warnings.value(1), QStringLiteral("警告|画中画功能已经启用"));
+    EXPECT_EQ(window->preview()->cameraIndex(), 0);
+    EXPECT_EQ(Cache::config->cameraIndex, 0);
+    EXPECT_EQ(ui->comboBox->currentIndex(), 0);
+    EXPECT_EQ(window->childView(1)->preview()->cameraIndex(), 1);
+
+    // With the view closed the list switches again.
+    window->childView(1)->close();
+    ui->comboBox->setCurrentIndex(1);
+    EXPECT_EQ(warnings.size(), 2);
+    EXPECT_EQ(window->preview()->cameraIndex(), 1);
+}
+
+// Closing a view is what the clerk sees at once, and its camera then stays
+// closed: also when the camera had gone away and its thread was waiting to
+// reopen it.
+TEST_F(SecondCameraTest, AClosedViewsCameraStaysClosedAfterTheReopenWait)
+{
+    useCameras(QStringLiteral("synthetic:sizes=160x120,fps=10;synthetic:sizes=160x120,fps=10,seed=2"), 2);
+    createWindow();
+    CameraViewDialog *view = window->childView(1);
+    ImageProcessing *childCapture = view->preview()->imageProcessing();
+    ui->btnSecCamCon_2->click();
+    ASSERT_TRUE(testenv::waitFor([&] { return view->form()->label->isHidden(); }, 20000));
+
+    FakeClock clock;   // the child's reopen wait passes as the test advances
+    const int childDevice = Cache::cameras->at(view->preview()->cameraIndex()).index;
+    VirtualCameras::setPlugged(childDevice, false);
+    ASSERT_TRUE(clock.advanceUntil([&] { return !view->form()->label->isHidden(); }, 5000));
+    ASSERT_TRUE(clock.waitForSleepers());   // in the five-second wait
+
+    QSignalSpy closedViews(view, &CameraViewDialog::closeView);
+    ui->btnSecCamCon_2->click();
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(closedViews.count(), 1);
+    EXPECT_FALSE(view->form()->label->isHidden());
+
+    VirtualCameras::setPlugged(childDevice, true);
+    const quint64 framesBefore = view->preview()->receivedFrames();
+    clock.advanceUntil([&] { return childCapture->capture.isOpened(); }, 12000, 100);
+    QApplication::processEvents();
+    EXPECT_FALSE(childCapture->capture.isOpened()) << "the hidden view holds its camera again";
+    EXPECT_FALSE(childCapture->cameraOpen);
+    EXPECT_EQ(view->preview()->receivedFrames(), framesBefore);
+
+    // Opened again, it shows its camera as before.
+    ui->btnSecCamCon_2->click();
+    ASSERT_TRUE(clock.advanceUntil([&] { return view->form()->label->isHidden(); }, 20000, 100));
 }
 
 // A still picture of one colour as the second camera, so its pixels are known.
@@ -293,6 +348,31 @@ TEST_F(ChildPictureTest, SeparateShootingSavesTheChildAsAPhotoOfItsOwn)
     // Closing it restores the main camera's resolution: wait for its picture.
     ASSERT_TRUE(testenv::waitFor([&] { return !window->preview()->isSwitching(); }, 20000));
     EXPECT_EQ(shoot().size(), 1);
+}
+
+TEST_F(ChildPictureTest, AViewWhoseCameraWentAwayGivesNoPictureAndThePhotoSaysSo)
+{
+    const int device = Cache::cameras->at(1).index;
+    VirtualCameras::setPlugged(device, false);
+    CameraViewDialog *view = window->childView(1);
+    ASSERT_TRUE(testenv::waitFor([&] { return !view->form()->label->isHidden(); }, 20000));
+    EXPECT_TRUE(view->getChildImage().isNull());
+
+    ui->chMergeImage_2->setChecked(true);
+    const QList<QString> merged = shoot();
+    ASSERT_EQ(merged.size(), 1);
+    const QImage photo(merged.first());
+    const int insetWidth = 640 * Cache::config->paintingPercentage / 100;
+    EXPECT_FALSE(isMagenta(photo.pixel(insetWidth / 2, 2)));
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("画中画摄像头无画面，本次拍照未含其画面"));
+
+    ui->chMergeImage_2->setChecked(false);
+    window->statusBar()->clearMessage();
+    EXPECT_EQ(shoot().size(), 1);   // no separate photo of the view either
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("画中画摄像头无画面，本次拍照未含其画面"));
+    VirtualCameras::setPlugged(device, true);
 }
 
 // ---------------------------------------------------------------- routing of new files

@@ -141,6 +141,48 @@ TEST(LiveDecoding, CameraHandsOutTheReducedPictureAndKeepsTheFullFrame)
     EXPECT_FALSE(kept);
 }
 
+// A frame whose header claims `side` x `side` pixels over the scene's data.
+cv::Mat withHeaderSize(const std::vector<uchar> &good, int side)
+{
+    cv::Mat bytes = cv::Mat(good, true).reshape(1, 1);
+    uchar *at = bytes.ptr();
+    for (size_t i = 2; i + 9 < good.size(); ++i) {
+        if (at[i] == 0xFF && at[i + 1] == 0xC0) {   // baseline frame header
+            at[i + 5] = at[i + 7] = uchar(side >> 8);
+            at[i + 6] = at[i + 8] = uchar(side & 0xFF);
+            break;
+        }
+    }
+    return bytes;
+}
+
+TEST(LiveDecoding, BrokenAndHostileFramesAreRefusedNeverThrown)
+{
+    const std::vector<uchar> good = sceneJpeg();
+    const cv::Mat frame = cv::Mat(good, true).reshape(1, 1);
+    EXPECT_TRUE(mjpgFrameProblem(frame, kFull).isEmpty());
+    // Cameras pad frames with zeros after the end of the image.
+    cv::Mat padded;
+    cv::hconcat(frame, cv::Mat::zeros(1, 300, CV_8UC1), padded);
+    EXPECT_TRUE(mjpgFrameProblem(padded, kFull).isEmpty());
+
+    EXPECT_FALSE(mjpgFrameProblem(frame.colRange(0, frame.cols / 2).clone(), kFull).isEmpty());
+    EXPECT_FALSE(mjpgFrameProblem(cv::Mat(1, 5000, CV_8UC1, cv::Scalar(0x5A)), kFull).isEmpty());
+    EXPECT_FALSE(mjpgFrameProblem(frame, cv::Size(1280, 720)).isEmpty());
+    const cv::Mat huge = withHeaderSize(good, 40000);
+    EXPECT_EQ(mjpgFrameSize(huge), cv::Size(40000, 40000));
+    const QString problem = mjpgFrameProblem(huge, kFull);
+    EXPECT_TRUE(problem.contains(QStringLiteral("40000x40000"))) << problem.toStdString();
+
+    // Decoded anyway, on whichever thread: no exception, no picture.
+    cv::Mat picture;
+    EXPECT_NO_THROW(EXPECT_FALSE(decodeMjpgFrame(huge, picture, 1)));
+    EXPECT_TRUE(picture.empty());
+    const cv::Mat live = decodedScene(cv::IMREAD_REDUCED_COLOR_8);
+    const std::shared_ptr<FullSizeFrame> kept = FullSizeFrame::ofCompressed(huge, live, 8);
+    EXPECT_NO_THROW(EXPECT_TRUE(kept->picture().empty()));
+}
+
 // ---------------------------------------------------------------- the capture thread
 
 class LiveDecodingThread : public ::testing::Test

@@ -11,7 +11,7 @@
  *   const shot = await station.captureBase64({ quality: 80 });   // reply 20003
  *
  * Events (DocStationClient is an EventTarget; every detail is the message object):
- *   "open", "close" ({code, reason, willReconnect}), "error"
+ *   "open", "close" ({code, reason, willReconnect, opened}), "error"
  *   "frame"   20001 preview frames: detail {base64, dataUrl, message}
  *   "reply"   every other message from the station (replies and pushes)
  *   "message" every message, frames included
@@ -19,6 +19,13 @@
  *
  * The station broadcasts every reply to every connected page, so a page may
  * also see replies to requests that another page made.
+ *
+ * Reconnecting: a connection that was open and is lost is tried again
+ * (after 1 s, doubling up to 10 s, at most `maxRetries` failed tries in a
+ * row). A connection that never opened is not tried again by itself: the
+ * station refused it (the clerk said no, or no one answered the question)
+ * or is not running, and trying again would put the question to the clerk
+ * again and again. Call connect() again when the user asks for it.
  */
 (function (root, factory) {
   const DocStationClient = factory();
@@ -51,6 +58,7 @@
      * options.token      the station's per-start token (the bundled demo page gets it in its URL)
      * options.reconnect  reconnect after a lost connection (default true)
      * options.reconnectDelayMs  first delay, doubled up to 10 s (default 1000)
+     * options.maxRetries  failed reconnection tries in a row before giving up (default 5)
      * options.replyTimeoutMs    how long request() waits for its reply (default 15000)
      */
     constructor(options = {}) {
@@ -63,6 +71,8 @@
       this.url = url;
       this.reconnect = options.reconnect !== false;
       this.reconnectDelayMs = options.reconnectDelayMs || 1000;
+      this.maxRetries = options.maxRetries === undefined ? 5 : options.maxRetries;
+      this.failedRetries = 0;
       this.replyTimeoutMs = options.replyTimeoutMs || 15000;
       this.socket = null;
       this.frames = 0;
@@ -75,13 +85,23 @@
       return !!this.socket && this.socket.readyState === 1;
     }
 
+    /** Connects once; see "Reconnecting" above for what happens when it fails. */
     connect() {
       this.wanted = true;
+      this.failedRetries = 0;
+      this.retryDelay = this.reconnectDelayMs;
+      this.open(false);
+    }
+
+    open(isRetry) {
       clearTimeout(this.retryTimer);
       if (this.socket && this.socket.readyState <= 1) return;
       const socket = new WebSocket(this.url);
+      let opened = false;
       this.socket = socket;
       socket.onopen = () => {
+        opened = true;
+        this.failedRetries = 0;
         this.retryDelay = this.reconnectDelayMs;
         this.emit("open", {});
       };
@@ -89,10 +109,12 @@
       socket.onclose = (event) => {
         if (this.socket !== socket) return;
         this.socket = null;
-        const willReconnect = this.wanted && this.reconnect;
-        this.emit("close", { code: event.code, reason: event.reason, willReconnect });
+        if (!opened && isRetry) this.failedRetries += 1;
+        const willReconnect = this.wanted && this.reconnect
+          && (opened || (isRetry && this.failedRetries < this.maxRetries));
+        this.emit("close", { code: event.code, reason: event.reason, willReconnect, opened });
         if (willReconnect) {
-          this.retryTimer = setTimeout(() => this.connect(), this.retryDelay);
+          this.retryTimer = setTimeout(() => this.open(true), this.retryDelay);
           this.retryDelay = Math.min(this.retryDelay * 2, 10000);
         }
       };

@@ -1,0 +1,265 @@
+#include "anytabledetection.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace anytabledetection {
+
+namespace {
+
+// The work picture's longer side: coarse enough to keep up with live frames,
+// fine enough that a pixel is well under 1 % of a sheet's diagonal.
+constexpr int kWorkSide = 400;
+// The ring along the picture's border the table is learnt from.
+constexpr double kRingShare = 0.04;
+// Brightness after light correction: the table's mean sits at this level.
+constexpr double kTableLevel = 128.0;
+// Histogram of the table's colours: brightness in steps of 4, the two colour
+// differences in steps of 16; a bin seen often enough is table, and so are
+// its neighbours (noise, JPEG, light the correction missed).
+constexpr int kLevelStep = 4;
+constexpr int kHueStep = 16;
+constexpr int kLevelBins = 256 / kLevelStep;
+constexpr int kHueBins = 256 / kHueStep;
+constexpr int kLevelReach = 2;
+constexpr int kHueReach = 1;
+constexpr double kTableBinShare = 0.003;
+// A sheet reaching into the border ring must not teach paper as a table
+// colour: paper-like colours, brighter than most of the ring, are table only
+// when together they are a good part of it (the light squares of a cloth).
+constexpr double kPaperLikeRingShare = 0.08;
+constexpr double kPaperLikeLevelOverRing = 1.1;
+// Paper is nearly colourless; skin, wood and most cloth are not.
+constexpr int kPaperMaxChroma = 36;
+// Paper is not darker than the table around it (shadows are).
+constexpr int kPaperMinLevel = int(kTableLevel * 0.9);
+// A region must fill its rectangle like a sheet (a cut corner allowed).
+constexpr double kMinFill = 0.75;
+// A region reaching this share of the frame both ways is the table itself.
+constexpr double kWholeFrameShare = 0.92;
+
+struct Planes {
+    cv::Mat1b level;  // brightness
+    cv::Mat1b red;    // 128 + red - green
+    cv::Mat1b yellow; // 128 + (red + green) / 2 - blue
+};
+
+Planes planesOf(const cv::Mat &small)
+{
+    Planes planes{cv::Mat1b(small.size()), cv::Mat1b(small.size(), uchar(128)),
+                  cv::Mat1b(small.size(), uchar(128))};
+    if (small.channels() == 1) {
+        small.copyTo(planes.level);
+        return planes;
+    }
+    for (int y = 0; y < small.rows; ++y) {
+        const cv::Vec3b *in = small.ptr<cv::Vec3b>(y);
+        uchar *level = planes.level.ptr(y), *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y);
+        for (int x = 0; x < small.cols; ++x) {
+            const int b = in[x][0], g = in[x][1], r = in[x][2];
+            level[x] = uchar((b + 2 * g + r) >> 2);
+            red[x] = cv::saturate_cast<uchar>(128 + r - g);
+            yellow[x] = cv::saturate_cast<uchar>(128 + ((r + g) >> 1) - b);
+        }
+    }
+    return planes;
+}
+
+bool inRing(int x, int y, cv::Size size, int ring)
+{
+    return x < ring || y < ring || x >= size.width - ring || y >= size.height - ring;
+}
+
+// Brightness of the table across the picture, a quadratic in x and y fitted
+// to the border ring: vignetting and a lamp to one side are smooth. A second
+// fit leaves out what the first missed by far (a shadow on the border, the
+// dark half of a cloth), so they do not pull the table's light down elsewhere.
+cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
+{
+    std::vector<double> rows, values;
+    const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
+    for (int y = 0; y < level.rows; y += 3)
+        for (int x = 0; x < level.cols; x += 3) {
+            if (!inRing(x, y, level.size(), ring))
+                continue;
+            const double u = x * sx - 1.0, v = y * sy - 1.0;
+            rows.insert(rows.end(), {1.0, u, v, u * u, u * v, v * v});
+            values.push_back(std::max(1.0, double(level(y, x))));
+        }
+    const int count = int(values.size());
+    cv::Mat1d design(count, 6, rows.data());
+    cv::Mat1d target(count, 1, values.data());
+    cv::Mat1d coefficients;
+    cv::solve(design, target, coefficients, cv::DECOMP_QR);
+
+    const cv::Mat1d residual = cv::abs(design * coefficients - target);
+    std::vector<double> sorted(residual.begin(), residual.end());
+    std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
+    const double limit = std::max(4.0, 2.5 * sorted[size_t(count / 2)]);
+    cv::Mat1d keptDesign, keptTarget;
+    for (int i = 0; i < count; ++i)
+        if (residual(i) <= limit) {
+            keptDesign.push_back(design.row(i));
+            keptTarget.push_back(target.row(i));
+        }
+    if (keptTarget.rows >= 12)
+        cv::solve(keptDesign, keptTarget, coefficients, cv::DECOMP_QR);
+    return coefficients;
+}
+
+// Brightness corrected for the table's light: the table near kTableLevel.
+cv::Mat1b corrected(const cv::Mat1b &level, const cv::Mat1d &light)
+{
+    cv::Mat1b out(level.size());
+    const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
+    const double *c = light.ptr<double>();
+    for (int y = 0; y < level.rows; ++y) {
+        const double v = y * sy - 1.0;
+        const uchar *in = level.ptr(y);
+        uchar *o = out.ptr(y);
+        for (int x = 0; x < level.cols; ++x) {
+            const double u = x * sx - 1.0;
+            const double tableLevel = c[0] + c[1] * u + c[2] * v + c[3] * u * u + c[4] * u * v + c[5] * v * v;
+            o[x] = cv::saturate_cast<uchar>(in[x] * kTableLevel / std::max(8.0, tableLevel));
+        }
+    }
+    return out;
+}
+
+int binOf(uchar level, uchar red, uchar yellow)
+{
+    return (level / kLevelStep * kHueBins + red / kHueStep) * kHueBins + yellow / kHueStep;
+}
+
+bool paperLike(int level, int red, int yellow, int ringLevel)
+{
+    return level > kPaperLikeLevelOverRing * ringLevel &&
+           std::abs(red - 128) + std::abs(yellow - 128) <= kPaperMaxChroma;
+}
+
+// Which colours the table shows, learnt from the border ring.
+std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, int ring)
+{
+    std::vector<int> counts(size_t(kLevelBins * kHueBins * kHueBins), 0);
+    std::array<int, 256> levels{};
+    int samples = 0;
+    for (int y = 0; y < level.rows; ++y)
+        for (int x = 0; x < level.cols; ++x)
+            if (inRing(x, y, level.size(), ring)) {
+                ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
+                ++levels[level(y, x)];
+                ++samples;
+            }
+    int ringLevel = 0;
+    for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
+        seen += levels[size_t(ringLevel)];
+    const auto paperBin = [&](int l, int r, int b) {
+        return paperLike(l * kLevelStep + kLevelStep / 2, r * kHueStep + kHueStep / 2,
+                         b * kHueStep + kHueStep / 2, ringLevel);
+    };
+    int paperSamples = 0;
+    for (int l = 0; l < kLevelBins; ++l)
+        for (int r = 0; r < kHueBins; ++r)
+            for (int b = 0; b < kHueBins; ++b)
+                if (paperBin(l, r, b))
+                    paperSamples += counts[size_t((l * kHueBins + r) * kHueBins + b)];
+    const bool tableHasPaperColours = paperSamples >= kPaperLikeRingShare * samples;
+    const int seenOften = std::max(2, int(samples * kTableBinShare));
+    std::vector<uchar> table(counts.size(), 0);
+    for (int l = 0; l < kLevelBins; ++l)
+        for (int r = 0; r < kHueBins; ++r)
+            for (int b = 0; b < kHueBins; ++b) {
+                const int count = counts[size_t((l * kHueBins + r) * kHueBins + b)];
+                if (count < seenOften || (!tableHasPaperColours && paperBin(l, r, b)))
+                    continue;
+                for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach);
+                     ++dl)
+                    for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach);
+                         ++dr)
+                        for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach);
+                             ++db)
+                            table[size_t((dl * kHueBins + dr) * kHueBins + db)] = 1;
+            }
+    return table;
+}
+
+cv::Mat1b paperMask(const cv::Mat1b &level, const Planes &planes, const std::vector<uchar> &table)
+{
+    cv::Mat1b mask(level.size());
+    for (int y = 0; y < level.rows; ++y) {
+        const uchar *l = level.ptr(y), *r = planes.red.ptr(y), *b = planes.yellow.ptr(y);
+        uchar *m = mask.ptr(y);
+        for (int x = 0; x < level.cols; ++x) {
+            const int chroma = std::abs(r[x] - 128) + std::abs(b[x] - 128);
+            const bool paper = l[x] >= kPaperMinLevel && chroma <= kPaperMaxChroma &&
+                               !table[size_t(binOf(l[x], r[x], b[x]))];
+            m[x] = paper ? 255 : 0;
+        }
+    }
+    // Specks of noise and the thin threads of a cloth are no sheet.
+    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, cv::Mat(), cv::Point(-1, -1), 1);
+    // Text and seals near the edge break a light sheet's outline on a light
+    // table; the outline, not the inside, is what counts.
+    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, cv::Mat(), cv::Point(-1, -1), 2);
+    return mask;
+}
+
+bool isSheetShaped(const std::vector<cv::Point> &region, const cv::RotatedRect &rect, cv::Size frame)
+{
+    const double rectArea = double(rect.size.width) * rect.size.height;
+    if (rectArea <= 0 || cv::contourArea(region) < kMinFill * rectArea)
+        return false;
+    const cv::Rect box = cv::boundingRect(region);
+    return box.width < kWholeFrameShare * frame.width || box.height < kWholeFrameShare * frame.height;
+}
+
+} // namespace
+
+std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
+{
+    std::vector<documentdetection::Candidate> found;
+    if (image.empty())
+        return found;
+    const int scale = std::max(1, (std::max(image.cols, image.rows) + kWorkSide - 1) / kWorkSide);
+    cv::Mat small;
+    if (scale > 1)
+        cv::resize(image, small, cv::Size(image.cols / scale, image.rows / scale), 0, 0, cv::INTER_AREA);
+    else
+        small = image;
+    if (small.cols < 16 || small.rows < 16)
+        return found;
+
+    const Planes planes = planesOf(small);
+    const int ring = std::max(2, int(std::lround(kRingShare * std::min(small.cols, small.rows))));
+    const cv::Mat1b level = corrected(planes.level, tableLight(planes.level, ring));
+    const cv::Mat1b mask = paperMask(level, planes, tableColours(level, planes, ring));
+
+    std::vector<std::vector<cv::Point>> regions;
+    cv::findContours(mask, regions, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    for (std::vector<cv::Point> &region : regions) {
+        if (region.size() < 4)
+            continue;
+        std::vector<cv::Point> hull;
+        cv::convexHull(region, hull);
+        const cv::RotatedRect rect = cv::minAreaRect(hull);
+        if (!isSheetShaped(region, rect, small.size()))
+            continue;
+        // Back to the picture's pixels: a work pixel covers `scale` of them.
+        // The region's outline runs through the centres of its edge pixels;
+        // a mixed pixel at a sheet's edge mostly counts as paper already, so
+        // the outline is taken as the edge.
+        const float half = 0.5f * float(scale - 1);
+        const cv::RotatedRect full(rect.center * float(scale) + cv::Point2f(half, half),
+                                   rect.size * float(scale), rect.angle);
+        for (cv::Point &point : region)
+            point = point * scale + cv::Point(scale / 2, scale / 2);
+        found.push_back({full, std::move(region)});
+    }
+    return found;
+}
+
+} // namespace anytabledetection
