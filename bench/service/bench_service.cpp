@@ -103,11 +103,7 @@ public:
     }
     bool open(quint16 port)
     {
-        socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
-        return pumpUntil([this] { return socket.state() == QAbstractSocket::ConnectedState
-                                         || socket.state() == QAbstractSocket::UnconnectedState; },
-                         10000)
-               && socket.state() == QAbstractSocket::ConnectedState;
+        return servicebench::openPage(socket, port);
     }
     void reset()
     {

@@ -14,6 +14,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
+#include <QWebSocket>
 
 #include <unistd.h>
 
@@ -42,6 +44,16 @@ inline bool pumpUntil(const std::function<bool()> &done, int ms)
         QThread::usleep(300);
     }
     return true;
+}
+
+// Opens a page's WebSocket to the station on `port`; false when refused.
+inline bool openPage(QWebSocket &socket, quint16 port)
+{
+    socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+    return pumpUntil([&socket] { return socket.state() == QAbstractSocket::ConnectedState
+                                        || socket.state() == QAbstractSocket::UnconnectedState; },
+                     10000)
+           && socket.state() == QAbstractSocket::ConnectedState;
 }
 
 inline quint16 freePort()
