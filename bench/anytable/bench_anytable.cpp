@@ -29,6 +29,8 @@
 
 namespace {
 
+using docscene::cornerError;
+
 constexpr double kFoundWithin = 0.05;
 
 struct Tally {
@@ -47,23 +49,6 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// Largest corner distance for the best pairing of the rectangle's corners
-// with the sheet's (any starting corner, either direction).
-double cornerError(const cv::RotatedRect &rect, const std::array<cv::Point2f, 4> &truth)
-{
-    cv::Point2f corners[4];
-    rect.points(corners);
-    double best = 1e9;
-    for (int start = 0; start < 4; ++start)
-        for (int direction : {1, 3}) {
-            double worst = 0;
-            for (int i = 0; i < 4; ++i)
-                worst = std::max(worst,
-                                 double(cv::norm(corners[(start + direction * i) % 4] - truth[size_t(i)])));
-            best = std::min(best, worst);
-        }
-    return best;
-}
 
 documentdetection::Documents detect(const cv::Mat &picture, bool anyTable, int reduction)
 {

@@ -224,3 +224,19 @@ const char *surfaceName(Surface surface)
 }
 
 } // namespace docscene
+
+double docscene::cornerError(const cv::RotatedRect &rect, const std::array<cv::Point2f, 4> &sheet)
+{
+    cv::Point2f corners[4];
+    rect.points(corners);
+    double best = 1e9;
+    for (int start = 0; start < 4; ++start)
+        for (int direction : {1, 3}) {
+            double worst = 0;
+            for (int i = 0; i < 4; ++i)
+                worst = std::max(worst,
+                                 double(cv::norm(corners[(start + direction * i) % 4] - sheet[size_t(i)])));
+            best = std::min(best, worst);
+        }
+    return best;
+}

@@ -35,6 +35,10 @@ struct TableFrame {
 
 TableFrame renderOnTable(const TableOptions &options, int page = 0);
 
+// Largest distance of a found rectangle's corner from the sheet's true
+// corner, for the best pairing (any starting corner, either direction).
+double cornerError(const cv::RotatedRect &rect, const std::array<cv::Point2f, 4> &sheet);
+
 const char *surfaceName(Surface surface);
 
 } // namespace docscene

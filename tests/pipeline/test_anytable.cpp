@@ -14,6 +14,8 @@
 
 namespace {
 
+using docscene::cornerError;
+
 class AnyTable : public testenv::CaptureTest {
 protected:
     void TearDown() override
@@ -43,22 +45,6 @@ protected:
     }
 };
 
-// Largest distance of a rectangle's corner from the sheet's, best pairing.
-double cornerError(const cv::RotatedRect &rect, const std::array<cv::Point2f, 4> &sheet)
-{
-    cv::Point2f corners[4];
-    rect.points(corners);
-    double best = 1e9;
-    for (int start = 0; start < 4; ++start)
-        for (int direction : {1, 3}) {
-            double worst = 0;
-            for (int i = 0; i < 4; ++i)
-                worst = std::max(worst,
-                                 double(cv::norm(corners[(start + direction * i) % 4] - sheet[size_t(i)])));
-            best = std::min(best, worst);
-        }
-    return best;
-}
 
 void expectEverySheetFound(const std::vector<cv::RotatedRect> &found, const docscene::TableFrame &frame,
                            const char *surface)
