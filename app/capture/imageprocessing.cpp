@@ -632,14 +632,12 @@ void ImageProcessing::runOnePass()
         const quint64 closed = cameraGenerationNow();
         // Reopened only if nobody opened or closed it meanwhile: a camera its
         // owner closed during the wait stays closed.
-        if (stopper.sleep(kReopenDelayMs) && !closeRequested && closed == cameraGenerationNow())
+        if (stopper.sleep(kReopenDelayMs) && closed == cameraGenerationNow())
             openCamara();
         return;
     }
-    // Closed by the owner while the frame was on its way: not shown, not kept.
-    if (closeRequested)
-        return;
     const int reduction = kept->liveReduction();
+    // Closed by the owner while the frame was on its way: not shown, not kept.
     if (!keepLiveFrame(std::move(kept), generation))
         return;
     // handleMat never draws into the frame it is given, so readers of the
