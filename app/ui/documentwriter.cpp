@@ -15,6 +15,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -23,8 +24,6 @@ namespace documentwriter {
 
 namespace {
 
-constexpr qint64 kCopyChunk = 1 << 16;
-
 void report(const Progress &progress, int page)
 {
     if (progress)
@@ -32,18 +31,34 @@ void report(const Progress &progress, int page)
 }
 
 // The photo's JPEG bytes, read while the document is written, so that only
-// one page's data is in memory at a time.
+// one page's data is in memory at a time. They go to the writer in one piece:
+// qpdf gathers every stream in a growing buffer before it writes it, and fed
+// in small pieces that buffer is copied and faulted in again and again.
 void copyFile(const QString &path, Pipeline *pipeline)
 {
     QFile photo(path);
     if (!photo.open(QIODevice::ReadOnly))
         throw std::runtime_error("photo not readable: " + path.toStdString());
-    QByteArray chunk;
-    while (!(chunk = photo.read(kCopyChunk)).isEmpty())
-        pipeline->write(reinterpret_cast<const unsigned char *>(chunk.constData()), size_t(chunk.size()));
-    if (photo.error() != QFileDevice::NoError)
+    const QByteArray bytes = photo.readAll();
+    if (photo.error() != QFileDevice::NoError || bytes.size() != photo.size())
         throw std::runtime_error("photo not read: " + path.toStdString());
+    pipeline->write(reinterpret_cast<const unsigned char *>(bytes.constData()), size_t(bytes.size()));
     pipeline->finish();
+}
+
+// qpdf holds every stream it writes in two fresh buffers of the stream's
+// size. glibc maps blocks of a photo's size anew and hands them back after
+// each page until it has seen a larger block freed (in the station the
+// camera's frames do that; an export without the camera open has not), and
+// then every page's bytes are faulted in again, which costs more than writing
+// them. Freeing one frame-sized block raises glibc's thresholds as the camera
+// would, so the buffers are reused from page to page.
+constexpr size_t kFrameSizedBlock = size_t(24) << 20; // glibc adjusts up to 32 MB
+
+void keepPageBuffersInProcess()
+{
+    void *volatile block = std::malloc(kFrameSizedBlock);
+    std::free(block);
 }
 
 QPDFObjectHandle imageDictionary(QSize pixels, bool grey)
@@ -145,6 +160,7 @@ Outcome writePdf(const QStringList &images, const QString &target, const Progres
     if (images.isEmpty())
         return outcome;
     try {
+        keepPageBuffersInProcess();
         QPDF pdf;
         pdf.emptyPDF();
         for (int row = 0; row < images.size(); ++row) {
