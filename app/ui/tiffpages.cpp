@@ -94,10 +94,12 @@ PageKind kindOf(const QImage &image)
     qint64 bilevel = 0;
     qint64 looked = 0;
     const bool oneChannel = image.format() == QImage::Format_Grayscale8;
-    for (int y = 0; y < image.height(); y += kSampleStep) {
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < height; y += kSampleStep) {
         const uchar *grey = image.constScanLine(y);
         const QRgb *colour = reinterpret_cast<const QRgb *>(grey);
-        for (int x = 0; x < image.width(); x += kSampleStep) {
+        for (int x = 0; x < width; x += kSampleStep) {
             int value = 0;
             if (oneChannel) {
                 value = grey[x];
@@ -135,32 +137,46 @@ bool readPage(const QString &path, PagePicture &page)
     return true;
 }
 
-int greyAt(const QImage &image, const uchar *line, int x)
+// White is 0 (min-is-white), a set bit is ink; eight pixels to a byte.
+template <typename GreyOf>
+void packInk(int width, std::vector<uchar> &row, GreyOf greyOf)
 {
-    return image.format() == QImage::Format_Grayscale8 ? line[x]
-                                                       : qGreen(reinterpret_cast<const QRgb *>(line)[x]);
+    uchar *out = row.data();
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        unsigned bits = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            bits = (bits << 1) | unsigned(greyOf(x + bit) < kBilevelThreshold);
+        *out++ = uchar(bits);
+    }
+    if (x < width) {
+        unsigned bits = 0;
+        for (int shift = 7; x < width; ++x, --shift)
+            bits |= unsigned(greyOf(x) < kBilevelThreshold) << shift;
+        *out = uchar(bits);
+    }
 }
 
 // One row as the page's directory describes it.
-void fillRow(const PagePicture &page, int y, std::vector<uchar> &row)
+void fillRow(const PagePicture &page, int width, int y, std::vector<uchar> &row)
 {
     const QImage &image = page.image;
     const uchar *line = image.constScanLine(y);
+    const QRgb *pixels = reinterpret_cast<const QRgb *>(line);
     switch (page.kind) {
     case PageKind::BlackAndWhite:
-        // White is 0 (min-is-white), a set bit is ink.
-        std::fill(row.begin(), row.end(), 0);
-        for (int x = 0; x < image.width(); ++x)
-            if (greyAt(image, line, x) < kBilevelThreshold)
-                row[size_t(x / 8)] |= uchar(0x80 >> (x % 8));
+        if (image.format() == QImage::Format_Grayscale8)
+            packInk(width, row, [line](int x) { return int(line[x]); });
+        else
+            packInk(width, row, [pixels](int x) { return qGreen(pixels[x]); });
         break;
-    case PageKind::Grey: std::copy(line, line + image.width(), row.begin()); break;
+    case PageKind::Grey: std::copy(line, line + width, row.begin()); break;
     case PageKind::Colour: {
-        const QRgb *pixels = reinterpret_cast<const QRgb *>(line);
-        for (int x = 0; x < image.width(); ++x) {
-            row[size_t(3 * x)] = uchar(qRed(pixels[x]));
-            row[size_t(3 * x + 1)] = uchar(qGreen(pixels[x]));
-            row[size_t(3 * x + 2)] = uchar(qBlue(pixels[x]));
+        uchar *out = row.data();
+        for (int x = 0; x < width; ++x) {
+            *out++ = uchar(qRed(pixels[x]));
+            *out++ = uchar(qGreen(pixels[x]));
+            *out++ = uchar(qBlue(pixels[x]));
         }
         break;
     }
@@ -212,8 +228,9 @@ bool writePage(TIFF *tiff, const PagePicture &page, int number, int pages)
                             : page.kind == PageKind::Grey        ? size_t(width)
                                                                  : size_t(3 * width);
     std::vector<uchar> row(rowBytes);
-    for (int y = 0; y < page.image.height(); ++y) {
-        fillRow(page, y, row);
+    const int height = page.image.height();
+    for (int y = 0; y < height; ++y) {
+        fillRow(page, width, y, row);
         if (TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) != 1)
             return false;
     }
