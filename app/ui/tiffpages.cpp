@@ -74,7 +74,7 @@ private:
 enum class PageKind { BlackAndWhite, Grey, Colour };
 
 struct PagePicture {
-    QImage image; // Format_Grayscale8 or Format_RGB32
+    QImage image; // Format_Grayscale8 or Format_RGB888
     PageKind kind = PageKind::Colour;
     int jpegQuality = 0; // 0: no JPEG photo, written losslessly
     double dpiX = 0.0;
@@ -93,23 +93,17 @@ PageKind kindOf(const QImage &image)
 {
     qint64 bilevel = 0;
     qint64 looked = 0;
-    const bool oneChannel = image.format() == QImage::Format_Grayscale8;
+    const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
     const int width = image.width();
     const int height = image.height();
     for (int y = 0; y < height; y += kSampleStep) {
-        const uchar *grey = image.constScanLine(y);
-        const QRgb *colour = reinterpret_cast<const QRgb *>(grey);
+        const uchar *line = image.constScanLine(y);
         for (int x = 0; x < width; x += kSampleStep) {
-            int value = 0;
-            if (oneChannel) {
-                value = grey[x];
-            } else {
-                const int red = qRed(colour[x]);
-                value = qGreen(colour[x]);
-                const int blue = qBlue(colour[x]);
-                if (std::abs(red - value) > kGreySpread || std::abs(value - blue) > kGreySpread)
-                    return PageKind::Colour;
-            }
+            const uchar *pixel = line + channels * x;
+            const int value = channels == 1 ? pixel[0] : pixel[1];
+            if (channels == 3 &&
+                (std::abs(pixel[0] - value) > kGreySpread || std::abs(value - pixel[2]) > kGreySpread))
+                return PageKind::Colour;
             ++looked;
             if (nearBlackOrWhite(value))
                 ++bilevel;
@@ -118,21 +112,35 @@ PageKind kindOf(const QImage &image)
     return bilevel >= kBilevelShare * double(looked) ? PageKind::BlackAndWhite : PageKind::Grey;
 }
 
-bool readPage(const QString &path, PagePicture &page)
+// JPEG photos decoded straight into the layout the pages are written from;
+// other pictures through Qt.
+QImage decodedPicture(const QString &path, PagePicture &page)
 {
     photopage::JpegHeader header;
+    const QImage jpeg = photopage::decodeJpeg(path, header);
+    if (!jpeg.isNull()) {
+        page.jpegQuality = header.quality;
+        return jpeg;
+    }
     if (photopage::readJpegHeader(path, header))
         page.jpegQuality = header.quality;
     const QImage decoded(path);
-    if (decoded.isNull())
-        return false;
-    page.dpiX = paperresolution::ppiOf(decoded.dotsPerMeterX());
-    page.dpiY = paperresolution::ppiOf(decoded.dotsPerMeterY());
     const bool grey = decoded.format() == QImage::Format_Grayscale8 ||
                       (decoded.format() == QImage::Format_Indexed8 && decoded.allGray());
-    page.image = decoded.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    return decoded.isNull()
+               ? decoded
+               : decoded.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+}
+
+bool readPage(const QString &path, PagePicture &page)
+{
+    page.image = decodedPicture(path, page);
+    if (page.image.isNull())
+        return false;
+    page.dpiX = paperresolution::ppiOf(page.image.dotsPerMeterX());
+    page.dpiY = paperresolution::ppiOf(page.image.dotsPerMeterY());
     page.kind = kindOf(page.image);
-    if (page.kind == PageKind::Grey && !grey)
+    if (page.kind == PageKind::Grey && page.image.format() != QImage::Format_Grayscale8)
         page.image = page.image.convertToFormat(QImage::Format_Grayscale8);
     return true;
 }
@@ -162,24 +170,15 @@ void fillRow(const PagePicture &page, int width, int y, std::vector<uchar> &row)
 {
     const QImage &image = page.image;
     const uchar *line = image.constScanLine(y);
-    const QRgb *pixels = reinterpret_cast<const QRgb *>(line);
     switch (page.kind) {
     case PageKind::BlackAndWhite:
         if (image.format() == QImage::Format_Grayscale8)
             packInk(width, row, [line](int x) { return int(line[x]); });
         else
-            packInk(width, row, [pixels](int x) { return qGreen(pixels[x]); });
+            packInk(width, row, [line](int x) { return int(line[3 * x + 1]); });
         break;
     case PageKind::Grey: std::copy(line, line + width, row.begin()); break;
-    case PageKind::Colour: {
-        uchar *out = row.data();
-        for (int x = 0; x < width; ++x) {
-            *out++ = uchar(qRed(pixels[x]));
-            *out++ = uchar(qGreen(pixels[x]));
-            *out++ = uchar(qBlue(pixels[x]));
-        }
-        break;
-    }
+    case PageKind::Colour: std::copy(line, line + 3 * width, row.begin()); break;
     }
 }
 
