@@ -15,7 +15,6 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -44,21 +43,6 @@ void copyFile(const QString &path, Pipeline *pipeline)
         throw std::runtime_error("photo not read: " + path.toStdString());
     pipeline->write(reinterpret_cast<const unsigned char *>(bytes.constData()), size_t(bytes.size()));
     pipeline->finish();
-}
-
-// qpdf holds every stream it writes in two fresh buffers of the stream's
-// size. glibc maps blocks of a photo's size anew and hands them back after
-// each page until it has seen a larger block freed (in the station the
-// camera's frames do that; an export without the camera open has not), and
-// then every page's bytes are faulted in again, which costs more than writing
-// them. Freeing one frame-sized block raises glibc's thresholds as the camera
-// would, so the buffers are reused from page to page.
-constexpr size_t kFrameSizedBlock = size_t(24) << 20; // glibc adjusts up to 32 MB
-
-void keepPageBuffersInProcess()
-{
-    void *volatile block = std::malloc(kFrameSizedBlock);
-    std::free(block);
 }
 
 QPDFObjectHandle imageDictionary(QSize pixels, bool grey)
@@ -160,7 +144,6 @@ Outcome writePdf(const QStringList &images, const QString &target, const Progres
     if (images.isEmpty())
         return outcome;
     try {
-        keepPageBuffersInProcess();
         QPDF pdf;
         pdf.emptyPDF();
         for (int row = 0; row < images.size(); ++row) {

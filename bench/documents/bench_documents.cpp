@@ -17,6 +17,7 @@
 #include "docscene.h"
 #include "documentwriter.h"
 #include "mainwriters.h"
+#include "startup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -246,6 +247,9 @@ int main(int argc, char **argv)
 {
     if (argc == 6 && !strcmp(argv[1], "--run")) {
         QCoreApplication app(argc, argv);
+        // The heap as the station's own start-up sets it: photo-sized blocks
+        // stay in the process from page to page.
+        Startup::keepFrameBuffersInHeap();
         return runJob(QString::fromLatin1(argv[2]), readList(QString::fromLocal8Bit(argv[3])),
                       QString::fromLocal8Bit(argv[4]), atoi(argv[5]))
                    ? 0
