@@ -23,8 +23,6 @@ namespace documentwriter {
 
 namespace {
 
-constexpr qint64 kCopyChunk = 1 << 16;
-
 void report(const Progress &progress, int page)
 {
     if (progress)
@@ -32,17 +30,18 @@ void report(const Progress &progress, int page)
 }
 
 // The photo's JPEG bytes, read while the document is written, so that only
-// one page's data is in memory at a time.
+// one page's data is in memory at a time. They go to the writer in one piece:
+// qpdf gathers every stream in a growing buffer before it writes it, and fed
+// in small pieces that buffer is copied and faulted in again and again.
 void copyFile(const QString &path, Pipeline *pipeline)
 {
     QFile photo(path);
     if (!photo.open(QIODevice::ReadOnly))
         throw std::runtime_error("photo not readable: " + path.toStdString());
-    QByteArray chunk;
-    while (!(chunk = photo.read(kCopyChunk)).isEmpty())
-        pipeline->write(reinterpret_cast<const unsigned char *>(chunk.constData()), size_t(chunk.size()));
-    if (photo.error() != QFileDevice::NoError)
+    const QByteArray bytes = photo.readAll();
+    if (photo.error() != QFileDevice::NoError || bytes.size() != photo.size())
         throw std::runtime_error("photo not read: " + path.toStdString());
+    pipeline->write(reinterpret_cast<const unsigned char *>(bytes.constData()), size_t(bytes.size()));
     pipeline->finish();
 }
 

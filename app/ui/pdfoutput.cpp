@@ -12,23 +12,39 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace pdfoutput {
 
 namespace {
 
+constexpr size_t kGatherBytes = 1 << 16;
+
 // Failures are kept, not thrown: qpdf finishes its pipelines from
-// destructors too, where an exception would end the program.
+// destructors too, where an exception would end the program. qpdf hands
+// over a document in a great many small pieces (keys, numbers, object
+// headers), so small pieces are gathered into blocks; every block still
+// goes to the file as one checked write.
 class CheckedFile : public Pipeline {
 public:
-    explicit CheckedFile(CompleteFile &file) : Pipeline("document file", nullptr), file(file) {}
+    explicit CheckedFile(CompleteFile &file) : Pipeline("document file", nullptr), file(file)
+    {
+        gathered.reserve(kGatherBytes);
+    }
 
     void write(unsigned char const *data, size_t length) override
     {
         if (failed)
             return;
-        if (file.write(reinterpret_cast<const char *>(data), qint64(length)) != qint64(length))
-            fail("write");
+        if (gathered.size() + length <= kGatherBytes) {
+            gathered.insert(gathered.end(), data, data + length);
+            return;
+        }
+        writeGathered();
+        if (length < kGatherBytes)
+            gathered.insert(gathered.end(), data, data + length);
+        else
+            writeBlock(reinterpret_cast<const char *>(data), length);
     }
 
     // qpdf finishes its pipeline after every stream; the file is flushed
@@ -37,12 +53,25 @@ public:
 
     bool complete()
     {
+        writeGathered();
         if (!failed && (!file.flush() || ::fsync(file.handle()) != 0))
             fail("flush");
         return !failed;
     }
 
 private:
+    void writeGathered()
+    {
+        writeBlock(gathered.data(), gathered.size());
+        gathered.clear();
+    }
+
+    void writeBlock(const char *data, size_t length)
+    {
+        if (!failed && length > 0 && file.write(data, qint64(length)) != qint64(length))
+            fail("write");
+    }
+
     void fail(const char *step)
     {
         failed = true;
@@ -50,6 +79,7 @@ private:
     }
 
     CompleteFile &file;
+    std::vector<char> gathered;
     bool failed = false;
 };
 

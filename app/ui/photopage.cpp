@@ -60,23 +60,41 @@ double perInch(unsigned density, int unit)
 
 } // namespace
 
-bool readJpegHeader(const QString &path, JpegHeader &header)
-{
-    FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (file == nullptr)
-        return false;
+namespace {
+
+// One JPEG file open for reading. libjpeg reports a damaged file by jumping
+// back to the last setjmp; the steps that may jump (openAndReadHeader,
+// readRows) hold no object with a destructor, and the file and decoder are
+// released here, outside them.
+struct Decoder {
     jpeg_decompress_struct info{};
     ErrorExit error{};
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = &leave;
-    error.manager.emit_message = &keepQuiet;
-    if (setjmp(error.jump)) {
+    FILE *file = nullptr;
+
+    Decoder() = default;
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+    ~Decoder()
+    {
         jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        return false;
+        if (file != nullptr)
+            std::fclose(file);
     }
+};
+
+bool openAndReadHeader(Decoder &decoder, const char *path, JpegHeader &header)
+{
+    decoder.file = std::fopen(path, "rb");
+    if (decoder.file == nullptr)
+        return false;
+    jpeg_decompress_struct &info = decoder.info;
+    info.err = jpeg_std_error(&decoder.error.manager);
+    decoder.error.manager.error_exit = &leave;
+    decoder.error.manager.emit_message = &keepQuiet;
+    if (setjmp(decoder.error.jump))
+        return false;
     jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
+    jpeg_stdio_src(&info, decoder.file);
     jpeg_read_header(&info, TRUE);
     header.width = int(info.image_width);
     header.height = int(info.image_height);
@@ -88,9 +106,47 @@ bool readJpegHeader(const QString &path, JpegHeader &header)
         header.dpiY = perInch(info.Y_density, info.density_unit);
     }
     header.quality = estimatedQuality(info.quant_tbl_ptrs[0]);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
     return header.width > 0 && header.height > 0;
+}
+
+// Decodes every row into `pixels`, `bytesPerLine` apart.
+bool readRows(Decoder &decoder, uchar *pixels, size_t bytesPerLine)
+{
+    jpeg_decompress_struct &info = decoder.info;
+    if (setjmp(decoder.error.jump))
+        return false;
+    info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels + bytesPerLine * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+} // namespace
+
+bool readJpegHeader(const QString &path, JpegHeader &header)
+{
+    Decoder decoder;
+    return openAndReadHeader(decoder, QFile::encodeName(path).constData(), header);
+}
+
+QImage decodeJpeg(const QString &path, JpegHeader &header)
+{
+    Decoder decoder;
+    if (!openAndReadHeader(decoder, QFile::encodeName(path).constData(), header) || !header.plainColours)
+        return QImage();
+    QImage pixels(header.width, header.height,
+                  header.components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (pixels.isNull() || !readRows(decoder, pixels.bits(), size_t(pixels.bytesPerLine())))
+        return QImage();
+    if (header.dpiX > 0.0 && header.dpiY > 0.0) {
+        pixels.setDotsPerMeterX(paperresolution::dotsPerMeter(header.dpiX));
+        pixels.setDotsPerMeterY(paperresolution::dotsPerMeter(header.dpiY));
+    }
+    return pixels;
 }
 
 QSizeF pagePoints(QSize pixels, double dpiX, double dpiY)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QImage>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
 
 // What a document writer needs to know of a photo before it decides how the
-// photo becomes a page, read from the JPEG header alone (no decoding).
+// photo becomes a page, read from the JPEG header alone, and a JPEG photo's
+// pixels in the layout the TIFF pages take them.
 namespace photopage {
 
 struct JpegHeader {
@@ -20,6 +22,11 @@ struct JpegHeader {
 
 // False when the file is no readable JPEG.
 bool readJpegHeader(const QString &path, JpegHeader &header);
+
+// The photo's pixels as the file stores them, grey (Format_Grayscale8) or
+// colour (Format_RGB888), with the file's resolution when it names one, and
+// its header. Null when the file is no readable JPEG in plain colours.
+QImage decodeJpeg(const QString &path, JpegHeader &header);
 
 // The page, in points, a photo of `pixels` is stretched over in a PDF: the
 // standard paper its resolution makes it, else A4 turned like the photo.

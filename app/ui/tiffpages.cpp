@@ -74,7 +74,7 @@ private:
 enum class PageKind { BlackAndWhite, Grey, Colour };
 
 struct PagePicture {
-    QImage image; // Format_Grayscale8 or Format_RGB32
+    QImage image; // Format_Grayscale8 or Format_RGB888
     PageKind kind = PageKind::Colour;
     int jpegQuality = 0; // 0: no JPEG photo, written losslessly
     double dpiX = 0.0;
@@ -93,21 +93,17 @@ PageKind kindOf(const QImage &image)
 {
     qint64 bilevel = 0;
     qint64 looked = 0;
-    const bool oneChannel = image.format() == QImage::Format_Grayscale8;
-    for (int y = 0; y < image.height(); y += kSampleStep) {
-        const uchar *grey = image.constScanLine(y);
-        const QRgb *colour = reinterpret_cast<const QRgb *>(grey);
-        for (int x = 0; x < image.width(); x += kSampleStep) {
-            int value = 0;
-            if (oneChannel) {
-                value = grey[x];
-            } else {
-                const int red = qRed(colour[x]);
-                value = qGreen(colour[x]);
-                const int blue = qBlue(colour[x]);
-                if (std::abs(red - value) > kGreySpread || std::abs(value - blue) > kGreySpread)
-                    return PageKind::Colour;
-            }
+    const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < height; y += kSampleStep) {
+        const uchar *line = image.constScanLine(y);
+        for (int x = 0; x < width; x += kSampleStep) {
+            const uchar *pixel = line + channels * x;
+            const int value = channels == 1 ? pixel[0] : pixel[1];
+            if (channels == 3 &&
+                (std::abs(pixel[0] - value) > kGreySpread || std::abs(value - pixel[2]) > kGreySpread))
+                return PageKind::Colour;
             ++looked;
             if (nearBlackOrWhite(value))
                 ++bilevel;
@@ -116,54 +112,73 @@ PageKind kindOf(const QImage &image)
     return bilevel >= kBilevelShare * double(looked) ? PageKind::BlackAndWhite : PageKind::Grey;
 }
 
-bool readPage(const QString &path, PagePicture &page)
+// JPEG photos decoded straight into the layout the pages are written from;
+// other pictures through Qt.
+QImage decodedPicture(const QString &path, PagePicture &page)
 {
     photopage::JpegHeader header;
+    const QImage jpeg = photopage::decodeJpeg(path, header);
+    if (!jpeg.isNull()) {
+        page.jpegQuality = header.quality;
+        return jpeg;
+    }
     if (photopage::readJpegHeader(path, header))
         page.jpegQuality = header.quality;
     const QImage decoded(path);
-    if (decoded.isNull())
-        return false;
-    page.dpiX = paperresolution::ppiOf(decoded.dotsPerMeterX());
-    page.dpiY = paperresolution::ppiOf(decoded.dotsPerMeterY());
     const bool grey = decoded.format() == QImage::Format_Grayscale8 ||
                       (decoded.format() == QImage::Format_Indexed8 && decoded.allGray());
-    page.image = decoded.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    return decoded.isNull()
+               ? decoded
+               : decoded.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+}
+
+bool readPage(const QString &path, PagePicture &page)
+{
+    page.image = decodedPicture(path, page);
+    if (page.image.isNull())
+        return false;
+    page.dpiX = paperresolution::ppiOf(page.image.dotsPerMeterX());
+    page.dpiY = paperresolution::ppiOf(page.image.dotsPerMeterY());
     page.kind = kindOf(page.image);
-    if (page.kind == PageKind::Grey && !grey)
+    if (page.kind == PageKind::Grey && page.image.format() != QImage::Format_Grayscale8)
         page.image = page.image.convertToFormat(QImage::Format_Grayscale8);
     return true;
 }
 
-int greyAt(const QImage &image, const uchar *line, int x)
+// White is 0 (min-is-white), a set bit is ink; eight pixels to a byte.
+template <typename GreyOf>
+void packInk(int width, std::vector<uchar> &row, GreyOf greyOf)
 {
-    return image.format() == QImage::Format_Grayscale8 ? line[x]
-                                                       : qGreen(reinterpret_cast<const QRgb *>(line)[x]);
+    uchar *out = row.data();
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        unsigned bits = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            bits = (bits << 1) | unsigned(greyOf(x + bit) < kBilevelThreshold);
+        *out++ = uchar(bits);
+    }
+    if (x < width) {
+        unsigned bits = 0;
+        for (int shift = 7; x < width; ++x, --shift)
+            bits |= unsigned(greyOf(x) < kBilevelThreshold) << shift;
+        *out = uchar(bits);
+    }
 }
 
 // One row as the page's directory describes it.
-void fillRow(const PagePicture &page, int y, std::vector<uchar> &row)
+void fillRow(const PagePicture &page, int width, int y, std::vector<uchar> &row)
 {
     const QImage &image = page.image;
     const uchar *line = image.constScanLine(y);
     switch (page.kind) {
     case PageKind::BlackAndWhite:
-        // White is 0 (min-is-white), a set bit is ink.
-        std::fill(row.begin(), row.end(), 0);
-        for (int x = 0; x < image.width(); ++x)
-            if (greyAt(image, line, x) < kBilevelThreshold)
-                row[size_t(x / 8)] |= uchar(0x80 >> (x % 8));
+        if (image.format() == QImage::Format_Grayscale8)
+            packInk(width, row, [line](int x) { return int(line[x]); });
+        else
+            packInk(width, row, [line](int x) { return int(line[3 * x + 1]); });
         break;
-    case PageKind::Grey: std::copy(line, line + image.width(), row.begin()); break;
-    case PageKind::Colour: {
-        const QRgb *pixels = reinterpret_cast<const QRgb *>(line);
-        for (int x = 0; x < image.width(); ++x) {
-            row[size_t(3 * x)] = uchar(qRed(pixels[x]));
-            row[size_t(3 * x + 1)] = uchar(qGreen(pixels[x]));
-            row[size_t(3 * x + 2)] = uchar(qBlue(pixels[x]));
-        }
-        break;
-    }
+    case PageKind::Grey: std::copy(line, line + width, row.begin()); break;
+    case PageKind::Colour: std::copy(line, line + 3 * width, row.begin()); break;
     }
 }
 
@@ -212,8 +227,9 @@ bool writePage(TIFF *tiff, const PagePicture &page, int number, int pages)
                             : page.kind == PageKind::Grey        ? size_t(width)
                                                                  : size_t(3 * width);
     std::vector<uchar> row(rowBytes);
-    for (int y = 0; y < page.image.height(); ++y) {
-        fillRow(page, y, row);
+    const int height = page.image.height();
+    for (int y = 0; y < height; ++y) {
+        fillRow(page, width, y, row);
         if (TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) != 1)
             return false;
     }

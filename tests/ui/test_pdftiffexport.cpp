@@ -502,7 +502,11 @@ TEST_F(ExportTest, TiffPagesAreCompressedByKindAndReadBack)
     const QString colour = sources.filePath(QStringLiteral("colour.jpg"));
     const QString grey = sources.filePath(QStringLiteral("grey.jpg"));
     const QString png = sources.filePath(QStringLiteral("lossless.png"));
-    QImage bwPage = blackAndWhitePage(320, 240);
+    // A width that is no whole number of bytes, with ink in the last byte.
+    QImage bwPage = blackAndWhitePage(317, 240);
+    for (int y = 100; y < 116; ++y)
+        for (int x = 309; x < 317; ++x)
+            bwPage.setPixel(x, y, qRgb(0, 0, 0));
     bwPage.setDotsPerMeterX(7874);   // 200 dpi
     bwPage.setDotsPerMeterY(7874);
     ASSERT_TRUE(bwPage.save(bw, "jpg", 80));
@@ -544,9 +548,14 @@ TEST_F(ExportTest, TiffPagesAreCompressedByKindAndReadBack)
     std::vector<cv::Mat> read;
     ASSERT_TRUE(cv::imreadmulti(tiffPath.toStdString(), read, cv::IMREAD_COLOR));
     ASSERT_EQ(read.size(), 4u);
-    EXPECT_EQ(read[0].size(), cv::Size(320, 240));
+    EXPECT_EQ(read[0].size(), cv::Size(317, 240));
     EXPECT_EQ(read[0].at<cv::Vec3b>(24, 30), cv::Vec3b(0, 0, 0));           // a stroke
     EXPECT_EQ(read[0].at<cv::Vec3b>(5, 5), cv::Vec3b(255, 255, 255));       // paper
+    cv::Mat photoChannels[3], readChannels[3];
+    cv::split(cv::imread(bw.toStdString(), cv::IMREAD_COLOR), photoChannels);
+    cv::split(read[0], readChannels);
+    const cv::Mat paper = photoChannels[1] >= 128;   // ink below the middle grey
+    EXPECT_EQ(cv::countNonZero(readChannels[1] != paper), 0);   // every pixel, the last byte's too
     const cv::Mat colourBack = cv::imread(colour.toStdString(), cv::IMREAD_COLOR);
     EXPECT_LT(cv::norm(read[1], colourBack, cv::NORM_L1) / double(colourBack.total() * 3), 8.0);
     EXPECT_EQ(read[2].size(), cv::Size(160, 240));
