@@ -16,6 +16,7 @@
 #include "pagemaker.h"
 #include "pageprogress.h"
 #include "recording.h"
+#include "testenv.h"
 #include "uitesthelpers.h"
 #include "ui_imagemergingdialog.h"
 #include "ui_imagesavepdfortiffdialog.h"
