@@ -104,7 +104,7 @@ bool Recording::openWriter(const QString &path)
 
 void Recording::onWriterTimer()
 {
-    if (!video)
+    if (!video || video->hasFailed())
         return;
     std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
     if (!frame)

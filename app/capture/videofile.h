@@ -32,6 +32,8 @@ public:
     // The capture thread's `videoWriter` slot shows this while it records.
     cv::VideoWriter *writer() { return &videoWriter; }
 
+    // A write failed: the file is cut short, further frames are not worth decoding.
+    bool hasFailed() const { return writeFailed; }
     // On the write thread: one frame, fitted to the size the file was opened with.
     void write(const cv::Mat &frame);
     // On the write thread, after the last write: the frame count goes into
