@@ -459,8 +459,7 @@ QString QCameraView::recordBegin()
 
 void QCameraView::recordEnd(QString path)
 {
-    if (!recorder->isRecordingVideo())
-        return;
-    videosFinishing.append(path);
+    if (recorder->isRecordingVideo())
+        videosFinishing.append(path);
     recorder->end();
 }
