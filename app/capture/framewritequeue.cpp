@@ -2,8 +2,7 @@
 
 #include "fullsizeframe.h"
 
-FrameWriteQueue::FrameWriteQueue(std::function<void(const cv::Mat &)> writeOne)
-    : writeOne(std::move(writeOne))
+FrameWriteQueue::FrameWriteQueue()
 {
     // One thread: frames reach the writer in the order they were due.
     thread.setMaxThreadCount(1);
@@ -14,13 +13,30 @@ FrameWriteQueue::~FrameWriteQueue()
     drain();
 }
 
-void FrameWriteQueue::add(std::shared_ptr<FullSizeFrame> frame, int copies)
+void FrameWriteQueue::add(std::shared_ptr<FullSizeFrame> frame, int copies, WriteOne writeOne)
 {
     if (!frame || copies < 1)
         return;
     MutexLocker lock(&mutex);
-    waiting = std::move(frame);
-    waitingCopies += copies;
+    if (!jobs.empty() && jobs.back().frame) {
+        Job &waiting = jobs.back();
+        waiting.frame = std::move(frame);
+        waiting.copies += copies;
+        waiting.writeOne = std::move(writeOne);
+        return;
+    }
+    push(Job{std::move(frame), copies, std::move(writeOne), {}});
+}
+
+void FrameWriteQueue::then(std::function<void()> task)
+{
+    MutexLocker lock(&mutex);
+    push(Job{nullptr, 0, {}, std::move(task)});
+}
+
+void FrameWriteQueue::push(Job job)
+{
+    jobs.push_back(std::move(job));
     if (working)
         return;
     working = true;
@@ -35,23 +51,29 @@ void FrameWriteQueue::drain()
 void FrameWriteQueue::work()
 {
     for (;;) {
-        std::shared_ptr<FullSizeFrame> frame;
-        int copies = 0;
+        Job job;
         {
             MutexLocker lock(&mutex);
-            if (!waiting) {
+            if (jobs.empty()) {
                 working = false;
                 return;
             }
-            frame = std::move(waiting);
-            waiting.reset();
-            copies = waitingCopies;
-            waitingCopies = 0;
+            job = std::move(jobs.front());
+            jobs.pop_front();
         }
-        const cv::Mat picture = frame->picture();
-        if (picture.empty())
-            continue;
-        for (int copy = 0; copy < copies; ++copy)
-            writeOne(picture);
+        run(job);
     }
+}
+
+void FrameWriteQueue::run(const Job &job)
+{
+    if (job.task) {
+        job.task();
+        return;
+    }
+    const cv::Mat picture = job.frame->picture();
+    if (picture.empty())
+        return;
+    for (int copy = 0; copy < job.copies; ++copy)
+        job.writeOne(picture);
 }

@@ -55,11 +55,9 @@ ImageProcessing::~ImageProcessing()
     while (!ThreadStopper::waitDelivering(*this, kStopGraceMs))
         qDebug() << "capture thread still finishing its pass";
     cv::waitKey(100);
-    if (videoWriter) {
-        videoWriter->release();
-        delete videoWriter;
-        videoWriter = nullptr;
-    }
+    // The slot only shows the recorder's writer; the recorder owns and
+    // finishes it.
+    videoWriter = nullptr;
     capture.release();
 }
 

@@ -5,15 +5,10 @@
 #include "config.h"
 #include "fullsizeframe.h"
 #include "imageprocessing.h"
-#include "recordedvideo.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 namespace {
 
@@ -88,26 +83,17 @@ QString Recording::beginSound()
 // OpenCV refuses the file, nothing is left running and the slot is empty.
 bool Recording::openWriter(const QString &path)
 {
+    // A page may record again into the file still being finished: the old
+    // writer must be done with it (and have set it aside) before it is
+    // opened anew.
+    if (finishingPaths.contains(path))
+        writeQueue.drain();
     // The size alone: decoding a full frame here would stall the window.
     const std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
-    const cv::Size size = frame ? frame->size() : cv::Size();
-    try {
-        writerSize = QSize(size.width, size.height);
-        capture.videoWriter = new cv::VideoWriter();
-        if (!size.empty())
-            capture.videoWriter->open(QFile::encodeName(path).toStdString(),
-                                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), writerFps, size, true);
-    } catch (const cv::Exception &e) {
-        qDebug() << "e.msg" << e.msg.c_str();
-        releaseWriter();
+    video = VideoFile::open(path, frame ? frame->size() : cv::Size(), writerFps);
+    if (!video)
         return false;
-    }
-    if (!capture.videoWriter->isOpened()) {
-        releaseWriter();
-        return false;
-    }
-    videoOn = true;
-    writeFailed = false;
+    capture.videoWriter = video->writer();
     frameCount = 1;
     startedMs = Clock::current().elapsedMs();
     writerTimer.start(writerIntervalMs);
@@ -118,7 +104,7 @@ bool Recording::openWriter(const QString &path)
 
 void Recording::onWriterTimer()
 {
-    if (!videoOn || writeFailed || !capture.videoWriter || !capture.videoWriter->isOpened())
+    if (!video || video->hasFailed())
         return;
     std::shared_ptr<FullSizeFrame> frame = capture.currentFullSizeFrame();
     if (!frame)
@@ -127,52 +113,28 @@ void Recording::onWriterTimer()
     const int copies = int(due - (frameCount - 1));
     if (copies < 1)
         return;
-    writeQueue.add(std::move(frame), copies);
+    std::shared_ptr<VideoFile> file = video;
+    writeQueue.add(std::move(frame), copies, [file](const cv::Mat &picture) { file->write(picture); });
     frameCount += copies;
-}
-
-void Recording::writeFrame(const cv::Mat &frame)
-{
-    if (writeFailed)
-        return;   // the file is cut short anyway; the end reports it
-    cv::Mat bgr;
-    if (frame.channels() == 1)
-        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
-    else if (frame.channels() == 4)
-        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
-    else
-        bgr = frame;
-    // The writer keeps the size it was opened with, also across a camera switch.
-    if (bgr.cols != writerSize.width() || bgr.rows != writerSize.height())
-        cv::resize(bgr, bgr, cv::Size(writerSize.width(), writerSize.height()));
-    try {
-        capture.videoWriter->write(bgr);
-    } catch (const cv::Exception &e) {
-        qDebug() << "video frame not written:" << e.msg.c_str();
-        writeFailed = true;
-    }
 }
 
 // ---------------------------------------------------------------- end
 
-bool Recording::end()
+void Recording::end()
 {
-    return finish(true);
+    finish(true);
 }
 
 void Recording::endQuietly()
 {
     finish(false);
+    writeQueue.drain();
 }
 
-bool Recording::finish(bool reportProblems)
+void Recording::finish(bool reportProblems)
 {
-    const bool hadVideo = videoOn;
     const bool hadSoundAlone = soundAlone;
-    if (!hadVideo && !hadSoundAlone)
-        return false;
     soundAlone = false;
-    bool saved = true;
     // A sound recorder that ended on its own beside a video is not missed:
     // the video is what the user asked for.
     if (hadSoundAlone || sound.isRunning()) {
@@ -180,68 +142,46 @@ bool Recording::finish(bool reportProblems)
         if (!soundSaved && reportProblems)
             report(sound.errorText());
         if (hadSoundAlone)
-            saved = soundSaved;
+            emit finished(mainPath, soundSaved);
     }
-    if (hadVideo) {
-        finishVideo();
-        // A file that merely has bytes is no recording: one cut short by a
-        // full disk holds the first seconds and no ending.
-        saved = !writeFailed && recordedvideo::complete(mainPath);
-        if (!saved)
-            setAsideIncomplete(reportProblems);
-    }
-    return saved;
+    if (video)
+        finishVideo(reportProblems);
 }
 
-// What was recorded is kept under a name that says it is incomplete, so
-// nobody takes it for the whole recording; a file that cannot be played
-// back is of no use and goes.
-void Recording::setAsideIncomplete(bool reportProblems)
+// The frames due up to this moment and the file's ending are written on the
+// write thread; the window goes on at once and hears of the file later.
+void Recording::finishVideo(bool reportProblems)
 {
-    const QString recorded = mainPath;
-    QString text;
-    if (recordedvideo::playable(recorded)) {
-        const QFileInfo info(recorded);
-        const QString aside = QStringLiteral("%1/%2_未完成.%3")
-                                  .arg(info.absolutePath(), info.completeBaseName(), info.suffix());
-        if (QFile::rename(recorded, aside))   // never over an existing file
-            mainPath = aside;
-        text = QStringLiteral("录像未能完整保存（存储空间不足或无法写入）。已录下的部分保存为：%1")
-                   .arg(mainPath);
-    } else {
-        QFile::remove(recorded);
-        text = QStringLiteral("录像文件未能保存（存储空间不足或无法写入）：%1").arg(recorded);
-    }
-    if (reportProblems)
-        report(text);
-    else
-        qDebug() << "recording:" << text;
-}
-
-void Recording::finishVideo()
-{
-    onWriterTimer();   // the frames due up to this moment
-    writeQueue.drain();
-    if (capture.videoWriter && capture.videoWriter->isOpened())
-        capture.videoWriter->set(cv::CAP_PROP_FRAME_COUNT, frameCount);
-    videoOn = false;
+    onWriterTimer();
     writerTimer.stop();
-    releaseWriter();
+    capture.videoWriter = nullptr;
+    const QString begunPath = mainPath;
+    finishingPaths.append(begunPath);
+    const std::shared_ptr<VideoFile> file = std::move(video);
+    video.reset();
+    const int frames = frameCount;
+    writeQueue.then([this, file, frames, begunPath, reportProblems] {
+        const VideoFile::Outcome outcome = file->finish(frames);
+        // Dropped with this object when it is gone meanwhile.
+        QMetaObject::invokeMethod(
+            this, [this, begunPath, outcome, reportProblems] { announceVideo(begunPath, outcome, reportProblems); },
+            Qt::QueuedConnection);
+    });
 }
 
-void Recording::releaseWriter()
+void Recording::announceVideo(const QString &begunPath, const VideoFile::Outcome &outcome,
+                              bool reportProblems)
 {
-    if (!capture.videoWriter)
-        return;
-    try {
-        // The writer's last bytes and its index go to disk here.
-        capture.videoWriter->release();
-    } catch (const cv::Exception &e) {
-        qDebug() << "video not finished:" << e.msg.c_str();
-        writeFailed = true;
+    finishingPaths.removeOne(begunPath);
+    if (mainPath == begunPath)
+        mainPath = outcome.path;
+    if (!outcome.problem.isEmpty()) {
+        if (reportProblems)
+            report(outcome.problem);
+        else
+            qDebug() << "recording:" << outcome.problem;
     }
-    delete capture.videoWriter;
-    capture.videoWriter = nullptr;
+    emit finished(begunPath, outcome.saved);
 }
 
 void Recording::report(const QString &text)

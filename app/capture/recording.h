@@ -1,17 +1,19 @@
 #pragma once
 
-#include <atomic>
+#include <functional>
+#include <memory>
 
 #include <QDateTime>
 #include <QObject>
-#include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <opencv2/core.hpp>
 
 #include "framewritequeue.h"
 #include "soundrecorder.h"
+#include "videofile.h"
 
 class ImageProcessing;
 
@@ -22,16 +24,20 @@ class ImageProcessing;
 // recording) and the service window all record through it. Every begin
 // finishes a recording still running first, so its file is complete.
 //
-// The writer sits in the capture thread's `videoWriter` slot and is fed on
-// this object's timer. One frame is written per elapsed period of the
-// declared rate (a late tick repeats the current picture), so frames / rate
-// is the time recorded. The station clock names the files and paces the
-// frames. Frames are decoded and written on a thread of their own.
+// The writer sits in the capture thread's `videoWriter` slot while it
+// records and is fed on this object's timer. One frame is written per
+// elapsed period of the declared rate (a late tick repeats the current
+// picture), so frames / rate is the time recorded. The station clock names
+// the files and paces the frames. Frames are decoded and written on a thread
+// of their own, and a stopped video is finished there too: the window never
+// waits for a full-size frame to be encoded. finished() says when a file is
+// complete; callers act on it, not on the return of end().
 class Recording : public QObject
 {
     Q_OBJECT
 public:
     explicit Recording(ImageProcessing &capture, QObject *parent = nullptr);
+    // Waits for every video still being finished, without announcing it.
     ~Recording() override;
 
     static constexpr int writerIntervalMs = 100;
@@ -50,27 +56,41 @@ public:
     // path; empty when the recorder does not start.
     QString beginSound();
 
-    // Ends what runs: the sound first, then the video. True when the
-    // recording's own file (the video, or the sound when it ran alone) was
-    // written completely; every failure is reported through problem(). A
-    // video cut short is kept as "<name>_未完成.avi" when it plays, else
-    // removed; path() then names what is left.
-    bool end();
-    // Ends what runs without reporting anything (shutting down).
+    // Ends what runs: the sound first, then the video, and returns at once.
+    // finished() announces the recording's own file (the video, or the sound
+    // when it ran alone): the sound alone before end() returns, a video once
+    // its last frames are written and its file is closed and checked. Every
+    // failure is reported through problem() then. A video cut short is kept
+    // as "<name>_未完成.avi" when it plays, else removed; path() then names
+    // what is left.
+    void end();
+    // Ends what runs without reporting anything and waits until every video
+    // is finished on disk (shutting down); the announcements come later, if
+    // the event loop still runs.
     void endQuietly();
 
-    bool isRecording() const { return videoOn || soundAlone; }
-    bool isRecordingVideo() const { return videoOn; }
+    // Recording, or a stopped video still being finished.
+    bool isRecording() const { return bool(video) || soundAlone || !finishingPaths.isEmpty(); }
+    bool isRecordingVideo() const { return bool(video); }
+    // A stopped video whose file is not yet announced.
+    bool isFinishingVideo() const { return !finishingPaths.isEmpty(); }
     // Frames written since the video started.
     int recordedFrames() const { return frameCount - 1; }
     // The file of the running (or last) recording: the video, or the sound
     // when it ran alone.
     QString path() const { return mainPath; }
 
+    // Runs `task` on the write thread after every frame queued so far; tests
+    // hold the writer on it to see a slow write.
+    void onWriteThread(std::function<void()> task) { writeQueue.then(std::move(task)); }
+
 signals:
     // A recording failed in a way the user should hear of; the text is the
     // station's own warning.
     void problem(QString text);
+    // The recording begun as `path` is over: `saved` when its file is
+    // complete. Once per recording, on this object's thread.
+    void finished(QString path, bool saved);
 
 public slots:
     // One timer tick: writes the frames due since the start.
@@ -80,27 +100,24 @@ private:
     // "%1/%2.%3": the working directory, the time stamp of `when`, `extension`.
     static QString pathAt(const QDateTime &when, const QString &extension);
     bool openWriter(const QString &path);
-    // On the write queue's thread.
-    void writeFrame(const cv::Mat &frame);
-    bool finish(bool reportProblems);
-    void finishVideo();
-    void releaseWriter();
-    void setAsideIncomplete(bool reportProblems);
+    void finish(bool reportProblems);
+    void finishVideo(bool reportProblems);
+    void announceVideo(const QString &begunPath, const VideoFile::Outcome &outcome,
+                       bool reportProblems);
     void report(const QString &text);
 
     ImageProcessing &capture;
     SoundRecorder sound;
     QTimer writerTimer;
 
-    bool videoOn = false;
-    // The writer threw while writing or finishing: the file is incomplete.
-    // Set on the write queue's thread, read on the window's.
-    std::atomic<bool> writeFailed{false};
+    // The video being recorded; a stopped one belongs to its finishing task.
+    std::shared_ptr<VideoFile> video;
+    // Stopped videos whose files are not yet announced, by the path begun.
+    QStringList finishingPaths;
     bool soundAlone = false;
     int frameCount = 1;
     qint64 startedMs = 0;
-    QSize writerSize;
     QString mainPath;
-    // Last member: drained before the writer it feeds goes away.
-    FrameWriteQueue writeQueue{[this](const cv::Mat &frame) { writeFrame(frame); }};
+    // Last member: drained before the files it feeds go away.
+    FrameWriteQueue writeQueue;
 };

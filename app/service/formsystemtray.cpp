@@ -97,6 +97,10 @@ FormSystemTray::FormSystemTray(QWidget *parent)
     uploading = false;
     // Page-driven recording.
     recorder = new Recording(*imageProcessing);
+    connect(recorder, &Recording::finished, this, [this] {
+        updateUseMark();
+        runHeldMessages();
+    });
     createDialogs();
 }
 

@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -53,7 +54,8 @@ public:
     void reConfigVideoSetting();
 
     // Page-driven recording into `filePath`; a running recording is
-    // finished first. recordEnd() without a recording does nothing.
+    // finished first. recordEnd() without a recording does nothing; the
+    // commands that follow it wait until its file is finished.
     void recordBegin(QString filePath);
     void recordEnd();
     // Posts the file to `url` as a one-part multipart form.
@@ -149,6 +151,8 @@ private:
     void createDialogs();
     void showLogo();
     void updateUseMark();
+    void runTextMessage(const QString &message);
+    void runHeldMessages();
     void dispatchCommand(int command, const QJsonObject &request);
     void refuseCommand(int command, const QJsonObject &request);
     void startPreview(const QJsonObject &request);
@@ -179,4 +183,7 @@ private:
     bool markShown = false;
     QNetworkReply *currentReply = nullptr;
     IdleClientWatch *idleClients = nullptr;
+    // Page commands that came while a stopped recording was being finished,
+    // in their order.
+    QStringList heldMessages;
 };

@@ -9,6 +9,7 @@
 #include "config.h"
 #include "imageprocessing.h"
 #include "logtext.h"
+#include "recording.h"
 
 #include <QDebug>
 #include <QFile>
@@ -24,6 +25,10 @@
 #include <exception>
 
 namespace {
+
+// A page waits a frame's encoding at most; more commands than this in that
+// time are a page gone wrong, not work to keep.
+constexpr int kMaxHeldMessages = 64;
 
 QJsonArray resolutionList(const CameraInfo &camera)
 {
@@ -78,7 +83,29 @@ QString pictureAsBase64(ImageProcessing &capture, QFile &file)
 
 } // namespace
 
+// A page that stopped a recording sees its file complete in whatever it
+// does next (reads or uploads it, records into it again): its commands wait,
+// in their order, until the recorder announces the file.
 void FormSystemTray::processTextMessage(QString message)
+{
+    if (!recorder->isFinishingVideo() && heldMessages.isEmpty()) {
+        runTextMessage(message);
+        return;
+    }
+    if (heldMessages.size() >= kMaxHeldMessages) {
+        qDebug() << "command dropped while a recording is finished:" << LogText::clipped(message);
+        return;
+    }
+    heldMessages.append(message);
+}
+
+void FormSystemTray::runHeldMessages()
+{
+    while (!heldMessages.isEmpty() && !recorder->isFinishingVideo())
+        runTextMessage(heldMessages.takeFirst());
+}
+
+void FormSystemTray::runTextMessage(const QString &message)
 {
     qDebug() << "收到消息并显示: \n" << LogText::clipped(message);
     QJsonParseError error;

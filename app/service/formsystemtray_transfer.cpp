@@ -134,6 +134,5 @@ void FormSystemTray::recordEnd()
 {
     if (!recorder->isRecording())
         return;
-    recorder->end();
-    updateUseMark();
+    recorder->end();   // the red dot goes once the file is announced
 }

@@ -113,6 +113,11 @@ MainWindowQCamera::MainWindowQCamera(QWidget *parent)
     QCameraView *view = preview();
     connect(view, &QCameraView::sendChangeBtn2Signal, this, &MainWindowQCamera::ChangeBtn2);
     connect(view, &QCameraView::sendTakePhotoImageSignal, this, &MainWindowQCamera::takePhotoImage);
+    // The sound alone is announced as it stops; shutting down adds no thumbnail.
+    connect(view->recording(), &Recording::finished, this, [this](const QString &path, bool saved) {
+        if (saved && !shutDownDone && path == soundPath)
+            takePhotoImage(QList<QString>{path}, 1);
+    });
     connect(view, &QCameraView::sendErweimaSignal, this, &MainWindowQCamera::recErweimaSignal);
     connect(view, &QCameraView::sendZhuapaiSignal, this, &MainWindowQCamera::recZhuapaiSignal);
     connect(view, &QCameraView::openCameraSignal, this, &MainWindowQCamera::openCamera);
@@ -629,11 +634,10 @@ void MainWindowQCamera::recZhuapaiSignal(QImage)
 
 void MainWindowQCamera::on_btnIDCard_4_clicked()
 {
-    bool saved = false;
     toggleMode(SoundRecording, ModeActions{
         [this] {
             // The preview's recorder: the one "arecord" of the station. It
-            // shows its own failures.
+            // shows its own failures and announces the file it saved.
             const QString path = preview()->recording()->beginSound();
             if (path.isEmpty())
                 return false;
@@ -641,14 +645,11 @@ void MainWindowQCamera::on_btnIDCard_4_clicked()
             return true;
         },
         [] { qDebug() << "record begin!"; },
-        [this, &saved] {
-            saved = preview()->recording()->end();
+        [this] {
+            preview()->recording()->end();
             qDebug() << "record end!";
         },
-        [this, &saved] {
-            if (saved)
-                takePhotoImage(QList<QString>{soundPath}, 1);
-        }});
+        {}});
 }
 
 // ---------------------------------------------------------------- dialogs

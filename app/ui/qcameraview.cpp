@@ -101,6 +101,10 @@ QCameraView::QCameraView(QWidget *parent) : QWidget(parent)
     recorder = new Recording(*capture, this);
     connect(recorder, &Recording::problem, this,
             [this](const QString &text) { WarningBox::warning(window(), QStringLiteral("警告"), text); });
+    connect(recorder, &Recording::finished, this, [this](const QString &path, bool saved) {
+        if (videosFinishing.removeOne(path) && saved)
+            emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
+    });
     capture->begin();
 }
 
@@ -455,6 +459,7 @@ QString QCameraView::recordBegin()
 
 void QCameraView::recordEnd(QString path)
 {
-    if (recorder->end())
-        emit sendTakePhotoImageSignal(QList<QString>{path}, 0);
+    if (recorder->isRecordingVideo())
+        videosFinishing.append(path);
+    recorder->end();
 }

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <opencv2/core.hpp>
@@ -88,7 +89,9 @@ public:
     // Video recording: the file being written, empty when nothing started
     // (the recorder's failures are shown as "警告").
     QString recordBegin();
-    // Ends the recording and announces the file, unless it was not written.
+    // Ends the recording begun as `path` and returns at once; the file is
+    // announced (sendTakePhotoImageSignal) once it is complete, unless it was
+    // not written.
     void recordEnd(QString path);
 
     // The recorder's feeding period and the rate the file declares agree, so
@@ -151,4 +154,6 @@ private:
     quint64 paintCount = 0;
 
     Recording *recorder = nullptr;
+    // Videos ended here whose files the recorder has not yet announced.
+    QStringList videosFinishing;
 };

@@ -8,6 +8,7 @@
 #include "config.h"
 #include "fakeclock.h"
 #include "imageprocessing.h"
+#include "recordedvideo.h"
 #include "recording.h"
 #include "testenv.h"
 
@@ -20,6 +21,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QUrlQuery>
 
 #include <opencv2/videoio.hpp>
@@ -256,7 +258,8 @@ TEST_F(TrayTest, RecordingPlaysBackAtRealSpeed)
         pumpFor(10);
     }
     page->send(QJsonObject{{"command", 10023}});
-    ASSERT_TRUE(testenv::waitFor([&] { return tray->imageProcessing->videoWriter == nullptr; }, 3000));
+    ASSERT_TRUE(testenv::waitFor([&] { return !tray->recorder->isRecording(); }, 10000));
+    EXPECT_EQ(tray->imageProcessing->videoWriter, nullptr);
     const double seconds = (clock.elapsedMs() - started) / 1000.0;
 
     cv::VideoCapture file(QFile::encodeName(video).toStdString());
@@ -298,6 +301,49 @@ TEST_F(TrayTest, PageRecordingIsPacedByTheStationRecorder)
     page->send(QJsonObject{{"command", 10023}});
     pumpFor(100);
     EXPECT_EQ(page->messages.size(), 1);   // 20000 only: recording answers nothing
+
+    // The stop returns while the writer is still busy; what the page asks
+    // next is answered once the file is complete, in the order asked.
+    const QString slow = docPath(QStringLiteral("slow.avi"));
+    page->send(QJsonObject{{"command", 10022}, {"filepath", slow}});
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->recorder->isRecordingVideo(); }, 5000));
+    clock.advance(1000);
+    QSemaphore writerBusy, writerFree;
+    const auto holdWriter = [&] {
+        tray->recorder->onWriteThread([&] {
+            writerBusy.release();
+            writerFree.tryAcquire(1, 10000);
+        });
+        ASSERT_TRUE(writerBusy.tryAcquire(1, 10000));
+    };
+    holdWriter();
+    page->send(QJsonObject{{"command", 10023}});
+    page->send(QJsonObject{{"command", 10021}, {"filepath", slow}});
+    ASSERT_TRUE(testenv::waitFor([&] { return !tray->recorder->isRecordingVideo(); }, 5000));
+    pumpFor(300);
+    EXPECT_EQ(page->count(20021), 0) << "answered before the file was finished";
+    EXPECT_TRUE(tray->recorder->isRecording());
+    writerFree.release();
+    const QJsonObject read = page->waitFor(20021, 10000);
+    EXPECT_EQ(read.value("result").toString(), QStringLiteral("1"));
+    EXPECT_TRUE(recordedvideo::complete(slow));
+    EXPECT_FALSE(tray->recorder->isRecording());
+    cv::VideoCapture finished(QFile::encodeName(slow).toStdString());
+    EXPECT_EQ(finished.get(cv::CAP_PROP_FRAME_COUNT), 10);
+
+    // The station quits while a stop is being finished: the file is complete.
+    const QString last = docPath(QStringLiteral("last.avi"));
+    page->send(QJsonObject{{"command", 10022}, {"filepath", last}});
+    ASSERT_TRUE(testenv::waitFor([&] { return tray->recorder->isRecordingVideo(); }, 5000));
+    clock.advance(500);
+    holdWriter();
+    page->send(QJsonObject{{"command", 10023}});
+    ASSERT_TRUE(testenv::waitFor([&] { return !tray->recorder->isRecordingVideo(); }, 5000));
+    writerFree.release();
+    tray.reset();
+    EXPECT_TRUE(recordedvideo::complete(last));
+    cv::VideoCapture quit(QFile::encodeName(last).toStdString());
+    EXPECT_EQ(quit.get(cv::CAP_PROP_FRAME_COUNT), 5);
 }
 
 // A camera slow enough that a read is under way whenever a page closes it.

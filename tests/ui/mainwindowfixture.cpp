@@ -57,6 +57,7 @@ void MainWindowFixture::recordAShortVideo()
     ASSERT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
     testenv::waitFor([] { return false; }, 300);
     ui->btnShootingVideo->click();
+    ASSERT_TRUE(waitUntilFinished(*window->preview()->recording()));
 }
 
 } // namespace uitest

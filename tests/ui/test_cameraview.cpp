@@ -273,6 +273,7 @@ TEST_F(CameraViewTest, RecordingPlaysAsLongAsItWasTaken)
     view->recordEnd(path);
     const double seconds = (clock.elapsedMs() - started) / 1000.0;
     EXPECT_FALSE(view->isRecording());
+    ASSERT_TRUE(uitest::waitUntilFinished(*view->recording()));
     ASSERT_EQ(announced.count(), 1);
     EXPECT_EQ(announced.at(0).at(0).value<QList<QString>>(), QList<QString>{path});
     EXPECT_EQ(announced.at(0).at(1).toInt(), 0);
@@ -297,6 +298,7 @@ TEST_F(CameraViewTest, SecondRecordBeginFinishesTheRunningFile)
     ASSERT_FALSE(second.isEmpty());
     EXPECT_NE(first, second);
     // The first file is complete and readable while the second one runs.
+    ASSERT_TRUE(uitest::waitUntilFinished(*view->recording()));
     const uitest::AviInfo done = uitest::readAvi(first);
     ASSERT_TRUE(done.opened);
     EXPECT_GE(done.frames, 3);
@@ -305,6 +307,7 @@ TEST_F(CameraViewTest, SecondRecordBeginFinishesTheRunningFile)
     deliver(uitest::testFrame(640, 360));
     advanceRecording(clock, 400);
     view->recordEnd(second);
+    ASSERT_TRUE(uitest::waitUntilFinished(*view->recording()));
     const uitest::AviInfo next = uitest::readAvi(second);
     ASSERT_TRUE(next.opened);
     EXPECT_EQ(next.size, cv::Size(320, 240));

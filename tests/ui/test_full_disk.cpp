@@ -16,6 +16,7 @@
 #include "pagemaker.h"
 #include "pageprogress.h"
 #include "recording.h"
+#include "testenv.h"
 #include "uitesthelpers.h"
 #include "ui_imagemergingdialog.h"
 #include "ui_imagesavepdfortiffdialog.h"
@@ -201,13 +202,17 @@ TEST_F(FullDiskTest, RecordingCutShortIsReportedAndKeptOnlyAsIncomplete)
     Recording recording(*camera);
     QStringList problems;
     QObject::connect(&recording, &Recording::problem, [&](QString text) { problems.append(text); });
+    QList<bool> announced;
+    QObject::connect(&recording, &Recording::finished, [&](QString, bool saved) { announced.append(saved); });
     camera->setCurrentFrame(noise(640, 480, 10));
     ASSERT_TRUE(disk.leaveFree(1536 * 1024));
 
     const QString video = recording.beginTimedVideo();
     ASSERT_EQ(video, disk.file(QStringLiteral("2026_12_07_09_05_11.042.avi")));
     clock.advance(3000);   // thirty frames are due; a handful fit
-    EXPECT_FALSE(recording.end());
+    recording.end();
+    ASSERT_TRUE(testenv::waitFor([&] { return !announced.isEmpty(); }, 20000));
+    EXPECT_EQ(announced, QList<bool>{false});
 
     ASSERT_EQ(problems.size(), 1);
     EXPECT_FALSE(QFileInfo::exists(video));

@@ -572,6 +572,7 @@ TEST_F(MainWindowTest, SoundAndVideoAreRecordedByThePreviewsOneRecorder)
     EXPECT_TRUE(recorder->isRecordingVideo());
     clock.advance(1500);
     ui->btnShootingVideo->click();
+    ASSERT_TRUE(uitest::waitUntilFinished(*recorder));
     const QString avi = documents.path() + QStringLiteral("/2026_12_07_09_06_11.042.avi");
     EXPECT_EQ(window->slotPath(2), avi);
     const uitest::AviInfo file = uitest::readAvi(avi);

@@ -209,6 +209,7 @@ TEST_F(WindowLimits, ARecorderWithoutASoundDeviceIsReported)
     EXPECT_TRUE(window->isModeOn(MainWindowQCamera::VideoRecording));
     EXPECT_EQ(warnings.size(), 1);
     ui->btnShootingVideo->click();
+    ASSERT_TRUE(uitest::waitUntilFinished(*window->preview()->recording()));
     EXPECT_TRUE(window->slotPath(1).endsWith(QLatin1String(".avi")));
 }
 

@@ -6,6 +6,7 @@
 #include "config.h"
 #include "fakeclock.h"
 #include "imageprocessing.h"
+#include "recordedvideo.h"
 #include "recording.h"
 #include "testenv.h"
 #include "uitesthelpers.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSemaphore>
 #include <QSignalSpy>
 
 #include <opencv2/imgproc.hpp>
@@ -33,6 +35,7 @@ protected:
         capture = std::make_unique<ImageProcessing>();
         recording = std::make_unique<Recording>(*capture);
         problems = std::make_unique<QSignalSpy>(recording.get(), &Recording::problem);
+        announced = std::make_unique<QSignalSpy>(recording.get(), &Recording::finished);
     }
     void TearDown() override
     {
@@ -40,6 +43,22 @@ protected:
         Cache::config->gnRecord = false;
     }
 
+    // Ends the recording and waits for its file's announcement: whether it was saved.
+    bool endAndWait()
+    {
+        const int before = announced->size();
+        recording->end();
+        if (!testenv::waitFor([&] { return announced->size() > before; }, 10000))
+            return false;
+        return announced->last().at(1).toBool();
+    }
+    QStringList announcedPaths() const
+    {
+        QStringList paths;
+        for (const QList<QVariant> &emitted : *announced)
+            paths << emitted.at(0).toString();
+        return paths;
+    }
     QString documentPath(const QString &name) const { return documents.path() + '/' + name; }
     QStringList reported() const
     {
@@ -60,6 +79,7 @@ protected:
     std::unique_ptr<ImageProcessing> capture;
     std::unique_ptr<Recording> recording;
     std::unique_ptr<QSignalSpy> problems;
+    std::unique_ptr<QSignalSpy> announced;
 };
 
 TEST_F(RecordingTest, VideoAndSoundShareTheStartTimeAndTheFramesFollowTheClock)
@@ -85,7 +105,7 @@ TEST_F(RecordingTest, VideoAndSoundShareTheStartTimeAndTheFramesFollowTheClock)
     EXPECT_EQ(recording->recordedFrames(), 10);
     // Ticks that came late are made up with the current picture.
     clock.advance(2050);
-    EXPECT_TRUE(recording->end());
+    EXPECT_TRUE(endAndWait());
     EXPECT_FALSE(recording->isRecording());
     EXPECT_EQ(capture->videoWriter, nullptr);
     EXPECT_TRUE(reported().isEmpty()) << reported().join(';').toStdString();
@@ -111,7 +131,7 @@ TEST_F(RecordingTest, FramesOfAnotherSizeOrGreyAreFittedToTheRunningFile)
     cv::cvtColor(uitest::testFrame(640, 360), grey, cv::COLOR_BGR2GRAY);
     capture->setCurrentFrame(grey);
     clock.advance(300);
-    ASSERT_TRUE(recording->end());
+    ASSERT_TRUE(endAndWait());
     const uitest::AviInfo file = uitest::readAvi(video);
     EXPECT_EQ(file.frames, 6);
     EXPECT_EQ(file.size, cv::Size(320, 240));
@@ -136,8 +156,10 @@ TEST_F(RecordingTest, AWriterThatCannotStartLeavesNothingRunning)
     EXPECT_EQ(reported().size(), 2);
 
     // Ending when nothing runs touches nothing and says nothing.
-    EXPECT_FALSE(recording->end());
+    recording->end();
+    QCoreApplication::processEvents();
     EXPECT_EQ(reported().size(), 2);
+    EXPECT_TRUE(announced->isEmpty());
     EXPECT_TRUE(filesInDocuments().isEmpty()) << filesInDocuments().join(';').toStdString();
 }
 
@@ -152,7 +174,7 @@ TEST_F(RecordingTest, AMissingSoundDeviceIsReportedAndTheVideoRecordsRegardless)
     ASSERT_EQ(reported().size(), 1);
     EXPECT_TRUE(reported().at(0).startsWith(QStringLiteral("录音设备无法打开")));
     clock.advance(500);
-    EXPECT_TRUE(recording->end());
+    EXPECT_TRUE(endAndWait());
     EXPECT_EQ(uitest::readAvi(video).frames, 5);
     EXPECT_EQ(reported().size(), 1);
 
@@ -172,7 +194,9 @@ TEST_F(RecordingTest, SoundAloneIsNamedAfterTheClockAndFinishedCleanly)
     EXPECT_FALSE(recording->isRecordingVideo());
     EXPECT_EQ(capture->videoWriter, nullptr);
     ASSERT_TRUE(testenv::waitFor([&] { return QFileInfo(wav).size() > 44; }, 5000));
-    EXPECT_TRUE(recording->end());
+    recording->end();   // the sound is announced as it stops
+    ASSERT_EQ(announced->size(), 1);
+    EXPECT_EQ(announced->at(0), (QList<QVariant>{wav, true}));
     EXPECT_FALSE(recording->isRecording());
     const uitest::WavSizes sizes = uitest::wavSizes(wav);
     EXPECT_EQ(sizes.dataSize, sizes.fileSize - 44);
@@ -189,6 +213,7 @@ TEST_F(RecordingTest, ASecondBeginFinishesTheRunningFileFirst)
     ASSERT_FALSE(second.isEmpty());
     EXPECT_NE(first, second);
     // Complete and readable while the second one runs.
+    ASSERT_TRUE(testenv::waitFor([&] { return announcedPaths() == QStringList{first}; }, 10000));
     EXPECT_EQ(uitest::readAvi(first).frames, 7);
     clock.advance(400);
 
@@ -197,9 +222,76 @@ TEST_F(RecordingTest, ASecondBeginFinishesTheRunningFileFirst)
     ASSERT_FALSE(wav.isEmpty());
     EXPECT_FALSE(recording->isRecordingVideo());
     EXPECT_EQ(capture->videoWriter, nullptr);
-    EXPECT_EQ(uitest::readAvi(second).frames, 4);
     EXPECT_EQ(recording->path(), wav);
-    EXPECT_TRUE(recording->end());
+    EXPECT_TRUE(endAndWait());
+    ASSERT_TRUE(testenv::waitFor([&] { return announced->size() == 3; }, 10000));
+    EXPECT_EQ(uitest::readAvi(second).frames, 4);
+    QStringList paths = announcedPaths();
+    paths.sort();
+    EXPECT_EQ(paths, (QStringList{first, second, wav}));
+    EXPECT_TRUE(reported().isEmpty()) << reported().join(';').toStdString();
+}
+
+// A frame of a large camera takes the write thread longer than the window
+// may wait: the stop returns while it is written, the file is finished
+// behind it, and only then announced, once.
+TEST_F(RecordingTest, AStopLeavesTheSlowWriteToItsThreadAndAnnouncesTheFileOnce)
+{
+    capture->setCurrentFrame(uitest::testFrame(320, 240));
+    const QString first = recording->beginTimedVideo();
+    clock.advance(500);
+    recording->onWriterTimer();
+    // The writer is busy until the test lets it go (or, should a stop wait
+    // for it, until the bound runs out and the test fails instead of hanging).
+    QSemaphore writerBusy, writerFree;
+    const auto holdWriter = [&] {
+        recording->onWriteThread([&] {
+            writerBusy.release();
+            writerFree.tryAcquire(1, 10000);
+        });
+        ASSERT_TRUE(writerBusy.tryAcquire(1, 10000));
+    };
+    holdWriter();
+    clock.advance(300);
+    recording->end();
+    EXPECT_FALSE(recording->isRecordingVideo());
+    EXPECT_TRUE(recording->isRecording()) << "a file still being finished counts as recording";
+    EXPECT_EQ(capture->videoWriter, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(announced->isEmpty()) << "announced before its last frames were written";
+    EXPECT_FALSE(recordedvideo::complete(first));
+
+    // A new recording while the first is still being finished: two files,
+    // each with its own frames.
+    clock.advance(1000);
+    const QString second = recording->beginTimedVideo();
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_NE(second, first);
+    clock.advance(400);
+    recording->onWriterTimer();
+    writerFree.release();
+    ASSERT_TRUE(testenv::waitFor([&] { return !announced->isEmpty(); }, 10000));
+    EXPECT_EQ(announced->at(0), (QList<QVariant>{first, true}));
+    EXPECT_EQ(uitest::readAvi(first).frames, 8);
+    EXPECT_TRUE(recording->isRecordingVideo());
+    EXPECT_TRUE(endAndWait());
+    EXPECT_EQ(uitest::readAvi(second).frames, 4);
+    testenv::waitFor([] { return false; }, 200);   // a second announcement would come meanwhile
+    EXPECT_EQ(announcedPaths(), (QStringList{first, second}));
+
+    // Quitting while a stop is being finished: the file is complete when
+    // the recorder is gone, and nobody hears of it any more.
+    clock.advance(1000);
+    const QString third = recording->beginTimedVideo();
+    clock.advance(600);
+    holdWriter();
+    recording->end();
+    writerFree.release();
+    recording.reset();
+    EXPECT_TRUE(recordedvideo::complete(third));
+    EXPECT_EQ(uitest::readAvi(third).frames, 6);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(announced->size(), 2);
     EXPECT_TRUE(reported().isEmpty()) << reported().join(';').toStdString();
 }
 
@@ -215,7 +307,7 @@ TEST_F(RecordingTest, ASoundRecorderThatLeftNothingIsReported)
 
     const QString wav = recording->beginSound();
     ASSERT_FALSE(wav.isEmpty());
-    EXPECT_FALSE(recording->end());
+    EXPECT_FALSE(endAndWait());
     ASSERT_EQ(reported().size(), 1);
     EXPECT_TRUE(reported().at(0).contains(wav)) << reported().at(0).toStdString();
 }

@@ -1,6 +1,7 @@
 #include "uitesthelpers.h"
 
 #include "imageprocessing.h"
+#include "recording.h"
 #include "testenv.h"
 
 #include <QFile>
@@ -129,6 +130,11 @@ bool FrameFlood::stop(int timeoutMs)
 {
     keepEmitting = false;
     return testenv::waitFor([this] { return finished.load(); }, timeoutMs);
+}
+
+bool waitUntilFinished(const Recording &recorder)
+{
+    return testenv::waitFor([&] { return !recorder.isFinishingVideo(); }, 20000);
 }
 
 AviInfo readAvi(const QString &path)

@@ -16,6 +16,7 @@
 #include <thread>
 
 class ImageProcessing;
+class Recording;
 
 namespace uitest {
 
@@ -49,6 +50,8 @@ struct AviInfo {
     cv::Size size;
 };
 AviInfo readAvi(const QString &path);
+// Waits until every video `recorder` stopped is finished and announced.
+bool waitUntilFinished(const Recording &recorder);
 
 // Hands frames to the receivers of `capture`'s sendFarmeSignal from another
 // thread without pause, as the capture loop does, so one is always in flight.

@@ -328,6 +328,7 @@ TEST_F(LiveDecodingThread, RecordingsHaveTheCamerasSize)
     ASSERT_TRUE(recorder.beginVideo(path));
     ASSERT_TRUE(testenv::waitFor([&] { return recorder.recordedFrames() >= 3; }, 10000));
     recorder.end();
+    ASSERT_TRUE(testenv::waitFor([&] { return !recorder.isRecording(); }, 10000));
 
     cv::VideoCapture clip(path.toStdString());
     ASSERT_TRUE(clip.isOpened());
