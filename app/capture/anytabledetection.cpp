@@ -1,5 +1,8 @@
 #include "anytabledetection.h"
 
+#include "anytableborder.h"
+#include "anytableedges.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -14,6 +17,10 @@ namespace {
 // The work picture's longer side: coarse enough to keep up with live frames,
 // fine enough that a pixel is well under 1 % of a sheet's diagonal.
 constexpr int kWorkSide = 400;
+// How far, in work pixels, a sheet's side may lie from where the work
+// picture put it: its outline is a pixel or two off, and the step itself is
+// blurred over a pixel when the picture is made smaller.
+constexpr float kBorderReach = 3.0f;
 // The ring along the picture's border the table is learnt from.
 constexpr double kRingShare = 0.04;
 // Brightness after light correction: the table's mean sits at this level.
@@ -37,6 +44,9 @@ constexpr double kPaperLikeLevelOverRing = 1.1;
 constexpr int kPaperMaxChroma = 36;
 // Paper is not darker than the table around it (shadows are).
 constexpr int kPaperMinLevel = int(kTableLevel * 0.9);
+// Pieces of paper closed off by edges average at least this level: brighter
+// than the table, as paper is.
+constexpr int kPaperOverTable = int(kTableLevel) + 4;
 // A region must fill its rectangle like a sheet (a cut corner allowed).
 constexpr double kMinFill = 0.75;
 // A region reaching this share of the frame both ways is the table itself.
@@ -46,12 +56,13 @@ struct Planes {
     cv::Mat1b level;  // brightness
     cv::Mat1b red;    // 128 + red - green
     cv::Mat1b yellow; // 128 + (red + green) / 2 - blue
+    cv::Mat1b chroma; // |red - 128| + |yellow - 128|: how far from grey
 };
 
 Planes planesOf(const cv::Mat &small)
 {
     Planes planes{cv::Mat1b(small.size()), cv::Mat1b(small.size(), uchar(128)),
-                  cv::Mat1b(small.size(), uchar(128))};
+                  cv::Mat1b(small.size(), uchar(128)), cv::Mat1b(small.size(), uchar(0))};
     if (small.channels() == 1) {
         small.copyTo(planes.level);
         return planes;
@@ -59,11 +70,13 @@ Planes planesOf(const cv::Mat &small)
     for (int y = 0; y < small.rows; ++y) {
         const cv::Vec3b *in = small.ptr<cv::Vec3b>(y);
         uchar *level = planes.level.ptr(y), *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y);
+        uchar *chroma = planes.chroma.ptr(y);
         for (int x = 0; x < small.cols; ++x) {
             const int b = in[x][0], g = in[x][1], r = in[x][2];
             level[x] = uchar((b + 2 * g + r) >> 2);
             red[x] = cv::saturate_cast<uchar>(128 + r - g);
             yellow[x] = cv::saturate_cast<uchar>(128 + ((r + g) >> 1) - b);
+            chroma[x] = cv::saturate_cast<uchar>(std::abs(red[x] - 128) + std::abs(yellow[x] - 128));
         }
     }
     return planes;
@@ -192,10 +205,10 @@ cv::Mat1b paperMask(const cv::Mat1b &level, const Planes &planes, const std::vec
     cv::Mat1b mask(level.size());
     for (int y = 0; y < level.rows; ++y) {
         const uchar *l = level.ptr(y), *r = planes.red.ptr(y), *b = planes.yellow.ptr(y);
+        const uchar *chroma = planes.chroma.ptr(y);
         uchar *m = mask.ptr(y);
         for (int x = 0; x < level.cols; ++x) {
-            const int chroma = std::abs(r[x] - 128) + std::abs(b[x] - 128);
-            const bool paper = l[x] >= kPaperMinLevel && chroma <= kPaperMaxChroma &&
+            const bool paper = l[x] >= kPaperMinLevel && chroma[x] <= kPaperMaxChroma &&
                                !table[size_t(binOf(l[x], r[x], b[x]))];
             m[x] = paper ? 255 : 0;
         }
@@ -217,6 +230,56 @@ bool isSheetShaped(const std::vector<cv::Point> &region, const cv::RotatedRect &
     return box.width < kWholeFrameShare * frame.width || box.height < kWholeFrameShare * frame.height;
 }
 
+// Regions of paper colour shaped like a sheet. The region's outline runs
+// through the centres of its edge pixels; a mixed pixel at a sheet's edge
+// mostly counts as paper already, so the outline is taken as the edge.
+std::vector<WorkSheet> paperRegions(const cv::Mat1b &mask, cv::Size size)
+{
+    std::vector<WorkSheet> found;
+    std::vector<std::vector<cv::Point>> regions;
+    cv::findContours(mask, regions, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    for (std::vector<cv::Point> &region : regions) {
+        if (region.size() < 4)
+            continue;
+        std::vector<cv::Point> hull;
+        cv::convexHull(region, hull);
+        const cv::RotatedRect rect = cv::minAreaRect(hull);
+        if (isSheetShaped(region, rect, size))
+            found.push_back({rect, std::move(region)});
+    }
+    return found;
+}
+
+bool contains(const cv::RotatedRect &rect, const cv::Point2f &point)
+{
+    cv::Point2f corners[4];
+    rect.points(corners);
+    return cv::pointPolygonTest(std::vector<cv::Point2f>(corners, corners + 4), point, false) >= 0;
+}
+
+bool overlaps(const cv::RotatedRect &a, const cv::RotatedRect &b)
+{
+    return contains(a, b.center) || contains(b, a.center);
+}
+
+// The cues usually find the same sheet. The edges' outlines come first; the
+// colour's region stands in where no closed edge was found (a sheet running
+// off the picture, a border lost in a shadow). An area inside a sheet (a
+// printed box, the space between a form's lines) is part of that sheet.
+std::vector<WorkSheet> combined(std::vector<std::vector<WorkSheet>> byPreference)
+{
+    std::vector<WorkSheet> kept;
+    for (std::vector<WorkSheet> &cue : byPreference)
+        for (WorkSheet &sheet : cue) {
+            const bool known = std::any_of(kept.begin(), kept.end(), [&](const WorkSheet &other) {
+                return overlaps(other.rect, sheet.rect);
+            });
+            if (!known)
+                kept.push_back(std::move(sheet));
+        }
+    return kept;
+}
+
 } // namespace
 
 std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
@@ -236,28 +299,23 @@ std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
     const Planes planes = planesOf(small);
     const int ring = std::max(2, int(std::lround(kRingShare * std::min(small.cols, small.rows))));
     const cv::Mat1b level = corrected(planes.level, tableLight(planes.level, ring));
-    const cv::Mat1b mask = paperMask(level, planes, tableColours(level, planes, ring));
+    const cv::Mat1b edges = edgesOf(level);
+    const cv::Mat1b edgesNear = edgesNearOf(edges);
+    const std::vector<WorkSheet> sheets =
+        combined({sheetsInsideEdges(edgesNear, level, planes.chroma, kPaperOverTable),
+                  sheetsRingedByEdges(edgesNear, level, planes.chroma),
+                  paperRegions(paperMask(level, planes, tableColours(level, planes, ring)), small.size())});
 
-    std::vector<std::vector<cv::Point>> regions;
-    cv::findContours(mask, regions, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-    for (std::vector<cv::Point> &region : regions) {
-        if (region.size() < 4)
-            continue;
-        std::vector<cv::Point> hull;
-        cv::convexHull(region, hull);
-        const cv::RotatedRect rect = cv::minAreaRect(hull);
-        if (!isSheetShaped(region, rect, small.size()))
-            continue;
-        // Back to the picture's pixels: a work pixel covers `scale` of them.
-        // The region's outline runs through the centres of its edge pixels;
-        // a mixed pixel at a sheet's edge mostly counts as paper already, so
-        // the outline is taken as the edge.
-        const float half = 0.5f * float(scale - 1);
-        const cv::RotatedRect full(rect.center * float(scale) + cv::Point2f(half, half),
-                                   rect.size * float(scale), rect.angle);
-        for (cv::Point &point : region)
+    // Back to the picture's pixels: a work pixel covers `scale` of them.
+    const float half = 0.5f * float(scale - 1);
+    for (const WorkSheet &sheet : sheets) {
+        const cv::RotatedRect coarse(sheet.rect.center * float(scale) + cv::Point2f(half, half),
+                                     sheet.rect.size * float(scale), sheet.rect.angle);
+        const cv::RotatedRect full = borderAtStep(image, coarse, kBorderReach * float(scale));
+        std::vector<cv::Point> outline = sheet.outline;
+        for (cv::Point &point : outline)
             point = point * scale + cv::Point(scale / 2, scale / 2);
-        found.push_back({full, std::move(region)});
+        found.push_back({full, std::move(outline)});
     }
     return found;
 }
