@@ -59,20 +59,53 @@ struct Planes {
     cv::Mat1b chroma; // |red - 128| + |yellow - 128|: how far from grey
 };
 
-Planes planesOf(const cv::Mat &small)
+// The work picture's planes straight from the frame, in one pass and in
+// integers: each work pixel is the mean of a scale x scale block, as an area
+// resize gives it, without the resized colour picture in between.
+Planes planesOf(const cv::Mat &image, int scale)
 {
-    Planes planes{cv::Mat1b(small.size()), cv::Mat1b(small.size(), uchar(128)),
-                  cv::Mat1b(small.size(), uchar(128)), cv::Mat1b(small.size(), uchar(0))};
-    if (small.channels() == 1) {
-        small.copyTo(planes.level);
-        return planes;
-    }
-    for (int y = 0; y < small.rows; ++y) {
-        const cv::Vec3b *in = small.ptr<cv::Vec3b>(y);
-        uchar *level = planes.level.ptr(y), *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y);
-        uchar *chroma = planes.chroma.ptr(y);
-        for (int x = 0; x < small.cols; ++x) {
-            const int b = in[x][0], g = in[x][1], r = in[x][2];
+    const cv::Size size(image.cols / scale, image.rows / scale);
+    Planes planes{cv::Mat1b(size), cv::Mat1b(size, uchar(128)), cv::Mat1b(size, uchar(128)),
+                  cv::Mat1b(size, uchar(0))};
+    const int channels = image.channels() == 1 ? 1 : 3;
+    const int blockPixels = scale * scale;
+    std::vector<int> sums(size_t(size.width * channels));
+    for (int y = 0; y < size.height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int row = 0; row < scale; ++row) {
+            const uchar *in = image.ptr(y * scale + row);
+            int *sum = sums.data();
+            if (channels == 1) {
+                for (int x = 0; x < size.width; ++x) {
+                    int level = 0;
+                    for (int k = 0; k < scale; ++k)
+                        level += *in++;
+                    sum[x] += level;
+                }
+                continue;
+            }
+            for (int x = 0; x < size.width; ++x, sum += 3) {
+                int b = 0, g = 0, r = 0;
+                for (int k = 0; k < scale; ++k, in += 3) {
+                    b += in[0];
+                    g += in[1];
+                    r += in[2];
+                }
+                sum[0] += b;
+                sum[1] += g;
+                sum[2] += r;
+            }
+        }
+        uchar *level = planes.level.ptr(y);
+        if (channels == 1) {
+            for (int x = 0; x < size.width; ++x)
+                level[x] = uchar((sums[size_t(x)] + blockPixels / 2) / blockPixels);
+            continue;
+        }
+        uchar *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y), *chroma = planes.chroma.ptr(y);
+        const int *sum = sums.data();
+        for (int x = 0; x < size.width; ++x, sum += 3) {
+            const int b = sum[0] / blockPixels, g = sum[1] / blockPixels, r = sum[2] / blockPixels;
             level[x] = uchar((b + 2 * g + r) >> 2);
             red[x] = cv::saturate_cast<uchar>(128 + r - g);
             yellow[x] = cv::saturate_cast<uchar>(128 + ((r + g) >> 1) - b);
@@ -104,23 +137,27 @@ cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
             values.push_back(std::max(1.0, double(level(y, x))));
         }
     const int count = int(values.size());
+    // Normal equations: six unknowns over well-scaled terms, no QR needed.
+    const int method = cv::DECOMP_CHOLESKY | cv::DECOMP_NORMAL;
     cv::Mat1d design(count, 6, rows.data());
     cv::Mat1d target(count, 1, values.data());
     cv::Mat1d coefficients;
-    cv::solve(design, target, coefficients, cv::DECOMP_QR);
+    cv::solve(design, target, coefficients, method);
 
     const cv::Mat1d residual = cv::abs(design * coefficients - target);
     std::vector<double> sorted(residual.begin(), residual.end());
     std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
     const double limit = std::max(4.0, 2.5 * sorted[size_t(count / 2)]);
-    cv::Mat1d keptDesign, keptTarget;
+    std::vector<double> keptRows, keptValues;
     for (int i = 0; i < count; ++i)
         if (residual(i) <= limit) {
-            keptDesign.push_back(design.row(i));
-            keptTarget.push_back(target.row(i));
+            keptRows.insert(keptRows.end(), rows.begin() + 6 * i, rows.begin() + 6 * i + 6);
+            keptValues.push_back(values[size_t(i)]);
         }
-    if (keptTarget.rows >= 12)
-        cv::solve(keptDesign, keptTarget, coefficients, cv::DECOMP_QR);
+    const int kept = int(keptValues.size());
+    if (kept >= 12)
+        cv::solve(cv::Mat1d(kept, 6, keptRows.data()), cv::Mat1d(kept, 1, keptValues.data()), coefficients,
+                  method);
     return coefficients;
 }
 
@@ -128,16 +165,21 @@ cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
 cv::Mat1b corrected(const cv::Mat1b &level, const cv::Mat1d &light)
 {
     cv::Mat1b out(level.size());
-    const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
+    const float sx = 2.0f / float(level.cols), sy = 2.0f / float(level.rows);
     const double *c = light.ptr<double>();
+    std::vector<float> u(size_t(level.cols));
+    for (int x = 0; x < level.cols; ++x)
+        u[size_t(x)] = float(x) * sx - 1.0f;
     for (int y = 0; y < level.rows; ++y) {
-        const double v = y * sy - 1.0;
+        // The quadratic along one row: a + b u + c3 u^2.
+        const float v = float(y) * sy - 1.0f;
+        const float a = float(c[0] + c[2] * v + c[5] * v * v), b = float(c[1] + c[4] * v), uu = float(c[3]);
         const uchar *in = level.ptr(y);
         uchar *o = out.ptr(y);
         for (int x = 0; x < level.cols; ++x) {
-            const double u = x * sx - 1.0;
-            const double tableLevel = c[0] + c[1] * u + c[2] * v + c[3] * u * u + c[4] * u * v + c[5] * v * v;
-            o[x] = cv::saturate_cast<uchar>(in[x] * kTableLevel / std::max(8.0, tableLevel));
+            const float ux = u[size_t(x)];
+            const float tableLevel = std::max(8.0f, a + (b + uu * ux) * ux);
+            o[x] = cv::saturate_cast<uchar>(float(in[x]) * float(kTableLevel) / tableLevel);
         }
     }
     return out;
@@ -288,23 +330,18 @@ std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
     if (image.empty())
         return found;
     const int scale = std::max(1, (std::max(image.cols, image.rows) + kWorkSide - 1) / kWorkSide);
-    cv::Mat small;
-    if (scale > 1)
-        cv::resize(image, small, cv::Size(image.cols / scale, image.rows / scale), 0, 0, cv::INTER_AREA);
-    else
-        small = image;
-    if (small.cols < 16 || small.rows < 16)
+    if (image.cols / scale < 16 || image.rows / scale < 16)
         return found;
 
-    const Planes planes = planesOf(small);
-    const int ring = std::max(2, int(std::lround(kRingShare * std::min(small.cols, small.rows))));
+    const Planes planes = planesOf(image, scale);
+    const cv::Size size = planes.level.size();
+    const int ring = std::max(2, int(std::lround(kRingShare * std::min(size.width, size.height))));
     const cv::Mat1b level = corrected(planes.level, tableLight(planes.level, ring));
-    const cv::Mat1b edges = edgesOf(level);
-    const cv::Mat1b edgesNear = edgesNearOf(edges);
+    const cv::Mat1b edgesNear = edgesOf(level);
     const std::vector<WorkSheet> sheets =
         combined({sheetsInsideEdges(edgesNear, level, planes.chroma, kPaperOverTable),
                   sheetsRingedByEdges(edgesNear, level, planes.chroma),
-                  paperRegions(paperMask(level, planes, tableColours(level, planes, ring)), small.size())});
+                  paperRegions(paperMask(level, planes, tableColours(level, planes, ring)), size)});
 
     // Back to the picture's pixels: a work pixel covers `scale` of them.
     const float half = 0.5f * float(scale - 1);

@@ -19,8 +19,8 @@ struct WorkSheet {
     std::vector<cv::Point> outline;
 };
 
-// Thin edges (255) of the brightness corrected for the table's light (the
-// table near 128), so that one step threshold fits dark and light tables.
+// Edges (255) of the brightness corrected for the table's light (the table
+// near 128), so that one step threshold fits dark and light tables.
 cv::Mat1b edgesOf(const cv::Mat1b &level);
 
 // How well a rectangle's outline is borne out by the picture: the share of
@@ -32,9 +32,6 @@ struct BorderEvidence {
     int outside = 0;
 };
 BorderEvidence borderEvidence(const cv::Mat1b &edgesNear, const cv::Mat1b &level, const cv::RotatedRect &rect);
-
-// The edges widened by a pixel each way, as borderEvidence wants them.
-cv::Mat1b edgesNearOf(const cv::Mat1b &edges);
 
 // Areas closed by edges that look like a sheet: sheet-shaped, nearly
 // colourless (`chroma`), every side along an edge, brighter than the table
