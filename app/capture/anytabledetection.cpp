@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace anytabledetection {
 
@@ -304,21 +305,28 @@ bool overlaps(const cv::RotatedRect &a, const cv::RotatedRect &b)
     return contains(a, b.center) || contains(b, a.center);
 }
 
-// The cues usually find the same sheet. The edges' outlines come first; the
-// colour's region stands in where no closed edge was found (a sheet running
-// off the picture, a border lost in a shadow). An area inside a sheet (a
-// printed box, the space between a form's lines) is part of that sheet.
-std::vector<WorkSheet> combined(std::vector<std::vector<WorkSheet>> byPreference)
+float areaOf(const cv::RotatedRect &rect) { return rect.size.width * rect.size.height; }
+
+// The cues usually find the same sheet, and sometimes only a part of it: a
+// barcode across the page or text reaching the border closes off a smaller
+// area that passes as a sheet of its own. Where outlines overlap, the
+// largest is the sheet; the others are parts of it (a printed box, the space
+// between a form's lines). Each sheet is then set on its border in the
+// frame, so which cue found it does not matter for the corners.
+std::vector<WorkSheet> combined(std::vector<std::vector<WorkSheet>> cues)
 {
+    std::vector<WorkSheet> all;
+    for (std::vector<WorkSheet> &cue : cues)
+        std::move(cue.begin(), cue.end(), std::back_inserter(all));
+    std::stable_sort(all.begin(), all.end(),
+                     [](const WorkSheet &a, const WorkSheet &b) { return areaOf(a.rect) > areaOf(b.rect); });
     std::vector<WorkSheet> kept;
-    for (std::vector<WorkSheet> &cue : byPreference)
-        for (WorkSheet &sheet : cue) {
-            const bool known = std::any_of(kept.begin(), kept.end(), [&](const WorkSheet &other) {
-                return overlaps(other.rect, sheet.rect);
-            });
-            if (!known)
-                kept.push_back(std::move(sheet));
-        }
+    for (WorkSheet &sheet : all) {
+        const bool known = std::any_of(kept.begin(), kept.end(),
+                                       [&](const WorkSheet &other) { return overlaps(other.rect, sheet.rect); });
+        if (!known)
+            kept.push_back(std::move(sheet));
+    }
     return kept;
 }
 

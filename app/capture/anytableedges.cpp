@@ -20,9 +20,13 @@ constexpr double kMinBoxShare = 0.01;
 // A closed area smaller than this share of the picture is a cloth's cell or
 // a letter's inside, not a piece of a sheet's margin.
 constexpr double kMinPieceShare = 0.0015;
-// Pieces of one sheet's margin are joined across this many pixels (text
-// reaching the border, a seal on it).
-constexpr int kJoinAcross = 2;
+// Pieces of one sheet's margin are joined across a short gap (text reaching
+// the border) and, separately, across a wide one (a code or a seal on the
+// border). The wide join alone now and then joins a sheet to a hand or a
+// neighbour, an outline that then fails as a sheet; the short one still
+// finds that sheet.
+constexpr int kJoinNear = 3;
+constexpr int kJoinFar = 6;
 // The outline's hull must fill its smallest rectangle like a sheet (a corner
 // cut off by a hand allowed). The hull, since a margin cut by text or a seal
 // at the border is an open ring whose own area is small.
@@ -196,15 +200,17 @@ std::vector<WorkSheet> sheetsInsideEdges(const cv::Mat1b &edgesNear, const cv::M
         for (int x = 0; x < labels.cols; ++x)
             piece[x] = isPiece[size_t(label[x])] ? 255 : 0;
     }
-    cv::morphologyEx(pieces, pieces, cv::MORPH_CLOSE, cv::Mat(), cv::Point(-1, -1), kJoinAcross);
-
     std::vector<WorkSheet> found;
-    std::vector<std::vector<cv::Point>> outlines;
-    cv::findContours(pieces, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-    for (std::vector<cv::Point> &outline : outlines) {
-        cv::RotatedRect rect;
-        if (passesAsSheet(outline, edgesNear, level, chroma, kEdgeInset, rect))
-            found.push_back({rect, std::move(outline)});
+    for (const int joinAcross : {kJoinNear, kJoinFar}) {
+        cv::Mat1b joined;
+        cv::morphologyEx(pieces, joined, cv::MORPH_CLOSE, cv::Mat(), cv::Point(-1, -1), joinAcross);
+        std::vector<std::vector<cv::Point>> outlines;
+        cv::findContours(joined, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        for (std::vector<cv::Point> &outline : outlines) {
+            cv::RotatedRect rect;
+            if (passesAsSheet(outline, edgesNear, level, chroma, kEdgeInset, rect))
+                found.push_back({rect, std::move(outline)});
+        }
     }
     return found;
 }
