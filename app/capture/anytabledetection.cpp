@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <iterator>
 
@@ -60,9 +61,10 @@ struct Planes {
     cv::Mat1b chroma; // |red - 128| + |yellow - 128|: how far from grey
 };
 
-// The work picture's planes straight from the frame, in one pass and in
-// integers: each work pixel is the mean of a scale x scale block, as an area
-// resize gives it, without the resized colour picture in between.
+// The work picture's planes straight from the frame, in integers: each work
+// pixel is the mean of a scale x scale block, as an area resize gives it,
+// without the resized colour picture in between. The rows of the blocks are
+// added first, whole rows at a time (vectorised), then their columns.
 Planes planesOf(const cv::Mat &image, int scale)
 {
     const cv::Size size(image.cols / scale, image.rows / scale);
@@ -70,32 +72,25 @@ Planes planesOf(const cv::Mat &image, int scale)
                   cv::Mat1b(size, uchar(0))};
     const int channels = image.channels() == 1 ? 1 : 3;
     const int blockPixels = scale * scale;
+    const int rowLength = size.width * scale * channels;
+    // Row `row` of every block at once: a view whose step skips the blocks'
+    // other rows.
+    const auto blockRow = [&](int row) {
+        return cv::Mat(size.height, rowLength, CV_8U, const_cast<uchar *>(image.ptr(row)), image.step * size_t(scale));
+    };
+    cv::Mat columnSums;
+    blockRow(0).convertTo(columnSums, CV_16U);
+    for (int row = 1; row < scale; ++row)
+        cv::add(columnSums, blockRow(row), columnSums, cv::noArray(), CV_16U);
     std::vector<int> sums(size_t(size.width * channels));
     for (int y = 0; y < size.height; ++y) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int row = 0; row < scale; ++row) {
-            const uchar *in = image.ptr(y * scale + row);
-            int *sum = sums.data();
-            if (channels == 1) {
-                for (int x = 0; x < size.width; ++x) {
-                    int level = 0;
-                    for (int k = 0; k < scale; ++k)
-                        level += *in++;
-                    sum[x] += level;
-                }
-                continue;
-            }
-            for (int x = 0; x < size.width; ++x, sum += 3) {
-                int b = 0, g = 0, r = 0;
-                for (int k = 0; k < scale; ++k, in += 3) {
-                    b += in[0];
-                    g += in[1];
-                    r += in[2];
-                }
-                sum[0] += b;
-                sum[1] += g;
-                sum[2] += r;
-            }
+        const std::uint16_t *column = columnSums.ptr<std::uint16_t>(y);
+        for (int x = 0; x < size.width; ++x) {
+            int *sum = &sums[size_t(x * channels)];
+            std::fill(sum, sum + channels, 0);
+            for (int k = 0; k < scale; ++k)
+                for (int c = 0; c < channels; ++c)
+                    sum[c] += *column++;
         }
         uchar *level = planes.level.ptr(y);
         if (channels == 1) {
