@@ -103,7 +103,8 @@ cv::RotatedRect borderAtStep(const cv::Mat &image, const cv::RotatedRect &rect, 
     // the difference.
     const float angle = rect.angle * float(CV_PI / 180.0);
     const cv::Point2f widthDirection(std::cos(angle), std::sin(angle));
-    const cv::Point2f firstDirection = (sides[0].to - sides[0].from) * (1.0f / float(cv::norm(sides[0].to - sides[0].from)));
+    const cv::Point2f firstDirection =
+        (sides[0].to - sides[0].from) * (1.0f / float(cv::norm(sides[0].to - sides[0].from)));
     const bool firstAlongWidth = std::abs(firstDirection.dot(widthDirection)) > 0.7f;
     const float acrossFirst = float(shifts[0] + shifts[2]), acrossSecond = float(shifts[1] + shifts[3]);
     cv::Size2f size = rect.size;

@@ -76,7 +76,8 @@ Planes planesOf(const cv::Mat &image, int scale)
     // Row `row` of every block at once: a view whose step skips the blocks'
     // other rows.
     const auto blockRow = [&](int row) {
-        return cv::Mat(size.height, rowLength, CV_8U, const_cast<uchar *>(image.ptr(row)), image.step * size_t(scale));
+        return cv::Mat(size.height, rowLength, CV_8U, const_cast<uchar *>(image.ptr(row)),
+                       image.step * size_t(scale));
     };
     cv::Mat columnSums;
     blockRow(0).convertTo(columnSums, CV_16U);
@@ -300,7 +301,10 @@ bool overlaps(const cv::RotatedRect &a, const cv::RotatedRect &b)
     return contains(a, b.center) || contains(b, a.center);
 }
 
-float areaOf(const cv::RotatedRect &rect) { return rect.size.width * rect.size.height; }
+float areaOf(const cv::RotatedRect &rect)
+{
+    return rect.size.width * rect.size.height;
+}
 
 // The cues usually find the same sheet, and sometimes only a part of it: a
 // barcode across the page or text reaching the border closes off a smaller
@@ -317,8 +321,9 @@ std::vector<WorkSheet> combined(std::vector<std::vector<WorkSheet>> cues)
                      [](const WorkSheet &a, const WorkSheet &b) { return areaOf(a.rect) > areaOf(b.rect); });
     std::vector<WorkSheet> kept;
     for (WorkSheet &sheet : all) {
-        const bool known = std::any_of(kept.begin(), kept.end(),
-                                       [&](const WorkSheet &other) { return overlaps(other.rect, sheet.rect); });
+        const bool known = std::any_of(kept.begin(), kept.end(), [&](const WorkSheet &other) {
+            return overlaps(other.rect, sheet.rect);
+        });
         if (!known)
             kept.push_back(std::move(sheet));
     }

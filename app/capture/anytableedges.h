@@ -31,7 +31,8 @@ struct BorderEvidence {
     int inside = 0;
     int outside = 0;
 };
-BorderEvidence borderEvidence(const cv::Mat1b &edgesNear, const cv::Mat1b &level, const cv::RotatedRect &rect);
+BorderEvidence borderEvidence(const cv::Mat1b &edgesNear, const cv::Mat1b &level,
+                              const cv::RotatedRect &rect);
 
 // Areas closed by edges that look like a sheet: sheet-shaped, nearly
 // colourless (`chroma`), every side along an edge, brighter than the table
