@@ -3,6 +3,7 @@
 #include "anytableborder.h"
 #include "anytableedges.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -61,6 +62,25 @@ struct Planes {
     cv::Mat1b chroma; // |red - 128| + |yellow - 128|: how far from grey
 };
 
+// Adds a row of 8-bit values into 16-bit sums, many at a time where the
+// processor allows: reading the frame is most of the detector's work.
+void addRow(const uchar *in, std::uint16_t *sums, int length)
+{
+    int i = 0;
+#if CV_SIMD
+    const int step = cv::v_uint8::nlanes;
+    for (; i + step <= length; i += step) {
+        cv::v_uint16 low, high;
+        cv::v_expand(cv::vx_load(in + i), low, high);
+        cv::v_store(sums + i, cv::vx_load(sums + i) + low);
+        cv::v_store(sums + i + step / 2, cv::vx_load(sums + i + step / 2) + high);
+    }
+    cv::vx_cleanup();
+#endif
+    for (; i < length; ++i)
+        sums[i] = std::uint16_t(sums[i] + in[i]);
+}
+
 // The work picture's planes straight from the frame, in integers: each work
 // pixel is the mean of a scale x scale block, as an area resize gives it,
 // without the resized colour picture in between. The rows of the blocks are
@@ -71,38 +91,38 @@ Planes planesOf(const cv::Mat &image, int scale)
     Planes planes{cv::Mat1b(size), cv::Mat1b(size, uchar(128)), cv::Mat1b(size, uchar(128)),
                   cv::Mat1b(size, uchar(0))};
     const int channels = image.channels() == 1 ? 1 : 3;
-    const int blockPixels = scale * scale;
-    const int rowLength = size.width * scale * channels;
-    // Row `row` of every block at once: a view whose step skips the blocks'
-    // other rows.
-    const auto blockRow = [&](int row) {
-        return cv::Mat(size.height, rowLength, CV_8U, const_cast<uchar *>(image.ptr(row)),
-                       image.step * size_t(scale));
+    // A block's mean by a multiplication: a division per pixel would cost as
+    // much as everything else here.
+    const int reciprocal = ((1 << 20) + scale * scale / 2) / (scale * scale);
+    const auto meanOf = [reciprocal](int sum) {
+        return uchar(std::min(255, (sum * reciprocal + (1 << 19)) >> 20));
     };
-    cv::Mat columnSums;
-    blockRow(0).convertTo(columnSums, CV_16U);
-    for (int row = 1; row < scale; ++row)
-        cv::add(columnSums, blockRow(row), columnSums, cv::noArray(), CV_16U);
-    std::vector<int> sums(size_t(size.width * channels));
+    const int rowLength = size.width * scale * channels;
+    std::vector<std::uint16_t> columns(static_cast<size_t>(rowLength));
     for (int y = 0; y < size.height; ++y) {
-        const std::uint16_t *column = columnSums.ptr<std::uint16_t>(y);
-        for (int x = 0; x < size.width; ++x) {
-            int *sum = &sums[size_t(x * channels)];
-            std::fill(sum, sum + channels, 0);
-            for (int k = 0; k < scale; ++k)
-                for (int c = 0; c < channels; ++c)
-                    sum[c] += *column++;
-        }
+        std::fill(columns.begin(), columns.end(), std::uint16_t(0));
+        for (int row = 0; row < scale; ++row)
+            addRow(image.ptr(y * scale + row), columns.data(), rowLength);
+        const std::uint16_t *column = columns.data();
         uchar *level = planes.level.ptr(y);
         if (channels == 1) {
-            for (int x = 0; x < size.width; ++x)
-                level[x] = uchar((sums[size_t(x)] + blockPixels / 2) / blockPixels);
+            for (int x = 0; x < size.width; ++x) {
+                int sum = 0;
+                for (int k = 0; k < scale; ++k)
+                    sum += *column++;
+                level[x] = meanOf(sum);
+            }
             continue;
         }
         uchar *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y), *chroma = planes.chroma.ptr(y);
-        const int *sum = sums.data();
-        for (int x = 0; x < size.width; ++x, sum += 3) {
-            const int b = sum[0] / blockPixels, g = sum[1] / blockPixels, r = sum[2] / blockPixels;
+        for (int x = 0; x < size.width; ++x) {
+            int blue = 0, green = 0, redSum = 0;
+            for (int k = 0; k < scale; ++k, column += 3) {
+                blue += column[0];
+                green += column[1];
+                redSum += column[2];
+            }
+            const int b = meanOf(blue), g = meanOf(green), r = meanOf(redSum);
             level[x] = uchar((b + 2 * g + r) >> 2);
             red[x] = cv::saturate_cast<uchar>(128 + r - g);
             yellow[x] = cv::saturate_cast<uchar>(128 + ((r + g) >> 1) - b);
