@@ -9,9 +9,9 @@ namespace anytabledetection {
 
 namespace {
 
-// Edge strength on the corrected brightness (3x3 Sobel, |dx| + |dy|): a step
-// of about 4 % of the table's light, blurred over a work pixel, passes;
-// sensor noise and JPEG at the work scale stay well below.
+// Edge strength on the corrected brightness (3x3 Sobel, |dx| + |dy|): a sharp
+// step of 4 % of the table's light passes, and one of 8 % blurred over two
+// work pixels; sensor noise and JPEG at the work scale stay well below.
 constexpr int kEdgeStrength = 20;
 // An area closed by edges must cover at least this share of the picture with
 // its bounding box before it is looked at further; the pipeline's own area
@@ -43,11 +43,11 @@ constexpr int kMinBorderStep = 4;
 // How far inside and outside a side the brightness is read, work pixels.
 constexpr float kProbe = 2.5f;
 // The area's outline runs through the centres of the pixels next to the
-// widened edge line, whose middle sits on the step: the border lies this far
-// further out.
+// edge line (two or three pixels wide, its middle on the step): the border
+// lies this far further out.
 constexpr float kEdgeInset = 2.0f;
-// An outline round the widened edge line lies outside the step: by the
-// widening, and by the outermost jags of the line that its hull runs through.
+// An outline round the edge line lies outside the step: by half the line's
+// width, and by the outermost jags of the line that its hull runs through.
 constexpr float kRingInset = -2.5f;
 
 bool within(const cv::Point &p, const cv::Size &size)
@@ -163,8 +163,8 @@ std::vector<WorkSheet> sheetsInsideEdges(const cv::Mat1b &edgesNear, const cv::M
                                          const cv::Mat1b &chroma, int minPieceLevel)
 {
     cv::Mat1b open;
-    // The widened edges: a one-pixel gap in a sheet's border (a faint
-    // stretch, a cloth cell touching it) must not join paper and table.
+    // Edge lines two or three pixels wide: a thin gap in a sheet's border (a
+    // faint stretch, a cloth cell touching it) must not join paper and table.
     cv::bitwise_not(edgesNear, open);
     cv::Mat1i labels, stats;
     cv::Mat1d centroids;
@@ -223,7 +223,7 @@ std::vector<WorkSheet> sheetsRingedByEdges(const cv::Mat1b &edgesNear, const cv:
     cv::findContours(edgesNear, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     for (std::vector<cv::Point> &outline : outlines) {
         cv::RotatedRect rect;
-        // The outline runs round the outside of the widened border line.
+        // The outline runs round the outside of the border's edge line.
         if (passesAsSheet(outline, edgesNear, level, chroma, kRingInset, rect))
             found.push_back({rect, std::move(outline)});
     }
