@@ -1,11 +1,17 @@
 #include "anytabledetection.h"
 
+#include "anytableborder.h"
+#include "anytableedges.h"
+
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 namespace anytabledetection {
 
@@ -14,6 +20,10 @@ namespace {
 // The work picture's longer side: coarse enough to keep up with live frames,
 // fine enough that a pixel is well under 1 % of a sheet's diagonal.
 constexpr int kWorkSide = 400;
+// How far, in work pixels, a sheet's side may lie from where the work
+// picture put it: its outline is a pixel or two off, and the step itself is
+// blurred over a pixel when the picture is made smaller.
+constexpr float kBorderReach = 3.0f;
 // The ring along the picture's border the table is learnt from.
 constexpr double kRingShare = 0.04;
 // Brightness after light correction: the table's mean sits at this level.
@@ -37,6 +47,9 @@ constexpr double kPaperLikeLevelOverRing = 1.1;
 constexpr int kPaperMaxChroma = 36;
 // Paper is not darker than the table around it (shadows are).
 constexpr int kPaperMinLevel = int(kTableLevel * 0.9);
+// Pieces of paper closed off by edges average at least this level: brighter
+// than the table, as paper is.
+constexpr int kPaperOverTable = int(kTableLevel) + 4;
 // A region must fill its rectangle like a sheet (a cut corner allowed).
 constexpr double kMinFill = 0.75;
 // A region reaching this share of the frame both ways is the table itself.
@@ -46,24 +59,74 @@ struct Planes {
     cv::Mat1b level;  // brightness
     cv::Mat1b red;    // 128 + red - green
     cv::Mat1b yellow; // 128 + (red + green) / 2 - blue
+    cv::Mat1b chroma; // |red - 128| + |yellow - 128|: how far from grey
 };
 
-Planes planesOf(const cv::Mat &small)
+// Adds a row of 8-bit values into 16-bit sums, many at a time where the
+// processor allows: reading the frame is most of the detector's work.
+void addRow(const uchar *in, std::uint16_t *sums, int length)
 {
-    Planes planes{cv::Mat1b(small.size()), cv::Mat1b(small.size(), uchar(128)),
-                  cv::Mat1b(small.size(), uchar(128))};
-    if (small.channels() == 1) {
-        small.copyTo(planes.level);
-        return planes;
+    int i = 0;
+#if CV_SIMD
+    const int step = cv::v_uint8::nlanes;
+    for (; i + step <= length; i += step) {
+        cv::v_uint16 low, high;
+        cv::v_expand(cv::vx_load(in + i), low, high);
+        cv::v_store(sums + i, cv::vx_load(sums + i) + low);
+        cv::v_store(sums + i + step / 2, cv::vx_load(sums + i + step / 2) + high);
     }
-    for (int y = 0; y < small.rows; ++y) {
-        const cv::Vec3b *in = small.ptr<cv::Vec3b>(y);
-        uchar *level = planes.level.ptr(y), *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y);
-        for (int x = 0; x < small.cols; ++x) {
-            const int b = in[x][0], g = in[x][1], r = in[x][2];
+    cv::vx_cleanup();
+#endif
+    for (; i < length; ++i)
+        sums[i] = std::uint16_t(sums[i] + in[i]);
+}
+
+// The work picture's planes straight from the frame, in integers: each work
+// pixel is the mean of a scale x scale block, as an area resize gives it,
+// without the resized colour picture in between. The rows of the blocks are
+// added first, whole rows at a time (vectorised), then their columns.
+Planes planesOf(const cv::Mat &image, int scale)
+{
+    const cv::Size size(image.cols / scale, image.rows / scale);
+    Planes planes{cv::Mat1b(size), cv::Mat1b(size, uchar(128)), cv::Mat1b(size, uchar(128)),
+                  cv::Mat1b(size, uchar(0))};
+    const int channels = image.channels() == 1 ? 1 : 3;
+    // A block's mean by a multiplication: a division per pixel would cost as
+    // much as everything else here.
+    const int reciprocal = ((1 << 20) + scale * scale / 2) / (scale * scale);
+    const auto meanOf = [reciprocal](int sum) {
+        return uchar(std::min(255, (sum * reciprocal + (1 << 19)) >> 20));
+    };
+    const int rowLength = size.width * scale * channels;
+    std::vector<std::uint16_t> columns(static_cast<size_t>(rowLength));
+    for (int y = 0; y < size.height; ++y) {
+        std::fill(columns.begin(), columns.end(), std::uint16_t(0));
+        for (int row = 0; row < scale; ++row)
+            addRow(image.ptr(y * scale + row), columns.data(), rowLength);
+        const std::uint16_t *column = columns.data();
+        uchar *level = planes.level.ptr(y);
+        if (channels == 1) {
+            for (int x = 0; x < size.width; ++x) {
+                int sum = 0;
+                for (int k = 0; k < scale; ++k)
+                    sum += *column++;
+                level[x] = meanOf(sum);
+            }
+            continue;
+        }
+        uchar *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y), *chroma = planes.chroma.ptr(y);
+        for (int x = 0; x < size.width; ++x) {
+            int blue = 0, green = 0, redSum = 0;
+            for (int k = 0; k < scale; ++k, column += 3) {
+                blue += column[0];
+                green += column[1];
+                redSum += column[2];
+            }
+            const int b = meanOf(blue), g = meanOf(green), r = meanOf(redSum);
             level[x] = uchar((b + 2 * g + r) >> 2);
             red[x] = cv::saturate_cast<uchar>(128 + r - g);
             yellow[x] = cv::saturate_cast<uchar>(128 + ((r + g) >> 1) - b);
+            chroma[x] = cv::saturate_cast<uchar>(std::abs(red[x] - 128) + std::abs(yellow[x] - 128));
         }
     }
     return planes;
@@ -91,23 +154,27 @@ cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
             values.push_back(std::max(1.0, double(level(y, x))));
         }
     const int count = int(values.size());
+    // Normal equations: six unknowns over well-scaled terms, no QR needed.
+    const int method = cv::DECOMP_CHOLESKY | cv::DECOMP_NORMAL;
     cv::Mat1d design(count, 6, rows.data());
     cv::Mat1d target(count, 1, values.data());
     cv::Mat1d coefficients;
-    cv::solve(design, target, coefficients, cv::DECOMP_QR);
+    cv::solve(design, target, coefficients, method);
 
     const cv::Mat1d residual = cv::abs(design * coefficients - target);
     std::vector<double> sorted(residual.begin(), residual.end());
     std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
     const double limit = std::max(4.0, 2.5 * sorted[size_t(count / 2)]);
-    cv::Mat1d keptDesign, keptTarget;
+    std::vector<double> keptRows, keptValues;
     for (int i = 0; i < count; ++i)
         if (residual(i) <= limit) {
-            keptDesign.push_back(design.row(i));
-            keptTarget.push_back(target.row(i));
+            keptRows.insert(keptRows.end(), rows.begin() + 6 * i, rows.begin() + 6 * i + 6);
+            keptValues.push_back(values[size_t(i)]);
         }
-    if (keptTarget.rows >= 12)
-        cv::solve(keptDesign, keptTarget, coefficients, cv::DECOMP_QR);
+    const int kept = int(keptValues.size());
+    if (kept >= 12)
+        cv::solve(cv::Mat1d(kept, 6, keptRows.data()), cv::Mat1d(kept, 1, keptValues.data()), coefficients,
+                  method);
     return coefficients;
 }
 
@@ -115,16 +182,21 @@ cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
 cv::Mat1b corrected(const cv::Mat1b &level, const cv::Mat1d &light)
 {
     cv::Mat1b out(level.size());
-    const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
+    const float sx = 2.0f / float(level.cols), sy = 2.0f / float(level.rows);
     const double *c = light.ptr<double>();
+    std::vector<float> u(size_t(level.cols));
+    for (int x = 0; x < level.cols; ++x)
+        u[size_t(x)] = float(x) * sx - 1.0f;
     for (int y = 0; y < level.rows; ++y) {
-        const double v = y * sy - 1.0;
+        // The quadratic along one row: a + b u + c3 u^2.
+        const float v = float(y) * sy - 1.0f;
+        const float a = float(c[0] + c[2] * v + c[5] * v * v), b = float(c[1] + c[4] * v), uu = float(c[3]);
         const uchar *in = level.ptr(y);
         uchar *o = out.ptr(y);
         for (int x = 0; x < level.cols; ++x) {
-            const double u = x * sx - 1.0;
-            const double tableLevel = c[0] + c[1] * u + c[2] * v + c[3] * u * u + c[4] * u * v + c[5] * v * v;
-            o[x] = cv::saturate_cast<uchar>(in[x] * kTableLevel / std::max(8.0, tableLevel));
+            const float ux = u[size_t(x)];
+            const float tableLevel = std::max(8.0f, a + (b + uu * ux) * ux);
+            o[x] = cv::saturate_cast<uchar>(float(in[x]) * float(kTableLevel) / tableLevel);
         }
     }
     return out;
@@ -192,10 +264,10 @@ cv::Mat1b paperMask(const cv::Mat1b &level, const Planes &planes, const std::vec
     cv::Mat1b mask(level.size());
     for (int y = 0; y < level.rows; ++y) {
         const uchar *l = level.ptr(y), *r = planes.red.ptr(y), *b = planes.yellow.ptr(y);
+        const uchar *chroma = planes.chroma.ptr(y);
         uchar *m = mask.ptr(y);
         for (int x = 0; x < level.cols; ++x) {
-            const int chroma = std::abs(r[x] - 128) + std::abs(b[x] - 128);
-            const bool paper = l[x] >= kPaperMinLevel && chroma <= kPaperMaxChroma &&
+            const bool paper = l[x] >= kPaperMinLevel && chroma[x] <= kPaperMaxChroma &&
                                !table[size_t(binOf(l[x], r[x], b[x]))];
             m[x] = paper ? 255 : 0;
         }
@@ -217,27 +289,12 @@ bool isSheetShaped(const std::vector<cv::Point> &region, const cv::RotatedRect &
     return box.width < kWholeFrameShare * frame.width || box.height < kWholeFrameShare * frame.height;
 }
 
-} // namespace
-
-std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
+// Regions of paper colour shaped like a sheet. The region's outline runs
+// through the centres of its edge pixels; a mixed pixel at a sheet's edge
+// mostly counts as paper already, so the outline is taken as the edge.
+std::vector<WorkSheet> paperRegions(const cv::Mat1b &mask, cv::Size size)
 {
-    std::vector<documentdetection::Candidate> found;
-    if (image.empty())
-        return found;
-    const int scale = std::max(1, (std::max(image.cols, image.rows) + kWorkSide - 1) / kWorkSide);
-    cv::Mat small;
-    if (scale > 1)
-        cv::resize(image, small, cv::Size(image.cols / scale, image.rows / scale), 0, 0, cv::INTER_AREA);
-    else
-        small = image;
-    if (small.cols < 16 || small.rows < 16)
-        return found;
-
-    const Planes planes = planesOf(small);
-    const int ring = std::max(2, int(std::lround(kRingShare * std::min(small.cols, small.rows))));
-    const cv::Mat1b level = corrected(planes.level, tableLight(planes.level, ring));
-    const cv::Mat1b mask = paperMask(level, planes, tableColours(level, planes, ring));
-
+    std::vector<WorkSheet> found;
     std::vector<std::vector<cv::Point>> regions;
     cv::findContours(mask, regions, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     for (std::vector<cv::Point> &region : regions) {
@@ -246,18 +303,84 @@ std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
         std::vector<cv::Point> hull;
         cv::convexHull(region, hull);
         const cv::RotatedRect rect = cv::minAreaRect(hull);
-        if (!isSheetShaped(region, rect, small.size()))
-            continue;
-        // Back to the picture's pixels: a work pixel covers `scale` of them.
-        // The region's outline runs through the centres of its edge pixels;
-        // a mixed pixel at a sheet's edge mostly counts as paper already, so
-        // the outline is taken as the edge.
-        const float half = 0.5f * float(scale - 1);
-        const cv::RotatedRect full(rect.center * float(scale) + cv::Point2f(half, half),
-                                   rect.size * float(scale), rect.angle);
-        for (cv::Point &point : region)
+        if (isSheetShaped(region, rect, size))
+            found.push_back({rect, std::move(region)});
+    }
+    return found;
+}
+
+bool contains(const cv::RotatedRect &rect, const cv::Point2f &point)
+{
+    cv::Point2f corners[4];
+    rect.points(corners);
+    return cv::pointPolygonTest(std::vector<cv::Point2f>(corners, corners + 4), point, false) >= 0;
+}
+
+bool overlaps(const cv::RotatedRect &a, const cv::RotatedRect &b)
+{
+    return contains(a, b.center) || contains(b, a.center);
+}
+
+float areaOf(const cv::RotatedRect &rect)
+{
+    return rect.size.width * rect.size.height;
+}
+
+// The cues usually find the same sheet, and sometimes only a part of it: a
+// barcode across the page or text reaching the border closes off a smaller
+// area that passes as a sheet of its own. Where outlines overlap, the
+// largest is the sheet; the others are parts of it (a printed box, the space
+// between a form's lines). Each sheet is then set on its border in the
+// frame, so which cue found it does not matter for the corners.
+std::vector<WorkSheet> combined(std::vector<std::vector<WorkSheet>> cues)
+{
+    std::vector<WorkSheet> all;
+    for (std::vector<WorkSheet> &cue : cues)
+        std::move(cue.begin(), cue.end(), std::back_inserter(all));
+    std::stable_sort(all.begin(), all.end(),
+                     [](const WorkSheet &a, const WorkSheet &b) { return areaOf(a.rect) > areaOf(b.rect); });
+    std::vector<WorkSheet> kept;
+    for (WorkSheet &sheet : all) {
+        const bool known = std::any_of(kept.begin(), kept.end(), [&](const WorkSheet &other) {
+            return overlaps(other.rect, sheet.rect);
+        });
+        if (!known)
+            kept.push_back(std::move(sheet));
+    }
+    return kept;
+}
+
+} // namespace
+
+std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
+{
+    std::vector<documentdetection::Candidate> found;
+    if (image.empty())
+        return found;
+    const int scale = std::max(1, (std::max(image.cols, image.rows) + kWorkSide - 1) / kWorkSide);
+    if (image.cols / scale < 16 || image.rows / scale < 16)
+        return found;
+
+    const Planes planes = planesOf(image, scale);
+    const cv::Size size = planes.level.size();
+    const int ring = std::max(2, int(std::lround(kRingShare * std::min(size.width, size.height))));
+    const cv::Mat1b level = corrected(planes.level, tableLight(planes.level, ring));
+    const cv::Mat1b edgesNear = edgesOf(level);
+    const std::vector<WorkSheet> sheets =
+        combined({sheetsInsideEdges(edgesNear, level, planes.chroma, kPaperOverTable),
+                  sheetsRingedByEdges(edgesNear, level, planes.chroma),
+                  paperRegions(paperMask(level, planes, tableColours(level, planes, ring)), size)});
+
+    // Back to the picture's pixels: a work pixel covers `scale` of them.
+    const float half = 0.5f * float(scale - 1);
+    for (const WorkSheet &sheet : sheets) {
+        const cv::RotatedRect coarse(sheet.rect.center * float(scale) + cv::Point2f(half, half),
+                                     sheet.rect.size * float(scale), sheet.rect.angle);
+        const cv::RotatedRect full = borderAtStep(image, coarse, kBorderReach * float(scale));
+        std::vector<cv::Point> outline = sheet.outline;
+        for (cv::Point &point : outline)
             point = point * scale + cv::Point(scale / 2, scale / 2);
-        found.push_back({full, std::move(region)});
+        found.push_back({full, std::move(outline)});
     }
     return found;
 }

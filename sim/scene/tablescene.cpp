@@ -24,27 +24,41 @@ float grain(int x, int y, double period, double phase)
     return float(ring * ring * ring);
 }
 
-cv::Vec3f surfaceColour(Surface surface, int x, int y, cv::RNG &rng, double phase, int split)
+// What varies between two tables of one kind: the wood's phase, where two
+// materials meet, how light a white desk is, how coarse a cloth is woven.
+struct SurfaceLook {
+    double phase = 0;
+    int split = 0;
+    float deskLevel = 1.0f; // gain on the white desk's base colour
+    int band = 28;          // width of one gingham band, pixels
+};
+
+cv::Vec3f surfaceColour(Surface surface, int x, int y, cv::RNG &rng, const SurfaceLook &look)
 {
+    const double phase = look.phase;
     switch (surface) {
     case Surface::DarkMat: return colourOf(38, 36, 35);
-    case Surface::WhiteDesk: return colourOf(196, 200, 202);
+    case Surface::WhiteDesk:
+        // A melamine top: a faint, long grain and a little mottling.
+        return colourOf(196, 200, 202) * look.deskLevel *
+               (1.0f + 0.015f * grain(x, y, 61.0, phase) + 0.01f * float(rng.uniform(-1.0, 1.0)));
     case Surface::LightWood: return colourOf(118, 165, 205) * (1.0f + 0.10f * grain(x, y, 23.0, phase));
     case Surface::DarkWood: return colourOf(38, 62, 98) * (1.0f + 0.18f * grain(x, y, 17.0, phase));
     case Surface::GreyLaminate:
         return colourOf(132, 134, 133) * (1.0f + 0.04f * float(rng.uniform(-1.0, 1.0)));
     case Surface::PatternedCloth: {
         // Gingham: blue and off-white bands crossing, with a thin red thread.
-        const bool bandX = (x / 28) % 2 == 0, bandY = (y / 28) % 2 == 0;
+        const int band = look.band;
+        const bool bandX = (x / band) % 2 == 0, bandY = (y / band) % 2 == 0;
         const cv::Vec3f light = colourOf(200, 205, 210), blue = colourOf(150, 92, 48);
         cv::Vec3f c = bandX && bandY ? blue : (bandX || bandY ? 0.5f * (light + blue) : light);
-        if (x % 56 == 3 || y % 56 == 3)
+        if (x % (2 * band) == 3 || y % (2 * band) == 3)
             c = colourOf(50, 50, 170);
         return c;
     }
     case Surface::Mixed:
-        return x < split ? surfaceColour(Surface::LightWood, x, y, rng, phase, split)
-                         : surfaceColour(Surface::GreyLaminate, x, y, rng, phase, split);
+        return x < look.split ? surfaceColour(Surface::LightWood, x, y, rng, look)
+                              : surfaceColour(Surface::GreyLaminate, x, y, rng, look);
     }
     return colourOf(0, 0, 0);
 }
@@ -53,12 +67,17 @@ cv::Mat3f paintSurface(const TableOptions &options, cv::RNG &rng)
 {
     const cv::Size size = options.scene.size;
     cv::Mat3f table(size);
-    const double phase = rng.uniform(0.0, 2 * kPi);
-    const int split = int(size.width * rng.uniform(0.3, 0.7));
+    SurfaceLook look;
+    look.phase = rng.uniform(0.0, 2 * kPi);
+    look.split = int(size.width * rng.uniform(0.3, 0.7));
+    // Desks from light grey to nearly as white as paper; a coarse gingham and
+    // a fine one, both scaled with the frame.
+    look.deskLevel = float(rng.uniform(1.0, 1.1));
+    look.band = std::max(4, int(std::lround((rng.uniform(0, 2) == 0 ? 28.0 : 14.0) * size.width / 1920.0)));
     for (int y = 0; y < size.height; ++y) {
         cv::Vec3f *row = table.ptr<cv::Vec3f>(y);
         for (int x = 0; x < size.width; ++x)
-            row[x] = surfaceColour(options.surface, x, y, rng, phase, split);
+            row[x] = surfaceColour(options.surface, x, y, rng, look);
     }
     return table;
 }
