@@ -106,7 +106,9 @@ outside=$(cd "$root" && find . -type f | grep -Ev '^\./(usr/(bin|include|share|l
 # --- the program loads only installed or system libraries
 list_libraries() {  # FILE: what the dynamic loader of its architecture loads
   if [ -n "$emulator" ]; then
-    $emulator "$DOCSTATION_TEST_SYSROOT/lib/ld-linux-aarch64.so.1" --list "$1"
+    # As ldd asks the loader: in tracing mode it names a missing library
+    # "not found" and goes on, where --list gives up on a library's first.
+    $emulator -E LD_TRACE_LOADED_OBJECTS=1 "$DOCSTATION_TEST_SYSROOT/lib/ld-linux-aarch64.so.1" "$1"
   else
     ldd "$1"
   fi
