@@ -163,12 +163,13 @@ polls=120
 if [ -n "$emulator" ]; then
   # This machine cannot start a foreign program by itself: the launcher's
   # last step goes through the emulator, and only the emulated program
-  # preloads the shutter press. Emulated start-up is slow: wait longer.
+  # preloads the shutter press. Emulated start-up is slow (the window is up
+  # long before the camera's first frame): wait much longer.
   sed "s|^exec |exec $emulator |" "$launcher" >"$launcher.emulated"
   chmod +x "$launcher.emulated"
   launcher=$launcher.emulated
   preload=(QEMU_SET_ENV=LD_PRELOAD="$shutter")
-  polls=600
+  polls=1200
 fi
 # TMPDIR holds the single-instance socket: a station of its own, beside any
 # other running on this machine.
