@@ -3,6 +3,13 @@
 # code generators come from the build machine (qtbase5-dev-tools), which
 # write the same code for every architecture. Defined before find_package(Qt5),
 # which then keeps them.
+# Test programs of a cross build run under the user-mode emulator, some ten
+# times slower than natively: their time limits grow by this factor.
+set(DOCSTATION_TIMEOUT_SCALE 1)
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  set(DOCSTATION_TIMEOUT_SCALE 10)
+endif()
+
 if(NOT CMAKE_CROSSCOMPILING OR NOT CMAKE_SYSROOT)
   return()
 endif()

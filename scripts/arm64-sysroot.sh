@@ -11,39 +11,30 @@ set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 
 # A dpkg database of the packages unpacked into ROOT, from their archives in
-# ROOT's package cache; its file lists name the files by their path on this
-# machine, so that dpkg-shlibdeps --admindir=ROOT/var/lib/dpkg finds the
-# package, symbols and shlibs of every arm64 library the station links.
+# ROOT's package cache, for dpkg-shlibdeps --admindir=ROOT/var/lib/dpkg: the
+# status of every package, and the shlibs, symbols and file list of those
+# that carry shlibs or symbols, the only ones it maps a library to. Their file
+# lists name the files by their path on this machine. Listing an archive
+# means decompressing it whole: the other packages (headers, data, Qt's
+# tools, the Mesa drivers) are not listed, which keeps this step short.
 dpkg_database() {  # ROOT
-  local target admin control deb package arch name part
+  local target admin parts
   target=$(readlink -f "$1")
   admin=$target/var/lib/dpkg
   mkdir -p "$admin/info" "$admin/updates" "$admin/triggers"
-  : >"$admin/status"
   # File names of the multiarch database: Multi-Arch "same" packages carry their architecture.
   echo 1 >"$admin/info/format"
-  control=$(mktemp -d)
-  for deb in "$target"/var/cache/apt/archives/*.deb; do
-    rm -rf "${control:?}"/*
-    dpkg-deb --control "$deb" "$control"
-    package=$(sed -n 's/^Package: //p' "$control/control")
-    arch=$(sed -n 's/^Architecture: //p' "$control/control")
-    name=$package
-    grep -qx 'Multi-Arch: same' "$control/control" && name=$package:$arch
-    for part in shlibs symbols; do
-      [ -f "$control/$part" ] && cp "$control/$part" "$admin/info/$name.$part"
-    done
-    dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -e 's|^\./|/|' -e 's|/$||' -e 's|^$|/.|' \
-      | sed "s|^/|$target/|" >"$admin/info/$name.list"
-    { sed '/^Package: /a Status: install ok installed' "$control/control"; echo; } >>"$admin/status"
-  done
-  rm -rf "$control"
+  parts=$(mktemp -d)
+  find "$target/var/cache/apt/archives" -name '*.deb' -print0 \
+    | xargs -0 -r -n 8 -P "$(nproc)" "$here/arm64-dpkg-entry.sh" "$target" "$parts"
+  cat "$parts"/*.status >"$admin/status"
+  rm -rf "$parts"
 }
 
 cache="${DOCSTATION_ARM64_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/docstation-arm64}"
 packages=$(grep -v '^#' "$here/arm64-sysroot-packages.txt" | xargs)
 # Raise the format when the root is made differently.
-format=2
+format=3
 key=$(printf 'format %s\n%s\n' "$format" "$packages" | sha256sum | cut -c1-12)
 root="$cache/sysroot-$key"
 

@@ -106,7 +106,9 @@ outside=$(cd "$root" && find . -type f | grep -Ev '^\./(usr/(bin|include|share|l
 # --- the program loads only installed or system libraries
 list_libraries() {  # FILE: what the dynamic loader of its architecture loads
   if [ -n "$emulator" ]; then
-    $emulator "$DOCSTATION_TEST_SYSROOT/lib/ld-linux-aarch64.so.1" --list "$1"
+    # As ldd asks the loader: in tracing mode it names a missing library
+    # "not found" and goes on, where --list gives up on a library's first.
+    $emulator -E LD_TRACE_LOADED_OBJECTS=1 "$DOCSTATION_TEST_SYSROOT/lib/ld-linux-aarch64.so.1" "$1"
   else
     ldd "$1"
   fi
@@ -161,12 +163,13 @@ polls=120
 if [ -n "$emulator" ]; then
   # This machine cannot start a foreign program by itself: the launcher's
   # last step goes through the emulator, and only the emulated program
-  # preloads the shutter press. Emulated start-up is slow: wait longer.
+  # preloads the shutter press. Emulated start-up is slow (the window is up
+  # long before the camera's first frame): wait much longer.
   sed "s|^exec |exec $emulator |" "$launcher" >"$launcher.emulated"
   chmod +x "$launcher.emulated"
   launcher=$launcher.emulated
   preload=(QEMU_SET_ENV=LD_PRELOAD="$shutter")
-  polls=600
+  polls=1200
 fi
 # TMPDIR holds the single-instance socket: a station of its own, beside any
 # other running on this machine.
