@@ -15,7 +15,7 @@ for tool in aarch64-linux-gnu-gcc aarch64-linux-gnu-g++ qemu-aarch64-static; do
   command -v "$tool" >/dev/null \
     || { echo "arm64: $tool missing (scripts/setup.sh installs it); skipped" >&2; exit 77; }
 done
-sysroot=$("$root/scripts/arm64-sysroot.sh")
+sysroot=$("$root/scripts/arm64-sysroot.sh" --existing)
 
 rm -f "$build/.arm64-built"
 # From the top, as scripts/package.sh: the flags map the top's path away.

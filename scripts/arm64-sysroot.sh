@@ -6,6 +6,8 @@
 # amd64 ones). Cached; a changed package list makes a new root.
 # Prints the root on standard output. Exit 77: no root to be had (no
 # mmdebstrap, no archive), which the arm64 tests report as a skip.
+# With --existing it only finds a root made before (by scripts/setup.sh
+# --arm64) and downloads nothing: builds and tests never reach the network.
 set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
@@ -38,6 +40,9 @@ format=3
 key=$(printf 'format %s\n%s\n' "$format" "$packages" | sha256sum | cut -c1-12)
 root="$cache/sysroot-$key"
 
+existing_only=false
+[ "${1:-}" = --existing ] && existing_only=true
+
 mkdir -p "$cache"
 # One maker at a time; a second caller waits and takes the finished root.
 exec 9>"$cache/.lock"
@@ -45,6 +50,10 @@ flock 9
 if [ -f "$root/.complete" ]; then
   echo "$root"
   exit 0
+fi
+if $existing_only; then
+  echo "arm64: no arm64 root yet; scripts/setup.sh --arm64 makes it" >&2
+  exit 77
 fi
 
 command -v mmdebstrap >/dev/null \

@@ -7,18 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/setup.sh
+./scripts/setup.sh --arm64
 jobs=$(nproc)
-
-# The arm64 root is mostly download and unpacking: made beside the build. The
-# arm64 tests wait for it (a lock), or report a skip where it cannot be had.
-mkdir -p build
-./scripts/arm64-sysroot.sh >/dev/null 2>build/arm64-sysroot.log &
-sysroot_maker=$!
 
 cmake --preset ci -DDOCSTATION_ARM64_TESTS=ON
 cmake --build --preset ci -j"$jobs"
-wait "$sysroot_maker" || cat build/arm64-sysroot.log
 ctest --preset ci -j"$jobs"
 
 cmake --preset asan

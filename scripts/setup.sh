@@ -2,7 +2,12 @@
 # Installs every Debian package needed to build, test and run the station.
 # Idempotent; run as root or through sudo. Works on Debian 12 and on
 # Debian/Ubuntu based desktops.
+# --arm64 also makes the Debian 12 arm64 root (from the same archive) that the
+# arm64 cross build and its emulated tests use.
 set -euo pipefail
+
+with_arm64_root=false
+[ "${1:-}" = --arm64 ] && with_arm64_root=true
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -70,4 +75,9 @@ if lab_root=$("$(dirname "$0")/../lab/fetch-kernel.sh"); then
     || echo "setup: no v4l2loopback module for the hardware lab; its MJPG camera will be skipped"
 else
   echo "setup: no kernel for the hardware lab; its test will be skipped"
+fi
+
+if $with_arm64_root; then
+  "$here/scripts/arm64-sysroot.sh" >/dev/null \
+    || echo "setup: no arm64 root; the arm64 tests will be skipped"
 fi
