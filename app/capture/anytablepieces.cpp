@@ -92,8 +92,8 @@ cv::Mat1b closedPieces(const cv::Mat1b &edges, const cv::Mat1b &level, const cv:
         area.pixels += run.end - run.begin;
         area.chromaSum += sumOf(chroma.ptr(run.row), run.begin, run.end);
         area.levelSum += sumOf(level.ptr(run.row), run.begin, run.end);
-        area.touchesBorder = area.touchesBorder || run.row == 0 || run.row == edges.rows - 1 || run.begin == 0 ||
-                             run.end == edges.cols;
+        area.touchesBorder = area.touchesBorder || run.row == 0 || run.row == edges.rows - 1 ||
+                             run.begin == 0 || run.end == edges.cols;
     }
 
     cv::Mat1b pieces(edges.size(), uchar(0));
