@@ -219,13 +219,21 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     std::vector<int> counts(size_t(kLevelBins * kHueBins * kHueBins), 0);
     std::array<int, 256> levels{};
     int samples = 0;
-    for (int y = 0; y < level.rows; ++y)
-        for (int x = 0; x < level.cols; ++x)
-            if (inRing(x, y, level.size(), ring)) {
-                ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
-                ++levels[level(y, x)];
-                ++samples;
-            }
+    const auto count = [&](int x, int y) {
+        ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
+        ++levels[level(y, x)];
+        ++samples;
+    };
+    // Only the ring is visited: whole rows at the top and bottom, the ends
+    // of the rows between.
+    for (int y = 0; y < level.rows; ++y) {
+        const bool wholeRow = y < ring || y >= level.rows - ring;
+        for (int x = 0; x < level.cols; ++x) {
+            count(x, y);
+            if (!wholeRow && x == ring - 1)
+                x = std::max(x, level.cols - ring - 1);
+        }
+    }
     int ringLevel = 0;
     for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
         seen += levels[size_t(ringLevel)];
