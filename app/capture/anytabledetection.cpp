@@ -341,8 +341,8 @@ std::vector<WorkSheet> colourSheets(const cv::Mat1b &level, const Planes &planes
     std::vector<WorkSheet> sheets = paperRegions(paperMask(half.level, half, table), half.level.size());
     // A half pixel covers two work pixels.
     for (WorkSheet &sheet : sheets) {
-        sheet.rect = cv::RotatedRect(sheet.rect.center * 2.0f + cv::Point2f(0.5f, 0.5f), sheet.rect.size * 2.0f,
-                                     sheet.rect.angle);
+        sheet.rect = cv::RotatedRect(sheet.rect.center * 2.0f + cv::Point2f(0.5f, 0.5f),
+                                     sheet.rect.size * 2.0f, sheet.rect.angle);
         for (cv::Point &point : sheet.outline)
             point = point * 2;
     }
@@ -408,8 +408,7 @@ std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
     const cv::Mat1b edgesNear = edgesOf(level);
     const std::vector<WorkSheet> sheets =
         combined({sheetsInsideEdges(edgesNear, level, planes.chroma, kPaperOverTable),
-                  sheetsRingedByEdges(edgesNear, level, planes.chroma),
-                  colourSheets(level, planes, ring)});
+                  sheetsRingedByEdges(edgesNear, level, planes.chroma), colourSheets(level, planes, ring)});
 
     // Back to the picture's pixels: a work pixel covers `scale` of them.
     const float half = 0.5f * float(scale - 1);
