@@ -193,7 +193,9 @@ std::vector<WorkSheet> sheetsRingedByEdges(const cv::Mat1b &edgesNear, const cv:
 {
     std::vector<WorkSheet> found;
     std::vector<std::vector<cv::Point>> outlines;
-    cv::findContours(edgesNear, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    // Only shapes large enough to pass are traced.
+    cv::findContours(largeEdgeShapes(edgesNear, kMinBoxShare * double(level.total())), outlines,
+                     cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     for (std::vector<cv::Point> &outline : outlines) {
         cv::RotatedRect rect;
         // The outline runs round the outside of the border's edge line.

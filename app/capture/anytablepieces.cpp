@@ -16,7 +16,7 @@ struct Run {
     int end;
 };
 
-// What an area adds up to; `pixels` 0 once it has been joined into another.
+// What an area adds up to, held at its first run.
 struct Area {
     long pixels = 0;
     long chromaSum = 0;
@@ -49,26 +49,26 @@ long sumOf(const uchar *values, int begin, int end)
     return sum;
 }
 
-} // namespace
-
-cv::Mat1b closedPieces(const cv::Mat1b &edges, const cv::Mat1b &level, const cv::Mat1b &chroma, int minPixels,
-                       double maxChroma, int minLevel)
+// The picture's runs of `wanted` pixels (255 or 0), each row's in order,
+// and for each run the first run of its area.
+void labelRuns(const cv::Mat1b &picture, bool wanted, bool acrossCorners, std::vector<Run> &runs,
+               std::vector<int> &parent)
 {
-    std::vector<Run> runs;
-    std::vector<int> parent;
-    runs.reserve(size_t(edges.rows) * 8);
+    runs.reserve(size_t(picture.rows) * 8);
     parent.reserve(runs.capacity());
+    // Runs touching only at a corner overlap once widened by one column.
+    const int reach = acrossCorners ? 1 : 0;
     size_t previousRow = 0;
-    for (int y = 0; y < edges.rows; ++y) {
+    for (int y = 0; y < picture.rows; ++y) {
         const size_t thisRow = runs.size();
-        const uchar *edge = edges.ptr(y);
-        for (int x = 0; x < edges.cols;) {
-            while (x < edges.cols && edge[x])
+        const uchar *pixel = picture.ptr(y);
+        for (int x = 0; x < picture.cols;) {
+            while (x < picture.cols && bool(pixel[x]) != wanted)
                 ++x;
-            if (x == edges.cols)
+            if (x == picture.cols)
                 break;
             const int begin = x;
-            while (x < edges.cols && !edge[x])
+            while (x < picture.cols && bool(pixel[x]) == wanted)
                 ++x;
             runs.push_back({y, begin, x});
             parent.push_back(int(parent.size()));
@@ -77,18 +77,29 @@ cv::Mat1b closedPieces(const cv::Mat1b &edges, const cv::Mat1b &level, const cv:
         // same area; both rows are in order, so one pass over each will do.
         size_t above = previousRow;
         for (size_t here = thisRow; here < runs.size(); ++here) {
-            while (above < thisRow && runs[above].end <= runs[here].begin)
+            while (above < thisRow && runs[above].end + reach <= runs[here].begin)
                 ++above;
-            for (size_t k = above; k < thisRow && runs[k].begin < runs[here].end; ++k)
+            for (size_t k = above; k < thisRow && runs[k].begin < runs[here].end + reach; ++k)
                 join(parent, int(k), int(here));
         }
         previousRow = thisRow;
     }
+    for (size_t i = 0; i < runs.size(); ++i)
+        parent[i] = rootOf(parent, int(i));
+}
 
+} // namespace
+
+cv::Mat1b closedPieces(const cv::Mat1b &edges, const cv::Mat1b &level, const cv::Mat1b &chroma, int minPixels,
+                       double maxChroma, int minLevel)
+{
+    std::vector<Run> runs;
+    std::vector<int> parent;
+    labelRuns(edges, false, false, runs, parent);
     std::vector<Area> areas(runs.size());
     for (size_t i = 0; i < runs.size(); ++i) {
         const Run &run = runs[i];
-        Area &area = areas[size_t(rootOf(parent, int(i)))];
+        Area &area = areas[size_t(parent[i])];
         area.pixels += run.end - run.begin;
         area.chromaSum += sumOf(chroma.ptr(run.row), run.begin, run.end);
         area.levelSum += sumOf(level.ptr(run.row), run.begin, run.end);
@@ -98,7 +109,7 @@ cv::Mat1b closedPieces(const cv::Mat1b &edges, const cv::Mat1b &level, const cv:
 
     cv::Mat1b pieces(edges.size(), uchar(0));
     for (size_t i = 0; i < runs.size(); ++i) {
-        const Area &area = areas[size_t(rootOf(parent, int(i)))];
+        const Area &area = areas[size_t(parent[i])];
         const bool isPiece = area.pixels >= minPixels && !area.touchesBorder &&
                              double(area.chromaSum) <= maxChroma * double(area.pixels) &&
                              area.levelSum >= long(minLevel) * area.pixels;
@@ -106,6 +117,28 @@ cv::Mat1b closedPieces(const cv::Mat1b &edges, const cv::Mat1b &level, const cv:
             std::memset(pieces.ptr(runs[i].row) + runs[i].begin, 255, size_t(runs[i].end - runs[i].begin));
     }
     return pieces;
+}
+
+cv::Mat1b largeEdgeShapes(const cv::Mat1b &edges, double minBoxArea)
+{
+    std::vector<Run> runs;
+    std::vector<int> parent;
+    labelRuns(edges, true, true, runs, parent);
+    std::vector<cv::Rect> boxes(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const cv::Rect run(runs[i].begin, runs[i].row, runs[i].end - runs[i].begin, 1);
+        cv::Rect &box = boxes[size_t(parent[i])];
+        box = box.empty() ? run : (box | run);
+    }
+    cv::Mat1b shapes(edges.size(), uchar(0));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const cv::Rect &box = boxes[size_t(parent[i])];
+        const bool touchesBorder =
+            box.x <= 0 || box.y <= 0 || box.br().x >= edges.cols || box.br().y >= edges.rows;
+        if (double(box.area()) >= minBoxArea && !touchesBorder)
+            std::memset(shapes.ptr(runs[i].row) + runs[i].begin, 255, size_t(runs[i].end - runs[i].begin));
+    }
+    return shapes;
 }
 
 } // namespace anytabledetection
