@@ -219,13 +219,21 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     std::vector<int> counts(size_t(kLevelBins * kHueBins * kHueBins), 0);
     std::array<int, 256> levels{};
     int samples = 0;
-    for (int y = 0; y < level.rows; ++y)
-        for (int x = 0; x < level.cols; ++x)
-            if (inRing(x, y, level.size(), ring)) {
-                ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
-                ++levels[level(y, x)];
-                ++samples;
-            }
+    const auto count = [&](int x, int y) {
+        ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
+        ++levels[level(y, x)];
+        ++samples;
+    };
+    // Only the ring is visited: whole rows at the top and bottom, the ends
+    // of the rows between.
+    for (int y = 0; y < level.rows; ++y) {
+        const bool wholeRow = y < ring || y >= level.rows - ring;
+        for (int x = 0; x < level.cols; ++x) {
+            count(x, y);
+            if (!wholeRow && x == ring - 1)
+                x = std::max(x, level.cols - ring - 1);
+        }
+    }
     int ringLevel = 0;
     for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
         seen += levels[size_t(ringLevel)];
@@ -259,6 +267,19 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     return table;
 }
 
+// The planes at half their size, block means as in planesOf.
+Planes halved(const cv::Mat1b &level, const Planes &planes)
+{
+    const cv::Size size(level.cols / 2, level.rows / 2);
+    const cv::Rect blocks(0, 0, size.width * 2, size.height * 2);
+    Planes half;
+    cv::resize(level(blocks), half.level, size, 0, 0, cv::INTER_AREA);
+    cv::resize(planes.red(blocks), half.red, size, 0, 0, cv::INTER_AREA);
+    cv::resize(planes.yellow(blocks), half.yellow, size, 0, 0, cv::INTER_AREA);
+    cv::resize(planes.chroma(blocks), half.chroma, size, 0, 0, cv::INTER_AREA);
+    return half;
+}
+
 cv::Mat1b paperMask(const cv::Mat1b &level, const Planes &planes, const std::vector<uchar> &table)
 {
     cv::Mat1b mask(level.size());
@@ -276,7 +297,7 @@ cv::Mat1b paperMask(const cv::Mat1b &level, const Planes &planes, const std::vec
     cv::morphologyEx(mask, mask, cv::MORPH_OPEN, cv::Mat(), cv::Point(-1, -1), 1);
     // Text and seals near the edge break a light sheet's outline on a light
     // table; the outline, not the inside, is what counts.
-    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, cv::Mat(), cv::Point(-1, -1), 2);
+    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, cv::Mat(), cv::Point(-1, -1), 1);
     return mask;
 }
 
@@ -307,6 +328,25 @@ std::vector<WorkSheet> paperRegions(const cv::Mat1b &mask, cv::Size size)
             found.push_back({rect, std::move(region)});
     }
     return found;
+}
+
+// The colour cue, on a picture half as fine as the edge cue's: a sheet is a
+// large plain area, and each sheet's sides are measured again in the frame
+// (anytableborder.h), so the coarser outline costs no accuracy. The table's
+// colours are still learnt from the finer ring.
+std::vector<WorkSheet> colourSheets(const cv::Mat1b &level, const Planes &planes, int ring)
+{
+    const std::vector<uchar> table = tableColours(level, planes, ring);
+    const Planes half = halved(level, planes);
+    std::vector<WorkSheet> sheets = paperRegions(paperMask(half.level, half, table), half.level.size());
+    // A half pixel covers two work pixels.
+    for (WorkSheet &sheet : sheets) {
+        sheet.rect = cv::RotatedRect(sheet.rect.center * 2.0f + cv::Point2f(0.5f, 0.5f),
+                                     sheet.rect.size * 2.0f, sheet.rect.angle);
+        for (cv::Point &point : sheet.outline)
+            point = point * 2;
+    }
+    return sheets;
 }
 
 bool contains(const cv::RotatedRect &rect, const cv::Point2f &point)
@@ -368,8 +408,7 @@ std::vector<documentdetection::Candidate> candidates(const cv::Mat &image)
     const cv::Mat1b edgesNear = edgesOf(level);
     const std::vector<WorkSheet> sheets =
         combined({sheetsInsideEdges(edgesNear, level, planes.chroma, kPaperOverTable),
-                  sheetsRingedByEdges(edgesNear, level, planes.chroma),
-                  paperRegions(paperMask(level, planes, tableColours(level, planes, ring)), size)});
+                  sheetsRingedByEdges(edgesNear, level, planes.chroma), colourSheets(level, planes, ring)});
 
     // Back to the picture's pixels: a work pixel covers `scale` of them.
     const float half = 0.5f * float(scale - 1);

@@ -1,5 +1,7 @@
 #include "anytableedges.h"
 
+#include "anytablepieces.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -162,44 +164,15 @@ bool passesAsSheet(const std::vector<cv::Point> &outline, const cv::Mat1b &edges
 std::vector<WorkSheet> sheetsInsideEdges(const cv::Mat1b &edgesNear, const cv::Mat1b &level,
                                          const cv::Mat1b &chroma, int minPieceLevel)
 {
-    cv::Mat1b open;
-    // Edge lines two or three pixels wide: a thin gap in a sheet's border (a
-    // faint stretch, a cloth cell touching it) must not join paper and table.
-    cv::bitwise_not(edgesNear, open);
-    cv::Mat1i labels, stats;
-    cv::Mat1d centroids;
-    const int count = cv::connectedComponentsWithStats(open, labels, stats, centroids, 4, CV_32S);
-    std::vector<long> chromaSums(size_t(count), 0), levelSums(size_t(count), 0);
-    for (int y = 0; y < labels.rows; ++y) {
-        const int *label = labels[y];
-        const uchar *c = chroma.ptr(y), *l = level.ptr(y);
-        for (int x = 0; x < labels.cols; ++x) {
-            chromaSums[size_t(label[x])] += c[x];
-            levelSums[size_t(label[x])] += l[x];
-        }
-    }
     // Pieces of paper: colourless closed areas brighter than the table,
     // larger than a cloth's cells (a patch of a dark table closed off by
-    // edges is none).
+    // edges is none). Edge lines are two or three pixels wide, and areas
+    // meet only across a side: a thin gap in a sheet's border (a faint
+    // stretch, a cloth cell touching it) must not join paper and table.
     // Text reaching the border can cut a sheet's margin into several; they
     // are joined again across the text.
-    std::vector<uchar> isPiece(size_t(count), 0);
     const int minPiece = std::max(16, int(kMinPieceShare * double(level.total())));
-    for (int label = 1; label < count; ++label) {
-        const cv::Rect box(stats(label, cv::CC_STAT_LEFT), stats(label, cv::CC_STAT_TOP),
-                           stats(label, cv::CC_STAT_WIDTH), stats(label, cv::CC_STAT_HEIGHT));
-        const int area = stats(label, cv::CC_STAT_AREA);
-        isPiece[size_t(label)] = area >= minPiece && !touchesFrame(box, level.size()) &&
-                                 double(chromaSums[size_t(label)]) <= kMaxChroma * area &&
-                                 levelSums[size_t(label)] >= long(minPieceLevel) * area;
-    }
-    cv::Mat1b pieces(level.size());
-    for (int y = 0; y < labels.rows; ++y) {
-        const int *label = labels[y];
-        uchar *piece = pieces[y];
-        for (int x = 0; x < labels.cols; ++x)
-            piece[x] = isPiece[size_t(label[x])] ? 255 : 0;
-    }
+    const cv::Mat1b pieces = closedPieces(edgesNear, level, chroma, minPiece, kMaxChroma, minPieceLevel);
     std::vector<WorkSheet> found;
     for (const int joinAcross : {kJoinNear, kJoinFar}) {
         cv::Mat1b joined;
@@ -220,7 +193,9 @@ std::vector<WorkSheet> sheetsRingedByEdges(const cv::Mat1b &edgesNear, const cv:
 {
     std::vector<WorkSheet> found;
     std::vector<std::vector<cv::Point>> outlines;
-    cv::findContours(edgesNear, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    // Only shapes large enough to pass are traced.
+    cv::findContours(largeEdgeShapes(edgesNear, kMinBoxShare * double(level.total())), outlines,
+                     cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     for (std::vector<cv::Point> &outline : outlines) {
         cv::RotatedRect rect;
         // The outline runs round the outside of the border's edge line.
