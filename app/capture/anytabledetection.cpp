@@ -81,6 +81,73 @@ void addRow(const uchar *in, std::uint16_t *sums, int length)
         sums[i] = std::uint16_t(sums[i] + in[i]);
 }
 
+// The colour planes of one work row from its block means, many pixels at a
+// time where the processor allows.
+void colourRow(const uchar *b, const uchar *g, const uchar *r, uchar *level, uchar *red, uchar *yellow,
+               uchar *chroma, int length)
+{
+    int x = 0;
+#if CV_SIMD
+    const int step = cv::v_int16::nlanes;
+    const cv::v_int16 mid = cv::vx_setall_s16(128), top = cv::vx_setall_s16(255), zero = cv::vx_setzero_s16();
+    for (; x + step <= length; x += step) {
+        const cv::v_int16 vb = cv::v_reinterpret_as_s16(cv::vx_load_expand(b + x));
+        const cv::v_int16 vg = cv::v_reinterpret_as_s16(cv::vx_load_expand(g + x));
+        const cv::v_int16 vr = cv::v_reinterpret_as_s16(cv::vx_load_expand(r + x));
+        cv::v_pack_u_store(level + x, (vb + vg + vg + vr) >> 2);
+        const cv::v_int16 vred = cv::v_max(zero, cv::v_min(top, mid + vr - vg));
+        const cv::v_int16 vyellow = cv::v_max(zero, cv::v_min(top, mid + ((vr + vg) >> 1) - vb));
+        cv::v_pack_u_store(red + x, vred);
+        cv::v_pack_u_store(yellow + x, vyellow);
+        cv::v_pack_store(chroma + x, cv::v_abs(vred - mid) + cv::v_abs(vyellow - mid));
+    }
+    cv::vx_cleanup();
+#endif
+    for (; x < length; ++x) {
+        level[x] = uchar((b[x] + 2 * g[x] + r[x]) >> 2);
+        red[x] = cv::saturate_cast<uchar>(128 + r[x] - g[x]);
+        yellow[x] = cv::saturate_cast<uchar>(128 + ((r[x] + g[x]) >> 1) - b[x]);
+        chroma[x] = cv::saturate_cast<uchar>(std::abs(red[x] - 128) + std::abs(yellow[x] - 128));
+    }
+}
+
+// The mean of every block sum a scale x scale block can have, rounded: a
+// look-up per channel instead of a division.
+std::vector<uchar> blockMeans(int scale)
+{
+    const int area = scale * scale;
+    std::vector<uchar> means(size_t(255 * area + 1));
+    for (size_t sum = 0; sum < means.size(); ++sum)
+        means[sum] = uchar((int(sum) + area / 2) / area);
+    return means;
+}
+
+// Each channel's block means of one work row from its column sums.
+void blockMeansOfRow(const std::uint16_t *column, int scale, const uchar *meanOf, uchar *blue, uchar *green,
+                     uchar *red, int length)
+{
+    for (int x = 0; x < length; ++x) {
+        int blueSum = 0, greenSum = 0, redSum = 0;
+        for (int k = 0; k < scale; ++k, column += 3) {
+            blueSum += column[0];
+            greenSum += column[1];
+            redSum += column[2];
+        }
+        blue[x] = meanOf[blueSum];
+        green[x] = meanOf[greenSum];
+        red[x] = meanOf[redSum];
+    }
+}
+
+// The same for the usual reductions, with the block width known to the
+// compiler: the inner loop unrolled away.
+template <int Scale>
+void blockMeansOfRow(const std::uint16_t *column, const uchar *meanOf, uchar *blue, uchar *green, uchar *red,
+                     int length)
+{
+    blockMeansOfRow(column, Scale, meanOf, blue, green, red, length);
+}
+
 // The work picture's planes straight from the frame, in integers: each work
 // pixel is the mean of a scale x scale block, as an area resize gives it,
 // without the resized colour picture in between. The rows of the blocks are
@@ -91,14 +158,11 @@ Planes planesOf(const cv::Mat &image, int scale)
     Planes planes{cv::Mat1b(size), cv::Mat1b(size, uchar(128)), cv::Mat1b(size, uchar(128)),
                   cv::Mat1b(size, uchar(0))};
     const int channels = image.channels() == 1 ? 1 : 3;
-    // A block's mean by a multiplication: a division per pixel would cost as
-    // much as everything else here.
-    const int reciprocal = ((1 << 20) + scale * scale / 2) / (scale * scale);
-    const auto meanOf = [reciprocal](int sum) {
-        return uchar(std::min(255, (sum * reciprocal + (1 << 19)) >> 20));
-    };
+    const std::vector<uchar> meanOf = blockMeans(scale);
     const int rowLength = size.width * scale * channels;
     std::vector<std::uint16_t> columns(static_cast<size_t>(rowLength));
+    std::vector<uchar> means(size_t(3 * size.width));
+    uchar *blue = means.data(), *green = blue + size.width, *red = green + size.width;
     for (int y = 0; y < size.height; ++y) {
         std::fill(columns.begin(), columns.end(), std::uint16_t(0));
         for (int row = 0; row < scale; ++row)
@@ -110,24 +174,18 @@ Planes planesOf(const cv::Mat &image, int scale)
                 int sum = 0;
                 for (int k = 0; k < scale; ++k)
                     sum += *column++;
-                level[x] = meanOf(sum);
+                level[x] = meanOf[size_t(sum)];
             }
             continue;
         }
-        uchar *red = planes.red.ptr(y), *yellow = planes.yellow.ptr(y), *chroma = planes.chroma.ptr(y);
-        for (int x = 0; x < size.width; ++x) {
-            int blue = 0, green = 0, redSum = 0;
-            for (int k = 0; k < scale; ++k, column += 3) {
-                blue += column[0];
-                green += column[1];
-                redSum += column[2];
-            }
-            const int b = meanOf(blue), g = meanOf(green), r = meanOf(redSum);
-            level[x] = uchar((b + 2 * g + r) >> 2);
-            red[x] = cv::saturate_cast<uchar>(128 + r - g);
-            yellow[x] = cv::saturate_cast<uchar>(128 + ((r + g) >> 1) - b);
-            chroma[x] = cv::saturate_cast<uchar>(std::abs(red[x] - 128) + std::abs(yellow[x] - 128));
+        switch (scale) {
+        case 2: blockMeansOfRow<2>(column, meanOf.data(), blue, green, red, size.width); break;
+        case 3: blockMeansOfRow<3>(column, meanOf.data(), blue, green, red, size.width); break;
+        case 4: blockMeansOfRow<4>(column, meanOf.data(), blue, green, red, size.width); break;
+        default: blockMeansOfRow(column, scale, meanOf.data(), blue, green, red, size.width);
         }
+        colourRow(blue, green, red, level, planes.red.ptr(y), planes.yellow.ptr(y), planes.chroma.ptr(y),
+                  size.width);
     }
     return planes;
 }
@@ -193,7 +251,26 @@ cv::Mat1b corrected(const cv::Mat1b &level, const cv::Mat1d &light)
         const float a = float(c[0] + c[2] * v + c[5] * v * v), b = float(c[1] + c[4] * v), uu = float(c[3]);
         const uchar *in = level.ptr(y);
         uchar *o = out.ptr(y);
-        for (int x = 0; x < level.cols; ++x) {
+        int x = 0;
+#if CV_SIMD
+        // Many pixels at a time, in the same float steps as below.
+        const int step = cv::v_uint16::nlanes;
+        const cv::v_float32 va = cv::vx_setall_f32(a), vb = cv::vx_setall_f32(b), vuu = cv::vx_setall_f32(uu);
+        const cv::v_float32 darkest = cv::vx_setall_f32(8.0f), target = cv::vx_setall_f32(float(kTableLevel));
+        const auto correctedOf = [&](const cv::v_uint32 &pixels, int at) {
+            const cv::v_float32 ux = cv::vx_load(u.data() + at);
+            const cv::v_float32 tableLevel = cv::v_max(darkest, va + (vb + vuu * ux) * ux);
+            return cv::v_round((cv::v_cvt_f32(cv::v_reinterpret_as_s32(pixels)) * target) / tableLevel);
+        };
+        for (; x + step <= level.cols; x += step) {
+            cv::v_uint32 low, high;
+            cv::v_expand(cv::vx_load_expand(in + x), low, high);
+            const int half = cv::v_float32::nlanes;
+            cv::v_pack_u_store(o + x, cv::v_pack(correctedOf(low, x), correctedOf(high, x + half)));
+        }
+        cv::vx_cleanup();
+#endif
+        for (; x < level.cols; ++x) {
             const float ux = u[size_t(x)];
             const float tableLevel = std::max(8.0f, a + (b + uu * ux) * ux);
             o[x] = cv::saturate_cast<uchar>(float(in[x]) * float(kTableLevel) / tableLevel);

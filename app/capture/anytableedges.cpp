@@ -2,10 +2,12 @@
 
 #include "anytablepieces.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace anytabledetection {
 
@@ -82,7 +84,20 @@ cv::Mat1b edgesOf(const cv::Mat1b &level)
     for (int y = 0; y < level.rows; ++y) {
         const short *gx = dx.ptr<short>(y), *gy = dy.ptr<short>(y);
         uchar *edge = edges.ptr(y);
-        for (int x = 0; x < level.cols; ++x)
+        int x = 0;
+#if CV_SIMD
+        // Many pixels at a time: the whole picture is visited.
+        const int step = cv::v_int16::nlanes;
+        const cv::v_uint16 strength = cv::vx_setall_u16(std::uint16_t(kEdgeStrength));
+        for (; x + 2 * step <= level.cols; x += 2 * step) {
+            const cv::v_uint16 first = cv::v_abs(cv::vx_load(gx + x)) + cv::v_abs(cv::vx_load(gy + x));
+            const cv::v_uint16 second =
+                cv::v_abs(cv::vx_load(gx + x + step)) + cv::v_abs(cv::vx_load(gy + x + step));
+            cv::v_store(edge + x, cv::v_pack(first >= strength, second >= strength));
+        }
+        cv::vx_cleanup();
+#endif
+        for (; x < level.cols; ++x)
             edge[x] = std::abs(gx[x]) + std::abs(gy[x]) >= kEdgeStrength ? 255 : 0;
     }
     return edges;
