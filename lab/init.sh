@@ -47,6 +47,16 @@ share() {
 share labsource "$source"
 share labbuild "$build"
 share labmodules "$modules"
+# Reached through a link, a tree is also wanted at its real path: the
+# programs' library paths name it. Hidden there only under the fresh /tmp and
+# /run, where it can be shown again.
+also_at_real_path() {
+  [ "$1" = "$2" ] || [ -d "/host$2" ] && return 0
+  mkdir -p "/host$2" && mount -o bind "/host$1" "/host$2" \
+    || { echo "lab: $2 could not be shown"; finish 93; }
+}
+also_at_real_path "$source" "$(arg sourcereal)"
+also_at_real_path "$build" "$(arg buildreal)"
 echo "lab: guest up, running $script"
 chroot /host /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/tmp \
   LAB_BUILD="$build" LAB_MODULES="$modules" LAB_SOURCE="$source" TMPDIR=/tmp \

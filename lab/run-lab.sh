@@ -81,7 +81,7 @@ set +e
 timeout --foreground -k 10 "${DOCSTATION_LAB_TIMEOUT:-720}" "$qemu" \
   -accel $accel -cpu max -smp 2 -m 1536 -nographic -no-reboot -nodefaults -serial stdio \
   -kernel "$kernel" -initrd "$work/initrd.cpio" \
-  -append "console=ttyS0 panic=-1 quiet loglevel=4 lab.script=$script lab.build=$build lab.modules=$modules_root lab.source=$source_dir" \
+  -append "console=ttyS0 panic=-1 quiet loglevel=4 lab.script=$script lab.build=$build lab.modules=$modules_root lab.source=$source_dir lab.buildreal=$(cd "$build" && pwd -P) lab.sourcereal=$(cd "$source_dir" && pwd -P)" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs local,path="$build",mount_tag=labbuild,security_model=none,readonly=on,multidevs=remap \
   -virtfs local,path="$source_dir",mount_tag=labsource,security_model=none,readonly=on,multidevs=remap \
