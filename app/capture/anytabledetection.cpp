@@ -217,11 +217,6 @@ Planes planesOf(const cv::Mat &image, int scale)
     return planes;
 }
 
-bool inRing(int x, int y, cv::Size size, int ring)
-{
-    return x < ring || y < ring || x >= size.width - ring || y >= size.height - ring;
-}
-
 // The six terms of the light's quadratic at one point, u and v in [-1, 1).
 using Terms = std::array<double, 6>;
 
@@ -230,34 +225,36 @@ Terms termsAt(double u, double v)
     return {1.0, u, v, u * u, u * v, v * v};
 }
 
-// Least squares over the samples `use` keeps, by the normal equations built
-// in one pass: six unknowns over well-scaled terms, no QR needed, and no
-// design matrix to hold.
-template <typename Use>
-bool fitQuadratic(const std::vector<Terms> &terms, const std::vector<double> &values, Use use,
-                  cv::Matx<double, 6, 1> &coefficients)
-{
+// The normal equations of a least-squares fit of the six terms: no design
+// matrix to hold, and samples can be taken out again.
+struct NormalEquations {
     cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
     cv::Matx<double, 6, 1> right = cv::Matx<double, 6, 1>::zeros();
-    int used = 0;
-    for (size_t i = 0; i < terms.size(); ++i) {
-        if (!use(i))
-            continue;
-        ++used;
-        const Terms &t = terms[i];
+    int samples = 0;
+
+    void add(const Terms &t, double value, double weight = 1.0)
+    {
+        samples += weight > 0 ? 1 : -1;
         for (int r = 0; r < 6; ++r) {
-            right(r) += t[size_t(r)] * values[i];
+            const double term = weight * t[size_t(r)];
+            right(r) += term * value;
             for (int c = r; c < 6; ++c)
-                normal(r, c) += t[size_t(r)] * t[size_t(c)];
+                normal(r, c) += term * t[size_t(c)];
         }
     }
-    if (used < 12)
-        return false;
-    for (int r = 1; r < 6; ++r)
-        for (int c = 0; c < r; ++c)
-            normal(r, c) = normal(c, r);
-    return cv::solve(normal, right, coefficients, cv::DECOMP_CHOLESKY);
-}
+
+    // Six unknowns over well-scaled terms: no QR needed.
+    bool solve(cv::Matx<double, 6, 1> &coefficients) const
+    {
+        if (samples < 12)
+            return false;
+        cv::Matx<double, 6, 6> full = normal;
+        for (int r = 1; r < 6; ++r)
+            for (int c = 0; c < r; ++c)
+                full(r, c) = full(c, r);
+        return cv::solve(full, right, coefficients, cv::DECOMP_CHOLESKY);
+    }
+};
 
 double valueAt(const Terms &terms, const cv::Matx<double, 6, 1> &coefficients)
 {
@@ -276,17 +273,25 @@ cv::Matx<double, 6, 1> tableLight(const cv::Mat1b &level, int ring)
     std::vector<Terms> terms;
     std::vector<double> values;
     const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
-    for (int y = 0; y < level.rows; y += 3)
+    // Every third pixel of every third row, in the ring only.
+    const int rightEnd = (level.cols - ring + 2) / 3 * 3;
+    for (int y = 0; y < level.rows; y += 3) {
+        const bool wholeRow = y < ring || y >= level.rows - ring;
         for (int x = 0; x < level.cols; x += 3) {
-            if (!inRing(x, y, level.size(), ring))
+            if (!wholeRow && x >= ring && x < rightEnd) {
+                x = rightEnd - 3;
                 continue;
+            }
             terms.push_back(termsAt(x * sx - 1.0, y * sy - 1.0));
             values.push_back(std::max(1.0, double(level(y, x))));
         }
+    }
+    NormalEquations all;
+    for (size_t i = 0; i < terms.size(); ++i)
+        all.add(terms[i], values[i]);
     // An even light at the table's level when the ring cannot be fitted.
     cv::Matx<double, 6, 1> coefficients(kTableLevel, 0, 0, 0, 0, 0);
-    if (!fitQuadratic(
-            terms, values, [](size_t) { return true; }, coefficients))
+    if (!all.solve(coefficients))
         return coefficients;
 
     std::vector<double> residual(values.size());
@@ -295,9 +300,13 @@ cv::Matx<double, 6, 1> tableLight(const cv::Mat1b &level, int ring)
     std::vector<double> sorted = residual;
     std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
     const double limit = std::max(4.0, 2.5 * sorted[sorted.size() / 2]);
+    // Few samples are missed by far: they are taken out of the equations.
+    NormalEquations kept = all;
+    for (size_t i = 0; i < values.size(); ++i)
+        if (residual[i] > limit)
+            kept.add(terms[i], values[i], -1.0);
     cv::Matx<double, 6, 1> refitted;
-    if (fitQuadratic(
-            terms, values, [&](size_t i) { return residual[i] <= limit; }, refitted))
+    if (kept.samples < int(values.size()) && kept.solve(refitted))
         coefficients = refitted;
     return coefficients;
 }
@@ -360,10 +369,15 @@ bool paperLike(int level, int red, int yellow, int ringLevel)
 std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, int ring)
 {
     std::vector<int> counts(size_t(kLevelBins * kHueBins * kHueBins), 0);
+    // The bins the ring fills, a few hundred of the sixteen thousand: only
+    // these are looked at again.
+    std::vector<int> seenBins;
     std::array<int, 256> levels{};
     int samples = 0;
     const auto count = [&](int x, int y) {
-        ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
+        const int bin = binOf(level(y, x), planes.red(y, x), planes.yellow(y, x));
+        if (counts[size_t(bin)]++ == 0)
+            seenBins.push_back(bin);
         ++levels[level(y, x)];
         ++samples;
     };
@@ -380,33 +394,27 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     int ringLevel = 0;
     for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
         seen += levels[size_t(ringLevel)];
-    const auto paperBin = [&](int l, int r, int b) {
+    const auto paperBin = [&](int bin) {
+        const int l = bin / (kHueBins * kHueBins), r = bin / kHueBins % kHueBins, b = bin % kHueBins;
         return paperLike(l * kLevelStep + kLevelStep / 2, r * kHueStep + kHueStep / 2,
                          b * kHueStep + kHueStep / 2, ringLevel);
     };
     int paperSamples = 0;
-    for (int l = 0; l < kLevelBins; ++l)
-        for (int r = 0; r < kHueBins; ++r)
-            for (int b = 0; b < kHueBins; ++b)
-                if (paperBin(l, r, b))
-                    paperSamples += counts[size_t((l * kHueBins + r) * kHueBins + b)];
+    for (const int bin : seenBins)
+        if (paperBin(bin))
+            paperSamples += counts[size_t(bin)];
     const bool tableHasPaperColours = paperSamples >= kPaperLikeRingShare * samples;
     const int seenOften = std::max(2, int(samples * kTableBinShare));
     std::vector<uchar> table(counts.size(), 0);
-    for (int l = 0; l < kLevelBins; ++l)
-        for (int r = 0; r < kHueBins; ++r)
-            for (int b = 0; b < kHueBins; ++b) {
-                const int count = counts[size_t((l * kHueBins + r) * kHueBins + b)];
-                if (count < seenOften || (!tableHasPaperColours && paperBin(l, r, b)))
-                    continue;
-                for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach);
-                     ++dl)
-                    for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach);
-                         ++dr)
-                        for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach);
-                             ++db)
-                            table[size_t((dl * kHueBins + dr) * kHueBins + db)] = 1;
-            }
+    for (const int bin : seenBins) {
+        if (counts[size_t(bin)] < seenOften || (!tableHasPaperColours && paperBin(bin)))
+            continue;
+        const int l = bin / (kHueBins * kHueBins), r = bin / kHueBins % kHueBins, b = bin % kHueBins;
+        for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach); ++dl)
+            for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach); ++dr)
+                for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach); ++db)
+                    table[size_t((dl * kHueBins + dr) * kHueBins + db)] = 1;
+    }
     return table;
 }
 

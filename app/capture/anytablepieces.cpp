@@ -60,20 +60,37 @@ long sumOf(const uchar *values, int begin, int end)
     return sum;
 }
 
-// The first pixel from `x` on whose truth differs from `wanted`, or `end`.
-// Edge pictures hold long runs of 0 or 255, passed over a word at a time.
-int runEnd(const uchar *pixel, int x, int end, bool wanted)
+// One row's pixels as bits, set where the pixel is not 0, 64 to a word;
+// the bits past the row's end are clear. Runs are then found a word at a
+// time however short they are: text makes many.
+void rowBits(const uchar *pixel, int length, std::vector<std::uint64_t> &bits)
 {
-    const std::uint64_t same = wanted ? ~std::uint64_t(0) : 0;
-    for (; x + 8 <= end; x += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, pixel + x, sizeof word);
-        if (word != same)
-            break;
+    bits.assign(size_t((length + 63) / 64), 0);
+    int x = 0;
+#if CV_SIMD128
+    const cv::v_uint8x16 zero = cv::v_setzero_u8();
+    for (; x + 16 <= length; x += 16) {
+        const cv::v_uint8x16 set = cv::v_load(pixel + x) != zero;
+        bits[size_t(x >> 6)] |= std::uint64_t(unsigned(cv::v_signmask(set))) << (x & 63);
     }
-    while (x < end && bool(pixel[x]) == wanted)
-        ++x;
-    return x;
+#endif
+    for (; x < length; ++x)
+        if (pixel[x])
+            bits[size_t(x >> 6)] |= std::uint64_t(1) << (x & 63);
+}
+
+// The first pixel from `x` on that is set (or clear, as `set` asks), or
+// `length`.
+int nextPixel(const std::vector<std::uint64_t> &bits, int x, int length, bool set)
+{
+    while (x < length) {
+        const std::uint64_t word = set ? bits[size_t(x >> 6)] : ~bits[size_t(x >> 6)];
+        const std::uint64_t ahead = word >> (x & 63);
+        if (ahead)
+            return std::min(length, x + __builtin_ctzll(ahead));
+        x = (x | 63) + 1;
+    }
+    return length;
 }
 
 // The picture's runs of `wanted` pixels (255 or 0), each row's in order,
@@ -86,15 +103,16 @@ void labelRuns(const cv::Mat1b &picture, bool wanted, bool acrossCorners, std::v
     // Runs touching only at a corner overlap once widened by one column.
     const int reach = acrossCorners ? 1 : 0;
     size_t previousRow = 0;
+    std::vector<std::uint64_t> bits;
     for (int y = 0; y < picture.rows; ++y) {
         const size_t thisRow = runs.size();
-        const uchar *pixel = picture.ptr(y);
+        rowBits(picture.ptr(y), picture.cols, bits);
         for (int x = 0; x < picture.cols;) {
-            x = runEnd(pixel, x, picture.cols, !wanted);
+            x = nextPixel(bits, x, picture.cols, wanted);
             if (x == picture.cols)
                 break;
             const int begin = x;
-            x = runEnd(pixel, x, picture.cols, wanted);
+            x = nextPixel(bits, x, picture.cols, !wanted);
             runs.push_back({y, begin, x});
             parent.push_back(int(parent.size()));
         }
