@@ -173,13 +173,17 @@ void blockMeansOfRow(const std::uint16_t *column, int channels, int scale, std::
                      int length)
 {
 #if CV_SIMD
-    switch (channels == 3 ? scale : 8 + scale) {
-    case 2: return blockMeansOfRow<3, 2>(column, sums, means, length);
-    case 3: return blockMeansOfRow<3, 3>(column, sums, means, length);
-    case 4: return blockMeansOfRow<3, 4>(column, sums, means, length);
-    case 10: return blockMeansOfRow<1, 2>(column, sums, means, length);
-    case 11: return blockMeansOfRow<1, 3>(column, sums, means, length);
-    case 12: return blockMeansOfRow<1, 4>(column, sums, means, length);
+    const bool colour = channels == 3;
+    switch (scale) {
+    case 2:
+        return colour ? blockMeansOfRow<3, 2>(column, sums, means, length)
+                      : blockMeansOfRow<1, 2>(column, sums, means, length);
+    case 3:
+        return colour ? blockMeansOfRow<3, 3>(column, sums, means, length)
+                      : blockMeansOfRow<1, 3>(column, sums, means, length);
+    case 4:
+        return colour ? blockMeansOfRow<3, 4>(column, sums, means, length)
+                      : blockMeansOfRow<1, 4>(column, sums, means, length);
     default: break;
     }
 #endif
