@@ -22,11 +22,12 @@ struct Side {
     cv::Point2f from, to, outward;
 };
 
-double levelAt(const cv::Mat &image, int x, int y)
+double levelAt(const cv::Mat &image, bool grey, int x, int y)
 {
-    if (image.channels() == 1)
-        return image.at<uchar>(y, x);
-    const cv::Vec3b &pixel = image.at<cv::Vec3b>(y, x);
+    const uchar *pixel = image.ptr(y);
+    if (grey)
+        return pixel[x];
+    pixel += 3 * x;
     return (pixel[0] + 2 * pixel[1] + pixel[2]) / 4.0;
 }
 
@@ -37,11 +38,12 @@ bool stepOffset(const cv::Mat &image, const cv::Point2f &at, const cv::Point2f &
                 std::vector<double> &profile, double &offset)
 {
     profile.clear();
+    const bool grey = image.channels() == 1;
     for (int j = -reach; j <= reach; ++j) {
         const int x = cvRound(at.x + outward.x * float(j)), y = cvRound(at.y + outward.y * float(j));
         if (x < 0 || y < 0 || x >= image.cols || y >= image.rows)
             return false;
-        profile.push_back(levelAt(image, x, y));
+        profile.push_back(levelAt(image, grey, x, y));
     }
     const double inside = 0.5 * (profile[0] + profile[1]);
     const double outside = 0.5 * (profile[profile.size() - 1] + profile[profile.size() - 2]);

@@ -62,23 +62,34 @@ struct Planes {
     cv::Mat1b chroma; // |red - 128| + |yellow - 128|: how far from grey
 };
 
-// Adds a row of 8-bit values into 16-bit sums, many at a time where the
-// processor allows: reading the frame is most of the detector's work.
-void addRow(const uchar *in, std::uint16_t *sums, int length)
+// The column sums of `count` rows of 8-bit values, many at a time where the
+// processor allows: reading the frame is most of the detector's work, so
+// each sum is kept in a register over the rows and stored once.
+void columnSums(const uchar *const *rows, int count, std::uint16_t *sums, int length)
 {
     int i = 0;
 #if CV_SIMD
     const int step = cv::v_uint8::nlanes;
     for (; i + step <= length; i += step) {
         cv::v_uint16 low, high;
-        cv::v_expand(cv::vx_load(in + i), low, high);
-        cv::v_store(sums + i, cv::vx_load(sums + i) + low);
-        cv::v_store(sums + i + step / 2, cv::vx_load(sums + i + step / 2) + high);
+        cv::v_expand(cv::vx_load(rows[0] + i), low, high);
+        for (int row = 1; row < count; ++row) {
+            cv::v_uint16 rowLow, rowHigh;
+            cv::v_expand(cv::vx_load(rows[row] + i), rowLow, rowHigh);
+            low += rowLow;
+            high += rowHigh;
+        }
+        cv::v_store(sums + i, low);
+        cv::v_store(sums + i + step / 2, high);
     }
     cv::vx_cleanup();
 #endif
-    for (; i < length; ++i)
-        sums[i] = std::uint16_t(sums[i] + in[i]);
+    for (; i < length; ++i) {
+        int sum = 0;
+        for (int row = 0; row < count; ++row)
+            sum += rows[row][i];
+        sums[i] = std::uint16_t(sum);
+    }
 }
 
 // The colour planes of one work row from its block means, many pixels at a
@@ -111,41 +122,72 @@ void colourRow(const uchar *b, const uchar *g, const uchar *r, uchar *level, uch
     }
 }
 
-// The mean of every block sum a scale x scale block can have, rounded: a
-// look-up per channel instead of a division.
-std::vector<uchar> blockMeans(int scale)
+// Each channel's block means of one work row from its column sums, for any
+// reduction: `means` holds one row of `length` per channel.
+void blockMeansOfRow(const std::uint16_t *column, int channels, int scale, uchar *means, int length)
 {
     const int area = scale * scale;
-    std::vector<uchar> means(size_t(255 * area + 1));
-    for (size_t sum = 0; sum < means.size(); ++sum)
-        means[sum] = uchar((int(sum) + area / 2) / area);
-    return means;
-}
-
-// Each channel's block means of one work row from its column sums.
-void blockMeansOfRow(const std::uint16_t *column, int scale, const uchar *meanOf, uchar *blue, uchar *green,
-                     uchar *red, int length)
-{
-    for (int x = 0; x < length; ++x) {
-        int blueSum = 0, greenSum = 0, redSum = 0;
-        for (int k = 0; k < scale; ++k, column += 3) {
-            blueSum += column[0];
-            greenSum += column[1];
-            redSum += column[2];
+    for (int x = 0; x < length; ++x, column += scale * channels)
+        for (int channel = 0; channel < channels; ++channel) {
+            int sum = area / 2;
+            for (int k = 0; k < scale; ++k)
+                sum += column[k * channels + channel];
+            means[channel * length + x] = uchar(sum / area);
         }
-        blue[x] = meanOf[blueSum];
-        green[x] = meanOf[greenSum];
-        red[x] = meanOf[redSum];
-    }
 }
 
-// The same for the usual reductions, with the block width known to the
-// compiler: the inner loop unrolled away.
-template <int Scale>
-void blockMeansOfRow(const std::uint16_t *column, const uchar *meanOf, uchar *blue, uchar *green, uchar *red,
+#if CV_SIMD
+// The usual reductions, 2 to 4 frame pixels a work pixel, quicker: the
+// block sums are gathered with the block width known to the compiler, and
+// their rounded means taken many at a time as a multiply by the block's
+// reciprocal, which equals the division for every sum such a block can have.
+template <int Channels, int Scale>
+void blockMeansOfRow(const std::uint16_t *column, std::uint16_t *sums, uchar *means, int length)
+{
+    constexpr int area = Scale * Scale, half = area / 2, multiplier = (65536 + area - 1) / area;
+    static_assert(255 * area + half <= 65535, "block sums fit 16 bits");
+    for (int x = 0; x < length; ++x, column += Scale * Channels)
+        for (int channel = 0; channel < Channels; ++channel) {
+            int sum = 0;
+            for (int k = 0; k < Scale; ++k)
+                sum += column[k * Channels + channel];
+            sums[channel * length + x] = std::uint16_t(sum);
+        }
+    const int step = cv::v_uint16::nlanes;
+    const cv::v_uint16 halves = cv::vx_setall_u16(half), multipliers = cv::vx_setall_u16(multiplier);
+    for (int channel = 0; channel < Channels; ++channel) {
+        const std::uint16_t *channelSums = sums + channel * length;
+        uchar *channelMeans = means + channel * length;
+        int x = 0;
+        for (; x + step <= length; x += step)
+            cv::v_pack_store(channelMeans + x,
+                             cv::v_mul_hi(cv::vx_load(channelSums + x) + halves, multipliers));
+        for (; x < length; ++x)
+            channelMeans[x] = uchar((channelSums[x] + half) / area);
+    }
+    cv::vx_cleanup();
+}
+#endif
+
+void blockMeansOfRow(const std::uint16_t *column, int channels, int scale, std::uint16_t *sums, uchar *means,
                      int length)
 {
-    blockMeansOfRow(column, Scale, meanOf, blue, green, red, length);
+#if CV_SIMD
+    const bool colour = channels == 3;
+    switch (scale) {
+    case 2:
+        return colour ? blockMeansOfRow<3, 2>(column, sums, means, length)
+                      : blockMeansOfRow<1, 2>(column, sums, means, length);
+    case 3:
+        return colour ? blockMeansOfRow<3, 3>(column, sums, means, length)
+                      : blockMeansOfRow<1, 3>(column, sums, means, length);
+    case 4:
+        return colour ? blockMeansOfRow<3, 4>(column, sums, means, length)
+                      : blockMeansOfRow<1, 4>(column, sums, means, length);
+    default: break;
+    }
+#endif
+    blockMeansOfRow(column, channels, scale, means, length);
 }
 
 // The work picture's planes straight from the frame, in integers: each work
@@ -158,90 +200,127 @@ Planes planesOf(const cv::Mat &image, int scale)
     Planes planes{cv::Mat1b(size), cv::Mat1b(size, uchar(128)), cv::Mat1b(size, uchar(128)),
                   cv::Mat1b(size, uchar(0))};
     const int channels = image.channels() == 1 ? 1 : 3;
-    const std::vector<uchar> meanOf = blockMeans(scale);
     const int rowLength = size.width * scale * channels;
     std::vector<std::uint16_t> columns(static_cast<size_t>(rowLength));
+    std::vector<std::uint16_t> sums(size_t(channels * size.width));
+    std::vector<const uchar *> rows(static_cast<size_t>(scale));
     std::vector<uchar> means(size_t(3 * size.width));
-    uchar *blue = means.data(), *green = blue + size.width, *red = green + size.width;
     for (int y = 0; y < size.height; ++y) {
-        std::fill(columns.begin(), columns.end(), std::uint16_t(0));
         for (int row = 0; row < scale; ++row)
-            addRow(image.ptr(y * scale + row), columns.data(), rowLength);
-        const std::uint16_t *column = columns.data();
+            rows[size_t(row)] = image.ptr(y * scale + row);
+        columnSums(rows.data(), scale, columns.data(), rowLength);
         uchar *level = planes.level.ptr(y);
-        if (channels == 1) {
-            for (int x = 0; x < size.width; ++x) {
-                int sum = 0;
-                for (int k = 0; k < scale; ++k)
-                    sum += *column++;
-                level[x] = meanOf[size_t(sum)];
-            }
-            continue;
+        blockMeansOfRow(columns.data(), channels, scale, sums.data(), channels == 1 ? level : means.data(),
+                        size.width);
+        if (channels == 3) {
+            const uchar *blue = means.data(), *green = blue + size.width, *red = green + size.width;
+            colourRow(blue, green, red, level, planes.red.ptr(y), planes.yellow.ptr(y), planes.chroma.ptr(y),
+                      size.width);
         }
-        switch (scale) {
-        case 2: blockMeansOfRow<2>(column, meanOf.data(), blue, green, red, size.width); break;
-        case 3: blockMeansOfRow<3>(column, meanOf.data(), blue, green, red, size.width); break;
-        case 4: blockMeansOfRow<4>(column, meanOf.data(), blue, green, red, size.width); break;
-        default: blockMeansOfRow(column, scale, meanOf.data(), blue, green, red, size.width);
-        }
-        colourRow(blue, green, red, level, planes.red.ptr(y), planes.yellow.ptr(y), planes.chroma.ptr(y),
-                  size.width);
     }
     return planes;
 }
 
-bool inRing(int x, int y, cv::Size size, int ring)
+// The six terms of the light's quadratic at one point, u and v in [-1, 1).
+using Terms = std::array<double, 6>;
+
+Terms termsAt(double u, double v)
 {
-    return x < ring || y < ring || x >= size.width - ring || y >= size.height - ring;
+    return {1.0, u, v, u * u, u * v, v * v};
+}
+
+// The normal equations of a least-squares fit of the six terms: no design
+// matrix to hold, and samples can be taken out again.
+struct NormalEquations {
+    cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
+    cv::Matx<double, 6, 1> right = cv::Matx<double, 6, 1>::zeros();
+    int samples = 0;
+
+    void add(const Terms &t, double value, double weight = 1.0)
+    {
+        samples += weight > 0 ? 1 : -1;
+        for (int r = 0; r < 6; ++r) {
+            const double term = weight * t[size_t(r)];
+            right(r) += term * value;
+            for (int c = r; c < 6; ++c)
+                normal(r, c) += term * t[size_t(c)];
+        }
+    }
+
+    // Six unknowns over well-scaled terms: no QR needed.
+    bool solve(cv::Matx<double, 6, 1> &coefficients) const
+    {
+        if (samples < 12)
+            return false;
+        cv::Matx<double, 6, 6> full = normal;
+        for (int r = 1; r < 6; ++r)
+            for (int c = 0; c < r; ++c)
+                full(r, c) = full(c, r);
+        return cv::solve(full, right, coefficients, cv::DECOMP_CHOLESKY);
+    }
+};
+
+double valueAt(const Terms &terms, const cv::Matx<double, 6, 1> &coefficients)
+{
+    double value = 0;
+    for (int k = 0; k < 6; ++k)
+        value += terms[size_t(k)] * coefficients(k);
+    return value;
 }
 
 // Brightness of the table across the picture, a quadratic in x and y fitted
 // to the border ring: vignetting and a lamp to one side are smooth. A second
 // fit leaves out what the first missed by far (a shadow on the border, the
 // dark half of a cloth), so they do not pull the table's light down elsewhere.
-cv::Mat1d tableLight(const cv::Mat1b &level, int ring)
+cv::Matx<double, 6, 1> tableLight(const cv::Mat1b &level, int ring)
 {
-    std::vector<double> rows, values;
+    std::vector<Terms> terms;
+    std::vector<double> values;
     const double sx = 2.0 / level.cols, sy = 2.0 / level.rows;
-    for (int y = 0; y < level.rows; y += 3)
+    // Every third pixel of every third row, in the ring only.
+    const int rightEnd = (level.cols - ring + 2) / 3 * 3;
+    for (int y = 0; y < level.rows; y += 3) {
+        const bool wholeRow = y < ring || y >= level.rows - ring;
         for (int x = 0; x < level.cols; x += 3) {
-            if (!inRing(x, y, level.size(), ring))
+            if (!wholeRow && x >= ring && x < rightEnd) {
+                x = rightEnd - 3;
                 continue;
-            const double u = x * sx - 1.0, v = y * sy - 1.0;
-            rows.insert(rows.end(), {1.0, u, v, u * u, u * v, v * v});
+            }
+            terms.push_back(termsAt(x * sx - 1.0, y * sy - 1.0));
             values.push_back(std::max(1.0, double(level(y, x))));
         }
-    const int count = int(values.size());
-    // Normal equations: six unknowns over well-scaled terms, no QR needed.
-    const int method = cv::DECOMP_CHOLESKY | cv::DECOMP_NORMAL;
-    cv::Mat1d design(count, 6, rows.data());
-    cv::Mat1d target(count, 1, values.data());
-    cv::Mat1d coefficients;
-    cv::solve(design, target, coefficients, method);
+    }
+    NormalEquations all;
+    for (size_t i = 0; i < terms.size(); ++i)
+        all.add(terms[i], values[i]);
+    // An even light at the table's level when the ring cannot be fitted.
+    cv::Matx<double, 6, 1> coefficients(kTableLevel, 0, 0, 0, 0, 0);
+    if (!all.solve(coefficients))
+        return coefficients;
 
-    const cv::Mat1d residual = cv::abs(design * coefficients - target);
-    std::vector<double> sorted(residual.begin(), residual.end());
-    std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
-    const double limit = std::max(4.0, 2.5 * sorted[size_t(count / 2)]);
-    std::vector<double> keptRows, keptValues;
-    for (int i = 0; i < count; ++i)
-        if (residual(i) <= limit) {
-            keptRows.insert(keptRows.end(), rows.begin() + 6 * i, rows.begin() + 6 * i + 6);
-            keptValues.push_back(values[size_t(i)]);
-        }
-    const int kept = int(keptValues.size());
-    if (kept >= 12)
-        cv::solve(cv::Mat1d(kept, 6, keptRows.data()), cv::Mat1d(kept, 1, keptValues.data()), coefficients,
-                  method);
+    std::vector<double> residual(values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+        residual[i] = std::abs(valueAt(terms[i], coefficients) - values[i]);
+    std::vector<double> sorted = residual;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double limit = std::max(4.0, 2.5 * sorted[sorted.size() / 2]);
+    // Few samples are missed by far: they are taken out of the equations.
+    NormalEquations kept = all;
+    for (size_t i = 0; i < values.size(); ++i)
+        if (residual[i] > limit)
+            kept.add(terms[i], values[i], -1.0);
+    cv::Matx<double, 6, 1> refitted;
+    if (kept.samples < int(values.size()) && kept.solve(refitted))
+        coefficients = refitted;
     return coefficients;
 }
 
 // Brightness corrected for the table's light: the table near kTableLevel.
-cv::Mat1b corrected(const cv::Mat1b &level, const cv::Mat1d &light)
+cv::Mat1b corrected(const cv::Mat1b &level, const cv::Matx<double, 6, 1> &light)
 {
     cv::Mat1b out(level.size());
     const float sx = 2.0f / float(level.cols), sy = 2.0f / float(level.rows);
-    const double *c = light.ptr<double>();
+    const double *c = light.val;
     std::vector<float> u(size_t(level.cols));
     for (int x = 0; x < level.cols; ++x)
         u[size_t(x)] = float(x) * sx - 1.0f;
@@ -294,10 +373,15 @@ bool paperLike(int level, int red, int yellow, int ringLevel)
 std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, int ring)
 {
     std::vector<int> counts(size_t(kLevelBins * kHueBins * kHueBins), 0);
+    // The bins the ring fills, a few hundred of the sixteen thousand: only
+    // these are looked at again.
+    std::vector<int> seenBins;
     std::array<int, 256> levels{};
     int samples = 0;
     const auto count = [&](int x, int y) {
-        ++counts[size_t(binOf(level(y, x), planes.red(y, x), planes.yellow(y, x)))];
+        const int bin = binOf(level(y, x), planes.red(y, x), planes.yellow(y, x));
+        if (counts[size_t(bin)]++ == 0)
+            seenBins.push_back(bin);
         ++levels[level(y, x)];
         ++samples;
     };
@@ -314,33 +398,27 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     int ringLevel = 0;
     for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
         seen += levels[size_t(ringLevel)];
-    const auto paperBin = [&](int l, int r, int b) {
+    const auto paperBin = [&](int bin) {
+        const int l = bin / (kHueBins * kHueBins), r = bin / kHueBins % kHueBins, b = bin % kHueBins;
         return paperLike(l * kLevelStep + kLevelStep / 2, r * kHueStep + kHueStep / 2,
                          b * kHueStep + kHueStep / 2, ringLevel);
     };
     int paperSamples = 0;
-    for (int l = 0; l < kLevelBins; ++l)
-        for (int r = 0; r < kHueBins; ++r)
-            for (int b = 0; b < kHueBins; ++b)
-                if (paperBin(l, r, b))
-                    paperSamples += counts[size_t((l * kHueBins + r) * kHueBins + b)];
+    for (const int bin : seenBins)
+        if (paperBin(bin))
+            paperSamples += counts[size_t(bin)];
     const bool tableHasPaperColours = paperSamples >= kPaperLikeRingShare * samples;
     const int seenOften = std::max(2, int(samples * kTableBinShare));
     std::vector<uchar> table(counts.size(), 0);
-    for (int l = 0; l < kLevelBins; ++l)
-        for (int r = 0; r < kHueBins; ++r)
-            for (int b = 0; b < kHueBins; ++b) {
-                const int count = counts[size_t((l * kHueBins + r) * kHueBins + b)];
-                if (count < seenOften || (!tableHasPaperColours && paperBin(l, r, b)))
-                    continue;
-                for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach);
-                     ++dl)
-                    for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach);
-                         ++dr)
-                        for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach);
-                             ++db)
-                            table[size_t((dl * kHueBins + dr) * kHueBins + db)] = 1;
-            }
+    for (const int bin : seenBins) {
+        if (counts[size_t(bin)] < seenOften || (!tableHasPaperColours && paperBin(bin)))
+            continue;
+        const int l = bin / (kHueBins * kHueBins), r = bin / kHueBins % kHueBins, b = bin % kHueBins;
+        for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach); ++dl)
+            for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach); ++dr)
+                for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach); ++db)
+                    table[size_t((dl * kHueBins + dr) * kHueBins + db)] = 1;
+    }
     return table;
 }
 

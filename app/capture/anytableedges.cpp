@@ -163,15 +163,17 @@ bool passesAsSheet(const std::vector<cv::Point> &outline, const cv::Mat1b &edges
     const double rectArea = double(inner.size.width) * inner.size.height;
     if (rectArea <= 0 || cv::contourArea(hull) < kMinFill * rectArea)
         return false;
+    // The border is read at a few hundred points, the colour over the
+    // whole inside: the border first.
+    rect = cv::RotatedRect(inner.center, inner.size + cv::Size2f(2 * inset, 2 * inset), inner.angle);
+    const BorderEvidence evidence = borderEvidence(edgesNear, level, rect);
+    if (evidence.weakestSide < kMinSideSupport || evidence.inside < evidence.outside + kMinBorderStep)
+        return false;
     cv::Mat1b area(box.size(), uchar(0));
     for (cv::Point &point : hull)
         point -= box.tl();
     cv::fillConvexPoly(area, hull, cv::Scalar(255));
-    if (cv::mean(chroma(box), area)[0] > kMaxChroma)
-        return false;
-    rect = cv::RotatedRect(inner.center, inner.size + cv::Size2f(2 * inset, 2 * inset), inner.angle);
-    const BorderEvidence evidence = borderEvidence(edgesNear, level, rect);
-    return evidence.weakestSide >= kMinSideSupport && evidence.inside >= evidence.outside + kMinBorderStep;
+    return cv::mean(chroma(box), area)[0] <= kMaxChroma;
 }
 
 } // namespace

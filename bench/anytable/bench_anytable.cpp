@@ -15,6 +15,7 @@
 #include "config.h"
 #include "docscene.h"
 #include "documentdetection.h"
+#include "startup.h"
 #include "tablescene.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -138,6 +139,8 @@ int main(int argc, char **argv)
             std::sscanf(argv[++i], "%dx%d", &size.width, &size.height);
     }
     cv::setNumThreads(1);
+    // The station keeps frame-sized buffers in its heap from the start.
+    Startup::keepFrameBuffersInHeap();
     const int readMode = reduction == 2   ? cv::IMREAD_REDUCED_COLOR_2
                          : reduction == 4 ? cv::IMREAD_REDUCED_COLOR_4
                          : reduction == 8 ? cv::IMREAD_REDUCED_COLOR_8
