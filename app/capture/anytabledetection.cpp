@@ -363,6 +363,16 @@ int binOf(uchar level, uchar red, uchar yellow)
     return (level / kLevelStep * kHueBins + red / kHueStep) * kHueBins + yellow / kHueStep;
 }
 
+// A bin's place along each of its three axes.
+struct BinPlace {
+    int level, red, yellow;
+};
+
+BinPlace placeOf(int bin)
+{
+    return {bin / (kHueBins * kHueBins), bin / kHueBins % kHueBins, bin % kHueBins};
+}
+
 bool paperLike(int level, int red, int yellow, int ringLevel)
 {
     return level > kPaperLikeLevelOverRing * ringLevel &&
@@ -399,9 +409,9 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     for (int seen = 0; ringLevel < 255 && seen + levels[size_t(ringLevel)] < samples / 2; ++ringLevel)
         seen += levels[size_t(ringLevel)];
     const auto paperBin = [&](int bin) {
-        const int l = bin / (kHueBins * kHueBins), r = bin / kHueBins % kHueBins, b = bin % kHueBins;
-        return paperLike(l * kLevelStep + kLevelStep / 2, r * kHueStep + kHueStep / 2,
-                         b * kHueStep + kHueStep / 2, ringLevel);
+        const BinPlace place = placeOf(bin);
+        return paperLike(place.level * kLevelStep + kLevelStep / 2, place.red * kHueStep + kHueStep / 2,
+                         place.yellow * kHueStep + kHueStep / 2, ringLevel);
     };
     int paperSamples = 0;
     for (const int bin : seenBins)
@@ -413,7 +423,7 @@ std::vector<uchar> tableColours(const cv::Mat1b &level, const Planes &planes, in
     for (const int bin : seenBins) {
         if (counts[size_t(bin)] < seenOften || (!tableHasPaperColours && paperBin(bin)))
             continue;
-        const int l = bin / (kHueBins * kHueBins), r = bin / kHueBins % kHueBins, b = bin % kHueBins;
+        const auto [l, r, b] = placeOf(bin);
         for (int dl = std::max(0, l - kLevelReach); dl <= std::min(kLevelBins - 1, l + kLevelReach); ++dl)
             for (int dr = std::max(0, r - kHueReach); dr <= std::min(kHueBins - 1, r + kHueReach); ++dr)
                 for (int db = std::max(0, b - kHueReach); db <= std::min(kHueBins - 1, b + kHueReach); ++db)
